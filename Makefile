@@ -1,0 +1,46 @@
+# Entry points: `make test` installs what is missing, builds and runs every test (plain, then the
+# link and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer).
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: deps build test test-plain test-sanitize bench fuzz demo format clean
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+test-plain: build
+	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVEX_SANITIZE=ON -DTALVEX_CORE_ONLY=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-sanitize
+
+bench: build
+	cmake --build build -j $(JOBS) --target benchmarks
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz:
+	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_FUZZ=ON -DTALVEX_CORE_ONLY=ON \
+	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_definition fuzz_items
+	mkdir -p build-fuzz/corpus
+	build-fuzz/fuzz/fuzz_definition -max_total_time=60 build-fuzz/corpus
+	mkdir -p build-fuzz/corpus-items
+	build-fuzz/fuzz/fuzz_items -max_total_time=60 build-fuzz/corpus-items
+
+demo: build
+	@echo "The demo arrives with the application; until then 'make demo' only builds."
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-fuzz
