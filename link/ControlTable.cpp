@@ -1,0 +1,276 @@
+// The panel definition download and the link's control table (Part 1.4).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "Alerts.h"
+#include "Definition.h"
+#include "Frame.h"
+#include "Link.h"
+#include "LinkState.h"
+#include "TextCodec.h"
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+bool KindInRange(uint16_t kind) {
+    return kind >= KIND_TEXT && kind <= KIND_IMAGE;
+}
+
+void TraceLine(const char* format, long a, long b = 0) {
+    char line[96];
+    std::snprintf(line, sizeof line, format, a, b);
+    LinkTrace(line);
+}
+
+// Drops the download table after a broken download: the release shows "Data transmission error."
+// for the first entry never filled. A port closed under the read (status 6) is the end of the
+// connection, which the receive side treats quietly: the partial table goes without a box.
+int AbandonDownload(LinkState& s, int status) {
+    if (status == LINK_PORT_CLOSED)
+        s.download.clear();
+    else
+        LinkReleaseTable(s.download);
+    s.downloadLeftOver = false;
+    return status;
+}
+
+CLinkCtrl* FindIn(std::vector<CLinkCtrl>& table, uint32_t id) {
+    for (auto& e : table)
+        if (e.m_nId == id) return &e;
+    return nullptr;
+}
+
+// Copies min(*size, value size) bytes of a value given as `have` bytes at `src` followed by
+// zeros up to `valueSize`; with no buffer only the size is stored.
+void GiveValue(const uint8_t* src, size_t have, uint32_t valueSize, void* buffer, uint32_t* size) {
+    if (!size) return;
+    if (!buffer) {
+        *size = valueSize;
+        return;
+    }
+    uint32_t n = std::min(*size, valueSize);
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t copy = std::min<size_t>(n, have);
+    if (copy) std::memcpy(out, src, copy);
+    if (n > copy) std::memset(out + copy, 0, n - copy);
+    *size = n;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Download (receive thread only)
+
+int LinkDownloadPanel() {
+    LinkState& s = LinkStateInstance();
+    ILinkAlerts* alerts = LinkAlerts();
+
+    // 1. A table left over from a broken download.
+    if (s.downloadLeftOver || !s.download.empty()) AbandonDownload(s, 0);
+
+    // 2. The count.
+    uint8_t word[4] = {};
+    if (int status = ReadFileBlocking(word, 4, __LINE__)) return status;
+    uint32_t count = GetU32LE(word);
+    if (count >= LINK_MAX_COUNT) {
+        RaiseSizeAlarm(alerts, __LINE__);
+        count = 0;
+    }
+
+    // 3. Zeroed entries (kind 0 until parsed).
+    TraceLine("Number of controls = %ld", long(count));
+    s.download.assign(count, CLinkCtrl{});
+    s.downloadLeftOver = true;
+
+    // 4. The definitions.
+    std::vector<uint8_t> definition;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (int status = ReadFileBlocking(word, 4, __LINE__)) return AbandonDownload(s, status);
+        uint32_t size = GetU32LE(word);
+        TraceLine("Control %ld size = %ld", long(i), long(size));
+        if (size >= LINK_MAX_COUNT) {
+            RaiseSizeAlarm(alerts, __LINE__);
+            size = 0;
+        }
+        definition.assign(size, 0);
+        if (int status = ReadFileBlocking(definition.data(), size, __LINE__))
+            return AbandonDownload(s, status);
+        s.download[i] = ParseDefinition(definition.data(), size, alerts);
+    }
+
+    // 5. The swap, then the release of the former live table.
+    std::vector<CLinkCtrl> former;
+    {
+        Guard g(s.lock);
+        former.swap(s.live);
+        s.live.swap(s.download);
+        s.download.clear();
+        s.downloadLeftOver = false;
+    }
+    LinkReleaseTable(former);
+    return 0;
+}
+
+void LinkReleaseTable(std::vector<CLinkCtrl>& table) {
+    LinkState& s = LinkStateInstance();
+    std::vector<CLinkCtrl> released;
+    {
+        Guard g(s.lock);
+        released.swap(table);
+    }
+    // The table is already detached: the box is raised without holding the link lock, so a box
+    // shown on the user-interface thread for the receive thread cannot wait on a UI thread that
+    // waits on the lock. Every entry's buffers are freed with the vector.
+    for (const CLinkCtrl& e : released) {
+        if (!KindInRange(e.m_nKind)) {
+            if (ILinkAlerts* alerts = LinkAlerts()) alerts->MessageBox(u"Data transmission error.");
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Table operations (user-interface thread)
+
+int LinkGetCount() {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    return int(s.live.size());
+}
+
+bool LinkGetSummary(int index, LinkSummary& out) {
+    LinkState& s = LinkStateInstance();
+    if (index < 0 || size_t(index) >= s.live.size()) return false;
+    const CLinkCtrl& e = s.live[size_t(index)];
+    out.nId = e.m_nId;
+    out.nKind = e.m_nKind;
+    out.dwFlags = e.m_dwFlags;
+    out.crColour = e.m_crColour;
+    out.strName = e.m_pszName;
+    return true;
+}
+
+const CLinkCtrl* LinkGetDefinition(int index) {
+    LinkState& s = LinkStateInstance();
+    if (index < 0 || size_t(index) >= s.live.size()) return nullptr;
+    return &s.live[size_t(index)];
+}
+
+CLinkCtrl* LinkFind(uint32_t id) {
+    return FindIn(LinkStateInstance().live, id);
+}
+
+int LinkFindIndex(uint32_t id) {
+    const auto& live = LinkStateInstance().live;
+    for (size_t i = 0; i < live.size(); ++i)
+        if (live[i].m_nId == id) return int(i);
+    return -1;
+}
+
+int LinkGetKind(uint32_t id) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    const CLinkCtrl* e = FindIn(s.live, id);
+    return e ? int(e->m_nKind) : -1;
+}
+
+int LinkGetValue(uint32_t id, void* buffer, uint32_t* size) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    CLinkCtrl* e = FindIn(s.live, id);
+    if (!e) return LINK_E_KIND;
+    uint8_t small[8] = {};
+    switch (e->m_nKind) {
+    case KIND_TEXT: {
+        // The text up to its first zero (or the buffer's end), then the terminator.
+        size_t chars = TextLength(e->m_text.data(), e->m_text.size());
+        std::vector<uint8_t> bytes((chars + 1) * 2, 0);
+        for (size_t i = 0; i < chars; ++i) PutU16LE(&bytes[2 * i], e->m_text[i]);
+        GiveValue(bytes.data(), bytes.size(), uint32_t(bytes.size()), buffer, size);
+        break;
+    }
+    case KIND_MESSAGEBOX: {
+        size_t chars = std::min<size_t>(e->m_nMaxSize, e->m_text.size());
+        std::vector<uint8_t> bytes(chars * 2);
+        for (size_t i = 0; i < chars; ++i) PutU16LE(&bytes[2 * i], e->m_text[i]);
+        GiveValue(bytes.data(), bytes.size(), 2 * e->m_nMaxSize, buffer, size);
+        break;
+    }
+    case KIND_BUTTON:
+    case KIND_LATCH:
+    case KIND_SECTION:
+    case KIND_PASSWORD:
+        GiveValue(&e->m_bState, 1, 1, buffer, size);
+        break;
+    case KIND_DATETIME:
+        GiveValue(e->m_DateTime, 8, 8, buffer, size);
+        break;
+    case KIND_NUMBER:
+    case KIND_LIST:
+        PutU32LE(small, uint32_t(e->m_nValue));
+        GiveValue(small, 4, 4, buffer, size);
+        break;
+    case KIND_BLOB:
+    case KIND_IMAGE:
+        GiveValue(e->m_data.data(), e->m_data.size(), e->m_nDataLen, buffer, size);
+        break;
+    case KIND_FILE:
+        GiveValue(nullptr, 0, 0, buffer, size);
+        break;
+    case KIND_MATRIX:
+        return LINK_E_KIND;
+    default:
+        break; // other kinds: nothing given
+    }
+    e->m_bDeviceChanged = 0;
+    return 0;
+}
+
+int LinkGetMatrix(uint32_t id, LinkMatrixData& out) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    out = LinkMatrixData{};
+    CLinkCtrl* e = FindIn(s.live, id);
+    if (!e || e->m_nKind != KIND_MATRIX) return LINK_E_KIND;
+    out.nRows = e->m_nRows;
+    if (!e->m_cells.empty()) out.pCells = e->m_cells.data();
+    out.nCellBytes = e->m_cells.size();
+    if (!e->m_rowLabels.empty()) out.pRowLabels = e->m_rowLabels.data();
+    out.nRowLabelBytes = e->m_rowLabels.size();
+    e->m_bDeviceChanged = 0;
+    return 0;
+}
+
+bool LinkIsDeviceChanged(uint32_t id) {
+    const CLinkCtrl* e = LinkFind(id);
+    return e && e->m_bDeviceChanged;
+}
+
+bool LinkIsAttrChanged(uint32_t id) {
+    const CLinkCtrl* e = LinkFind(id);
+    return e && e->m_bAttrChanged;
+}
+
+int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    CLinkCtrl* e = FindIn(s.live, id);
+    if (!e) return LINK_E_KIND;
+    if (!KindInRange(e->m_nKind)) {
+        RaiseDiagnostic(LinkAlerts(), __LINE__, long(e->m_nKind));
+        return LINK_E_KIND;
+    }
+    if (flags) *flags = e->m_dwFlags;
+    if (colour) *colour = e->m_crColour;
+    e->m_bAttrChanged = 0;
+    return 0;
+}
+
+std::u16string LinkGetFileName(uint32_t id) {
+    const CLinkCtrl* e = LinkFind(id);
+    return e ? e->m_strFileName : std::u16string();
+}

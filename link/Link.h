@@ -1,0 +1,110 @@
+// The link module: the one connection of the process to the device. Its state is module-wide.
+// Operations return 0, a positive operating-system error code, or one of the codes below.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "LinkCtrl.h"
+#include "LinkServices.h"
+
+enum : int {
+    LINK_E_BUSY = -1, // LinkOpen: already open; receive side: applying failed
+    LINK_E_NOT_OPEN = -2,
+    LINK_E_KIND = -5, // not for this kind, or a required text is empty
+    LINK_E_NOT_INITIALISED = -6,
+    LINK_E_PING_LOST = -8,
+    LINK_E_WRITE_TIMEOUT = -9,
+    LINK_E_FILE_CREATE = -10,
+    LINK_PORT_CLOSED = 6, // the port was closed under a pending read
+};
+
+inline constexpr const char* LINK_UNIT = "TvxBthPPCVComClt";
+
+int LinkInit();
+int LinkShutdown();
+
+// Port number N opens /dev/rfcommN.
+int LinkOpen(int nPort, void* window, uint32_t notifyMessage);
+// Opens any serial device path (an adapter, a pseudo-terminal).
+int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage);
+int LinkClose(bool notifyDevice);
+bool LinkIsOpen();
+
+// Writes n bytes within n x factor + 10 polls of 10 ms (factor 0: no limit); callers hold the lock.
+int LinkWrite(const void* bytes, uint32_t n, int factor);
+// Reads exactly count bytes from the open port; 6 when the port is closed meanwhile.
+int ReadFileBlocking(void* buffer, uint32_t count, long site);
+
+void LinkLock();
+void LinkUnlock();
+
+std::u16string LinkGetTitle();
+std::optional<std::u16string> LinkGetAboutText();
+bool LinkPingsAllowed();
+bool LinkKeepPanel();
+int LinkGetOutcome(bool clear);
+void LinkTrace(const std::string& text);
+
+// Panel definition download (receive thread): reads the list from the port and swaps it in.
+int LinkDownloadPanel();
+
+// Control table (user-interface thread). Functions marked "no lock" expect the caller to hold it.
+struct LinkSummary {
+    uint32_t nId = 0;
+    uint16_t nKind = 0;
+    uint32_t dwFlags = 0;
+    uint32_t crColour = 0;
+    std::u16string strName;
+};
+struct LinkMatrixData { // valid while the caller holds the lock
+    uint32_t nRows = 0;
+    const uint8_t* pCells = nullptr;
+    size_t nCellBytes = 0;
+    const uint8_t* pRowLabels = nullptr;
+    size_t nRowLabelBytes = 0;
+};
+int LinkGetCount();
+bool LinkGetSummary(int index, LinkSummary& out); // no lock
+const CLinkCtrl* LinkGetDefinition(int index);    // no lock
+CLinkCtrl* LinkFind(uint32_t id);                 // no lock
+int LinkFindIndex(uint32_t id);                   // no lock
+int LinkGetKind(uint32_t id);
+int LinkGetValue(uint32_t id, void* buffer, uint32_t* size);
+int LinkGetMatrix(uint32_t id, LinkMatrixData& out); // no lock for the data's lifetime
+bool LinkIsDeviceChanged(uint32_t id);               // no lock
+bool LinkIsAttrChanged(uint32_t id);                 // no lock
+int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour);
+std::u16string LinkGetFileName(uint32_t id); // no lock
+
+// Receive thread: one thread per device message. Reports the outcome by posting notifyMessage to
+// the window (or, with message 0, goes straight on to the next message).
+int LinkStartReceiver(void* window, uint32_t notifyMessage);
+// Where received files go; empty means the program's own directory.
+void LinkSetFilesDirectory(const std::string& directory);
+std::string LinkGetFilesDirectory();
+
+// Outgoing requests. Every complete message is written under the link lock.
+int LinkSendConnect();
+int LinkSendDisconnect();
+int LinkSendPresenceReply();
+int LinkSendAck();
+int LinkSendRequest(uint32_t argument);
+int LinkReload();
+int LinkPing();
+void LinkSetAckOption(bool on);
+int LinkSetValue(uint32_t id, const void* bytes, uint32_t length);
+int LinkSendChanges();
+int LinkSendByte(uint32_t id, uint8_t byte);
+int LinkClearGroup(uint32_t group);
+int LinkLogIn(uint32_t id, const std::u16string& password);
+int LinkChangePassword(uint32_t id, const std::u16string& oldPassword,
+                       const std::u16string& newPassword);
+int LinkLogOut(uint32_t id);
+
+// Layout store of the current panel (section: the panel title), through the injected store.
+int GetLayoutInt(uint32_t id, uint32_t property, int def);
+void SetLayoutInt(uint32_t id, uint32_t property, int value);
+bool HasLayoutInt(uint32_t id, uint32_t property);
+std::string LayoutValueName(uint32_t id, uint32_t property); // "%08X%08X"

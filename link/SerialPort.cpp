@@ -1,0 +1,217 @@
+#include "SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Link.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 16384;
+
+// errno 6 (ENXIO) would read as "port closed" to the receive side.
+int ReadErrno(int e) {
+    return e == LINK_PORT_CLOSED ? EIO : e;
+}
+
+} // namespace
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+int SerialPort::Open(const std::string& path) {
+    std::unique_lock g(m_mutex);
+    if (m_fd >= 0) return EBUSY;
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno;
+    ioctl(fd, TIOCEXCL);
+    // Line settings that do not apply (a pseudo-terminal) are tolerated.
+    termios t{};
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        cfsetispeed(&t, B115200);
+        cfsetospeed(&t, B115200);
+        t.c_cflag |= CLOCAL | CREAD;
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    tcflush(fd, TCIOFLUSH);
+    if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        int e = errno;
+        ::close(fd);
+        return e;
+    }
+    {
+        std::lock_guard b(m_bufferMutex);
+        m_buffer.clear();
+        m_bufferPos = 0;
+    }
+    m_fd = fd;
+    m_closing = false;
+    return 0;
+}
+
+bool SerialPort::IsOpen() const {
+    std::lock_guard g(m_mutex);
+    return m_fd >= 0 && !m_closing;
+}
+
+void SerialPort::Close() {
+    std::unique_lock g(m_mutex);
+    if (m_fd < 0) return;
+    if (m_closing) { // another thread is closing: wait for it to finish
+        m_idle.wait(g, [&] { return m_fd < 0; });
+        return;
+    }
+    m_closing = true;
+    char c = 1;
+    [[maybe_unused]] ssize_t w = ::write(m_wake[1], &c, 1);
+    m_idle.wait(g, [&] { return m_users == 0; });
+    ::close(m_fd);
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+    m_fd = -1;
+    m_wake[0] = m_wake[1] = -1;
+    m_closing = false;
+    m_idle.notify_all();
+}
+
+bool SerialPort::Enter() {
+    std::lock_guard g(m_mutex);
+    if (m_fd < 0 || m_closing) return false;
+    ++m_users;
+    return true;
+}
+
+void SerialPort::Leave() {
+    std::lock_guard g(m_mutex);
+    if (--m_users == 0) m_idle.notify_all();
+}
+
+// Reads what the descriptor has into the buffer, waiting up to timeoutMs (-1: no limit).
+// Returns the bytes added; `status` becomes non-zero on close or error.
+size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
+    for (;;) {
+        {
+            std::lock_guard b(m_bufferMutex);
+            if (m_bufferPos == m_buffer.size()) {
+                m_buffer.clear();
+                m_bufferPos = 0;
+            }
+            size_t old = m_buffer.size();
+            m_buffer.resize(old + kReadChunk);
+            ssize_t r = ::read(m_fd, m_buffer.data() + old, kReadChunk);
+            m_buffer.resize(old + (r > 0 ? size_t(r) : 0));
+            if (r > 0) return size_t(r);
+            if (r == 0) { // hang-up: the device side went away
+                *status = EIO;
+                return 0;
+            }
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                *status = ReadErrno(errno);
+                return 0;
+            }
+        }
+        if (timeoutMs == 0) return 0;
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        int p = poll(fds, 2, timeoutMs);
+        if (p < 0 && errno != EINTR) {
+            *status = ReadErrno(errno);
+            return 0;
+        }
+        if (fds[1].revents) {
+            *status = LINK_PORT_CLOSED;
+            return 0;
+        }
+        if (p == 0) return 0;
+    }
+}
+
+int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
+    if (immediate) *immediate = 0;
+    if (n == 0) return 0;
+    if (!Enter()) return LINK_PORT_CLOSED;
+    size_t got = 0;
+    int status = 0;
+    bool triedAtOnce = false;
+    bool waited = false;
+    size_t beforeWait = 0;
+    while (got < n && status == 0) {
+        {
+            std::lock_guard b(m_bufferMutex);
+            size_t take = std::min(m_buffer.size() - m_bufferPos, n - got);
+            if (take) std::memcpy(buffer + got, m_buffer.data() + m_bufferPos, take);
+            m_bufferPos += take;
+            got += take;
+        }
+        if (got == n) break;
+        if (!triedAtOnce) { // what is already there, without waiting
+            triedAtOnce = true;
+            FillBuffer(0, &status);
+            continue;
+        }
+        if (!waited) {
+            waited = true;
+            beforeWait = got;
+        }
+        FillBuffer(-1, &status);
+    }
+    if (immediate) *immediate = waited ? beforeWait : got;
+    Leave();
+    return got == n ? 0 : status;
+}
+
+int SerialPort::Write(const uint8_t* bytes, size_t n, long polls) {
+    if (!Enter()) return LINK_E_NOT_OPEN;
+    size_t done = 0;
+    long countdown = polls;
+    int status = 0;
+    while (done < n) {
+        ssize_t w = ::write(m_fd, bytes + done, n - done);
+        if (w > 0) {
+            done += size_t(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            status = errno;
+            break;
+        }
+        if (polls > 0 && --countdown <= 0) {
+            tcflush(m_fd, TCOFLUSH);
+            status = LINK_E_WRITE_TIMEOUT;
+            break;
+        }
+        pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_wake[0], POLLIN, 0}};
+        if (poll(fds, 2, 10) > 0 && fds[1].revents) {
+            status = LINK_E_NOT_OPEN;
+            break;
+        }
+    }
+    Leave();
+    return status;
+}
+
+void SerialPort::Purge(bool input, bool output) {
+    if (!Enter()) return;
+    if (input) {
+        std::lock_guard b(m_bufferMutex);
+        m_buffer.clear();
+        m_bufferPos = 0;
+    }
+    int what = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (input || output) tcflush(m_fd, what);
+    Leave();
+}

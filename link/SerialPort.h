@@ -1,0 +1,50 @@
+// A POSIX serial port in raw 8N1 at 115200 baud. One thread reads while others write; Close()
+// wakes a blocked reader (which then sees LINK_PORT_CLOSED) and closes the descriptor only once
+// no reader or writer is inside.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class SerialPort {
+public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // 0 or an errno value.
+    int Open(const std::string& path);
+    void Close();
+    bool IsOpen() const;
+
+    // Reads exactly n bytes: 0, LINK_PORT_CLOSED, or an errno value. `immediate` tells how many
+    // bytes were already there when the read started.
+    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate = nullptr);
+    // Writes n bytes, waiting up to `polls` polls of 10 ms while the line is busy (0: no limit).
+    // 0, LINK_E_WRITE_TIMEOUT (the output purged), LINK_E_NOT_OPEN or an errno value.
+    int Write(const uint8_t* bytes, size_t n, long polls);
+    // Discards what is waiting in either direction.
+    void Purge(bool input, bool output);
+
+private:
+    bool Enter();
+    void Leave();
+    size_t FillBuffer(int timeoutMs, int* status);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
+    int m_fd = -1;
+    int m_wake[2] = {-1, -1};
+    bool m_closing = false;
+    int m_users = 0;
+
+    // Bytes read from the descriptor but not yet consumed; touched by the reader and by Purge.
+    std::mutex m_bufferMutex;
+    std::vector<uint8_t> m_buffer;
+    size_t m_bufferPos = 0;
+};

@@ -1,0 +1,159 @@
+// The serial link: opening, closing, the connect request, timed writes, reads, and the 8-bit
+// code page, against a pseudo-terminal playing the device.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "Frame.h"
+#include "Link.h"
+#include "TextCodec.h"
+#include "support/LinkHarness.h"
+
+namespace {
+
+const Bytes kConnectRequest = {0x48, 0xEF, 0xF0, 0x74, 0x72, 0xEF, 0xE6, 0x66, 0x00, 0x02,
+                               0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00};
+
+TEST(LinkOpen, SendsTheExactConnectRequest) {
+    LinkFixtureServices services;
+    PtyPeer peer;
+    int window = 0;
+    ASSERT_EQ(LinkOpenDevice(peer.SlavePath(), &window, kNotifyMessage), 0);
+    Bytes got;
+    ASSERT_TRUE(peer.Read(got, 20));
+    EXPECT_EQ(got, kConnectRequest);
+    EXPECT_TRUE(LinkIsOpen());
+    EXPECT_EQ(LinkClose(false), 0);
+    EXPECT_FALSE(LinkIsOpen());
+}
+
+TEST(LinkOpen, RefusesASecondOpenAndKeepsTheFirst) {
+    LinkHarness link;
+    ASSERT_EQ(link.openStatus, 0);
+    PtyPeer other;
+    EXPECT_EQ(LinkOpenDevice(other.SlavePath(), &link.window, kNotifyMessage), LINK_E_BUSY);
+    EXPECT_EQ(LinkSendRequest(512), 0);
+    EXPECT_EQ(link.NextClientCode(), MSG_REQUEST);
+    EXPECT_EQ(link.peer.ReadU32(), 512u);
+    EXPECT_TRUE(other.Drain(50).empty());
+}
+
+TEST(LinkOpen, FailsBeforeInitAndOnAMissingDevice) {
+    LinkFixtureServices services;
+    PtyPeer peer;
+    LinkShutdown();
+    EXPECT_EQ(LinkOpenDevice(peer.SlavePath(), nullptr, 0), LINK_E_NOT_INITIALISED);
+    EXPECT_FALSE(LinkIsOpen());
+    LinkInit();
+    EXPECT_EQ(LinkOpenDevice("/dev/no-such-talvex-port", nullptr, 0), ENOENT);
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_EQ(LinkOpen(999, nullptr, 0), ENOENT); // /dev/rfcomm999
+}
+
+TEST(LinkClose, WithoutAPortReturnsNotOpen) {
+    LinkFixtureServices services;
+    EXPECT_EQ(LinkClose(false), LINK_E_NOT_OPEN);
+    EXPECT_EQ(LinkClose(true), LINK_E_NOT_OPEN);
+}
+
+TEST(LinkClose, TellsTheDeviceWhenAsked) {
+    LinkHarness link;
+    EXPECT_EQ(LinkClose(true), 0);
+    EXPECT_EQ(link.NextClientCode(), MSG_DISCONNECT);
+    EXPECT_EQ(LinkClose(true), LINK_E_NOT_OPEN);
+}
+
+TEST(LinkClose, EndsAWaitingReceiverWithoutAReport) {
+    LinkHarness link;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LinkClose(false), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(link.services.notifier.Posts(), 0);
+    // The port can be opened again at once.
+    EXPECT_EQ(LinkOpenDevice(link.peer.SlavePath(), &link.window, kNotifyMessage), 0);
+    EXPECT_EQ(link.NextClientCode(), MSG_CONNECT);
+}
+
+TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {
+    LinkHarness link;
+    FrameHeaderBytes h = BuildFrameHeader(MSG_PING, 0);
+    LinkLock();
+    int status = 0;
+    size_t written = 0;
+    std::chrono::steady_clock::duration failedAfter{};
+    for (int i = 0; i < 100000 && status == 0; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        status = LinkWrite(h.data(), 20, 5);
+        failedAfter = std::chrono::steady_clock::now() - start;
+        written += status == 0 ? 20 : 0;
+    }
+    LinkUnlock();
+    EXPECT_EQ(status, LINK_E_WRITE_TIMEOUT);
+    // 20 x 5 + 10 polls of 10 ms.
+    EXPECT_GE(failedAfter, std::chrono::milliseconds(900));
+    // What was still queued is gone; a pseudo-terminal's own line discipline keeps up to 4 KiB
+    // that it had already taken in.
+    EXPECT_LE(link.peer.Drain(100).size(), 4096u);
+    EXPECT_GT(written, 8192u);
+    // The line is usable again.
+    EXPECT_EQ(LinkSendRequest(7), 0);
+    EXPECT_EQ(link.NextClientCode(), MSG_REQUEST);
+}
+
+TEST(LinkWrite, WithoutAPortReturnsNotOpen) {
+    LinkFixtureServices services;
+    uint8_t b = 0;
+    EXPECT_EQ(LinkWrite(&b, 1, 5), LINK_E_NOT_OPEN);
+}
+
+TEST(ReadFileBlocking, ZeroBytesReturnAtOnce) {
+    LinkFixtureServices services;
+    EXPECT_EQ(ReadFileBlocking(nullptr, 0, 1), 0);
+}
+
+TEST(LinkState, TitleIsTalvexAfterShutdownAndInit) {
+    LinkFixtureServices services;
+    EXPECT_EQ(LinkGetTitle(), u"Talvex");
+    EXPECT_FALSE(LinkGetAboutText().has_value());
+    LinkShutdown();
+    LinkInit();
+    EXPECT_EQ(LinkGetTitle(), u"Talvex");
+    EXPECT_EQ(LinkInit(), 0); // twice is harmless
+    EXPECT_EQ(LinkGetOutcome(true), 0);
+    EXPECT_FALSE(LinkPingsAllowed());
+    EXPECT_FALSE(LinkKeepPanel());
+}
+
+TEST(Frame, HeaderCarriesFixedWordsCodeAndFlags) {
+    FrameHeaderBytes h = BuildFrameHeader(MSG_CLIENT_VALUES, HF_ACK_REQUEST);
+    EXPECT_TRUE(HasFrameMarker(h.data()));
+    EXPECT_EQ(GetU16LE(&h[8]), 0x0200);
+    EXPECT_EQ(GetU16LE(&h[12]), 2);
+    EXPECT_EQ(GetU16LE(&h[14]), 1);
+    h[8] = 0x55; // fixed words are not checked on receipt
+    FrameHeader parsed = ParseFrameHeader(h.data());
+    EXPECT_EQ(parsed.code, MSG_CLIENT_VALUES);
+    EXPECT_EQ(parsed.flags, HF_ACK_REQUEST);
+}
+
+TEST(TextCodec, Windows1252BothWays) {
+    const uint8_t bytes[] = {'A', 0x80, 0xE9, 0x9F, 0x81, 0};
+    EXPECT_EQ(WidenAnsi(bytes, sizeof bytes), u"A\u20AC\u00E9\u0178\u0081");
+    EXPECT_EQ(WidenAnsi(bytes, sizeof bytes, false).size(), sizeof bytes);
+    EXPECT_EQ(NarrowAnsi(u"A\u20AC\u00E9\u0178"), std::string("A\x80\xE9\x9F"));
+    EXPECT_EQ(NarrowAnsi(u"\u4E2D"), "?");
+}
+
+TEST(TextCodec, AnotherCodePageCanBeChosen) {
+    ASSERT_TRUE(LinkSetCodePage("ISO-8859-2"));
+    const uint8_t l[] = {0xA3};
+    EXPECT_EQ(WidenAnsi(l, 1), u"\u0141");
+    EXPECT_EQ(NarrowAnsi(u"\u0141"), "\xA3");
+    EXPECT_FALSE(LinkSetCodePage("NO-SUCH-PAGE"));
+    EXPECT_EQ(WidenAnsi(l, 1), u"\u0141"); // unchanged by a failed choice
+    ASSERT_TRUE(LinkSetCodePage("CP1252"));
+    EXPECT_EQ(WidenAnsi(l, 1), u"\u00A3");
+}
+
+} // namespace
