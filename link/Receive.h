@@ -1,0 +1,21 @@
+// Handlers of the receive thread, one per kind of device message (link-internal).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Item lists of messages 9, 16 and 21; each returns 0, a read status, or LINK_E_BUSY.
+int ReceiveDeviceValues();
+int ReceiveAttributes();
+int ReceiveMatrixRows();
+// Message 17.
+int ReceiveFiles();
+
+// Apply one item to its entry (the caller holds the lock); exposed for tests and fuzzing.
+struct CLinkCtrl;
+int ApplyDeviceValue(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
+int ApplyMatrixRow(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
+int ApplyAttributeChange(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
+
+// A file name from the device is only a plain name inside the files directory.
+bool IsSafeDeviceFileName(const std::u16string& name);

@@ -1,0 +1,165 @@
+// Files pushed by the device (message 17): written into the files directory under plain names
+// only. A refused or failed file is still read off the wire so the stream stays in step.
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Alerts.h"
+#include "Frame.h"
+#include "Link.h"
+#include "LinkState.h"
+#include "Receive.h"
+#include "TextCodec.h"
+
+namespace {
+
+constexpr uint32_t kMaxNameBytes = 0xFFFFF;
+constexpr uint32_t kChunk = 4096;
+
+std::mutex g_dirMutex;
+std::string g_filesDirectory;
+
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    std::string full(path, size_t(n));
+    size_t cut = full.find_last_of("/");
+    return cut == std::string::npos ? "." : full.substr(0, cut);
+}
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// Reads `left` bytes into the file (fd < 0: discards them). Returns the read status; a failed
+// write is kept in writeError and the rest is still read.
+int CopyToFile(int fd, uint32_t left, int& writeError) {
+    std::vector<uint8_t> chunk(kChunk);
+    while (left > 0) {
+        uint32_t piece = std::min(left, kChunk);
+        if (int st = ReadFileBlocking(chunk.data(), piece, __LINE__)) return st;
+        left -= piece;
+        if (fd < 0 || writeError) continue;
+        size_t done = 0;
+        while (done < piece) {
+            ssize_t w = ::write(fd, chunk.data() + done, piece - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                writeError = w < 0 ? errno : EIO;
+                break;
+            }
+            done += size_t(w);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+void LinkSetFilesDirectory(const std::string& directory) {
+    std::lock_guard g(g_dirMutex);
+    g_filesDirectory = directory;
+}
+
+std::string LinkGetFilesDirectory() {
+    std::lock_guard g(g_dirMutex);
+    return g_filesDirectory.empty() ? ProgramDirectory() : g_filesDirectory;
+}
+
+bool IsSafeDeviceFileName(const std::u16string& name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (char16_t c : name)
+        if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\' || c == u':') return false;
+    return Utf8(name).size() <= NAME_MAX;
+}
+
+// The lock is taken only around the entry: holding it while the device sends (or stalls in) a
+// large file would freeze every sender on the user-interface thread, Close included.
+int ReceiveFiles() {
+    LinkState& s = LinkStateInstance();
+    uint32_t id = 0, count = 0;
+    if (int st = ReadFileBlocking(&id, 4, __LINE__)) return st;
+    bool utf16 = false;
+    {
+        std::lock_guard g(s.lock);
+        if (CLinkCtrl* entry = LinkFind(id)) {
+            entry->m_bDeviceChanged = 1;
+            utf16 = entry->m_dwFlags & CF_UTF16;
+        }
+    }
+    if (int st = ReadFileBlocking(&count, 4, __LINE__)) return st;
+    const std::string directory = LinkGetFilesDirectory();
+    int result = 0;
+    std::vector<uint8_t> nameBytes;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t nameLength = 0, dataLength = 0;
+        if (int st = ReadFileBlocking(&nameLength, 4, __LINE__)) return st;
+        if (nameLength > kMaxNameBytes) {
+            RaiseSizeAlarm(LinkAlerts(), __LINE__);
+            nameLength = 0;
+        }
+        nameBytes.resize(nameLength);
+        if (int st = ReadFileBlocking(nameBytes.data(), nameLength, __LINE__)) return st;
+        std::u16string name;
+        if (utf16) {
+            for (size_t k = 0; k + 1 < nameBytes.size(); k += 2) {
+                char16_t c = char16_t(nameBytes[k] | (nameBytes[k + 1] << 8));
+                if (c == 0) break;
+                name.push_back(c);
+            }
+        } else {
+            name = WidenAnsi(nameBytes.data(), nameBytes.size());
+        }
+        if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;
+
+        int fd = -1;
+        if (IsSafeDeviceFileName(name)) {
+            std::string path = directory + "/" + Utf8(name);
+            if (path.size() < PATH_MAX)
+                fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        }
+        if (fd < 0 && result == 0) result = LINK_E_FILE_CREATE;
+        int writeError = 0;
+        int st = CopyToFile(fd, dataLength, writeError);
+        if (fd >= 0) ::close(fd);
+        if (st) return st;
+        if (fd >= 0 && writeError && result == 0) result = writeError;
+        if (fd >= 0 && !writeError && i == 0) {
+            std::lock_guard g(s.lock);
+            if (CLinkCtrl* entry = LinkFind(id)) entry->m_strFileName = name;
+        }
+    }
+    return result;
+}

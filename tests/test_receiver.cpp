@@ -1,0 +1,378 @@
+// The receive thread against a device played by the test: marker hunt, dispatch of every code,
+// values, matrix rows, attributes, files and layout records, acknowledgements and close.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Frame.h"
+#include "Link.h"
+#include "support/LinkHarness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+uint32_t ValueU32(uint32_t id) {
+    uint32_t v = 0, size = 4;
+    LinkGetValue(id, &v, &size);
+    return v;
+}
+
+uint8_t ValueByte(uint32_t id) {
+    uint8_t v = 0;
+    uint32_t size = 1;
+    LinkGetValue(id, &v, &size);
+    return v;
+}
+
+std::u16string ValueText(uint32_t id) {
+    uint32_t size = 0;
+    LinkGetValue(id, nullptr, &size);
+    std::u16string text(size / 2, u'\0');
+    LinkGetValue(id, text.data(), &size);
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return text;
+}
+
+// Text 1 (8-bit, 16 bytes), Text 2 (UTF-16, 16 bytes), Button 3, Number 4, Latches 5 and 6
+// (group 3, 6 editable), File 7, Message box 8, Matrix 9 (M=4, C=2, 2-byte cells, 1-byte labels).
+std::vector<Bytes> SamplePanel() {
+    return {
+        Definition('T', 0, 1, AnsiZ("hi"), {{'m', U32Bytes(16)}}),
+        Definition('T', 0x4, 2, Utf16Z(u"hi"), {{'m', U32Bytes(16)}}),
+        Definition('B', 0, 3, {0}),
+        Definition('N', 0, 4, U32Bytes(10), {{'n', U32Bytes(0)}, {'x', U32Bytes(100)}}),
+        Definition('G', 0, 5, {1}, {{'r', U32Bytes(3)}}),
+        Definition('G', 0x10000, 6, {1}, {{'r', U32Bytes(3)}}),
+        Definition('F', 0, 7, {}),
+        Definition('X', 0, 8, AnsiZ(""), {{'m', U32Bytes(8)}}),
+        Definition('M', (1u << 16) | (2u << 18) | (1u << 20), 9, Bytes(4 * 2 * 2 + 4 + 4, 0),
+                   {{'n', U32Bytes(4)}, {'N', U32Bytes(2)}}),
+    };
+}
+
+class Receiver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(link.openStatus, 0);
+        ASSERT_EQ(link.LoadPanel(SamplePanel()), LINK_PANEL);
+        ASSERT_EQ(LinkGetCount(), 9);
+    }
+    LinkHarness link;
+};
+
+TEST_F(Receiver, FindsAMarkerAfterAFalseStartAndGarbage) {
+    Bytes falseStart = {0x00, 0x13, 0x48, 0xEF, 0xF0, 0x74, 0x72, 0xEF, 0xE6};
+    Bytes header = DeviceHeader(MSG_DEVICE_ACK);
+    header[8] = 0x77; // fixed words are not checked
+    link.peer.Write(Concat({falseStart, header}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+}
+
+TEST_F(Receiver, ReportsEveryHeaderOnlyCode) {
+    const std::pair<uint16_t, int> cases[] = {{MSG_DEVICE_CLOSED, LINK_CLOSED},
+                                              {MSG_DEVICE_CLOSED_ALT, LINK_CLOSED},
+                                              {MSG_DEVICE_ACK, LINK_ACK},
+                                              {MSG_PANEL_CHANGED, LINK_RELOAD},
+                                              {3, LINK_ERROR},
+                                              {20, LINK_ERROR}};
+    for (auto [code, outcome] : cases) {
+        link.peer.WriteFrame(code);
+        EXPECT_EQ(link.NextOutcome(), outcome) << "code " << code;
+    }
+}
+
+TEST_F(Receiver, UnknownCodeReadsNoPayload) {
+    // The payload of an unknown message is garbage before the next marker.
+    link.peer.Write(Concat({DeviceHeader(7), U32Bytes(1), DeviceHeader(MSG_DEVICE_ACK)}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+}
+
+TEST_F(Receiver, AnswersPresenceQueriesAndAcknowledgesOnRequest) {
+    link.peer.WriteFrame(MSG_PRESENCE_QUERY);
+    EXPECT_EQ(link.NextOutcome(), LINK_PRESENCE);
+    EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY);
+
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, HF_ACK_REQUEST, ItemList({{3, {255}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(link.NextClientCode(), MSG_ACK);
+
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{3, {0}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_TRUE(link.peer.Drain(50).empty());
+}
+
+TEST_F(Receiver, PanelInfoSetsTitleAboutAndFlags) {
+    link.peer.WriteFrame(MSG_PANEL_INFO, HF_NO_PINGS | HF_KEEP_PANEL,
+                         Payload().Sized(AnsiZ("Gr\xFCnhaus")).Sized(Utf16Bytes(u"About \u00E9")));
+    EXPECT_EQ(link.NextOutcome(), LINK_TITLE);
+    EXPECT_EQ(LinkGetTitle(), u"Gr\u00FCnhaus");
+    EXPECT_EQ(LinkGetAboutText(), u"About \u00E9");
+    EXPECT_FALSE(LinkPingsAllowed());
+    EXPECT_TRUE(LinkKeepPanel());
+
+    link.peer.WriteFrame(MSG_PANEL_INFO, HF_TITLE_UTF16,
+                         Payload().Sized(Utf16Bytes(u"\u6E29\u5BA4")).Sized({}));
+    EXPECT_EQ(link.NextOutcome(), LINK_TITLE);
+    EXPECT_EQ(LinkGetTitle(), u"\u6E29\u5BA4");
+    EXPECT_EQ(LinkGetAboutText(), u"");
+    EXPECT_TRUE(LinkPingsAllowed());
+    EXPECT_FALSE(LinkKeepPanel());
+}
+
+TEST_F(Receiver, AppliesValuesAndSkipsUnknownIds) {
+    Bytes number = U32Bytes(77);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0,
+                         ItemList({{999, {1, 2, 3}},
+                                   {1, AnsiZ("caf\xE9")},
+                                   {2, Utf16Z(u"\u00FCber")},
+                                   {4, number},
+                                   {5, {0}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    EXPECT_TRUE(LinkIsDeviceChanged(1));
+    EXPECT_EQ(ValueText(1), u"caf\u00E9");
+    EXPECT_FALSE(LinkIsDeviceChanged(1)); // reading clears the mark
+    EXPECT_EQ(ValueText(2), u"\u00FCber");
+    EXPECT_EQ(ValueU32(4), 77u);
+    EXPECT_EQ(ValueByte(5), 0);
+    EXPECT_FALSE(LinkIsDeviceChanged(999));
+    LinkUnlock();
+}
+
+TEST_F(Receiver, ShortItemsChangeOnlyWhatTheyHold) {
+    // A zero-length Button item keeps the state but marks the change; a 1-byte Number item
+    // replaces only the low byte.
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, U32Bytes(0x1234)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{3, {}}, {4, {0x99}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    EXPECT_TRUE(LinkIsDeviceChanged(3));
+    EXPECT_EQ(ValueByte(3), 0);
+    EXPECT_EQ(ValueU32(4), 0x1299u);
+    LinkUnlock();
+}
+
+TEST_F(Receiver, LongTextsAreCutAndTerminated) {
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0,
+                         ItemList({{1, AnsiZ("0123456789abcdefXYZ")},
+                                   {2, Utf16Z(u"0123456789abcdefXYZ")},
+                                   {8, AnsiZ("message too long")}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    EXPECT_EQ(ValueText(1), u"0123456789abcde"); // 16 characters, the last one the terminator
+    EXPECT_EQ(ValueText(2), u"0123456");         // 16 bytes of UTF-16
+    EXPECT_EQ(ValueText(8), u"message");
+    LinkUnlock();
+}
+
+TEST_F(Receiver, MatrixRowsLandInTheirCellsAndBadRowsAreIgnored) {
+    // Row 2: cells 0x0102 and 0x0304, label 9, rows value 3.
+    Bytes row = Concat({{0x02, 0x01, 0x04, 0x03, 9}, U32Bytes(3), U32Bytes(2)});
+    Bytes outside = Concat({{1, 1, 1, 1, 1}, U32Bytes(4), U32Bytes(0xFFFFFFF0)});
+    link.peer.WriteFrame(MSG_MATRIX_ROWS, 0,
+                         ItemList({{9, row}, {9, Bytes(7, 0xEE)}, {9, outside}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    LinkMatrixData m;
+    ASSERT_EQ(LinkGetMatrix(9, m), 0);
+    EXPECT_EQ(m.nRows, 4u); // the last whole row's value
+    ASSERT_EQ(m.nCellBytes, 16u);
+    EXPECT_EQ(Bytes(m.pCells, m.pCells + 16),
+              (Bytes{0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 0, 0, 4, 3, 0, 0}));
+    ASSERT_GE(m.nRowLabelBytes, 4u);
+    EXPECT_EQ(m.pRowLabels[2], 9);
+    LinkUnlock();
+}
+
+TEST_F(Receiver, MatrixRowsForAnotherKindFail) {
+    link.peer.WriteFrame(MSG_MATRIX_ROWS, 0, ItemList({{4, Bytes(12, 0)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues(),
+              (std::vector<long>{KIND_NUMBER, LINK_ERROR}));
+}
+
+TEST_F(Receiver, WholeMatrixFillsCellsLabelsAndRows) {
+    Bytes whole = Concat({Bytes{1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0},
+                          Bytes{10, 11, 12, 13}, U32Bytes(2)});
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{9, whole}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    LinkMatrixData m;
+    ASSERT_EQ(LinkGetMatrix(9, m), 0);
+    EXPECT_EQ(m.nRows, 2u);
+    EXPECT_EQ(m.pCells[14], 8);
+    EXPECT_EQ(m.pRowLabels[3], 13);
+    LinkUnlock();
+}
+
+TEST_F(Receiver, AttributeChangesTakeOnlyTheKindsBits) {
+    uint32_t flags = 0, colour = 0;
+    LinkLock();
+    LinkGetAttributes(1, &flags, &colour);
+    LinkUnlock();
+    link.peer.WriteFrame(
+        MSG_ATTRIBUTES, 0,
+        ItemList({{1, Concat({U32Bytes(0x51 | 0x80), U32Bytes(0x123456)})}, {4, {1, 0, 0}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ATTRIBUTES);
+    LinkLock();
+    EXPECT_TRUE(LinkIsAttrChanged(1));
+    EXPECT_FALSE(LinkIsAttrChanged(4)); // a 3-byte change holds no whole flags word
+    uint32_t newFlags = 0, newColour = 0;
+    EXPECT_EQ(LinkGetAttributes(1, &newFlags, &newColour), 0);
+    EXPECT_EQ(newFlags, flags | 0x11);
+    EXPECT_EQ(newColour, 0x123456u);
+    EXPECT_FALSE(LinkIsAttrChanged(1));
+    LinkUnlock();
+
+    // Without bit 0x40 the colour stays.
+    link.peer.WriteFrame(MSG_ATTRIBUTES, 0, ItemList({{1, Concat({U32Bytes(0), U32Bytes(7)})}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ATTRIBUTES);
+    LinkLock();
+    LinkGetAttributes(1, &newFlags, &newColour);
+    EXPECT_EQ(newFlags, flags & ~0x11u);
+    EXPECT_EQ(newColour, 0x123456u);
+    LinkUnlock();
+}
+
+TEST_F(Receiver, LayoutRecordsGoToThePanelsSection) {
+    link.peer.WriteFrame(MSG_LAYOUT_RECORDS, 0,
+                         Payload().U32(2).U32(0).U32(256).U32(3).U32(5).U32(496).U32(1));
+    EXPECT_EQ(link.NextOutcome(), LINK_LAYOUT);
+    auto values = link.services.store.Values();
+    EXPECT_EQ(values.size(), 3u);
+    EXPECT_EQ((values[{u"Talvex", "0000000000000100"}]), 3);
+    EXPECT_EQ((values[{u"Talvex", "00000005000001F0"}]), 1);
+    EXPECT_EQ((values[{u"Talvex", "0000000500000000"}]), 0);
+}
+
+TEST_F(Receiver, ClosingWhileWaitingEndsWithoutAReport) {
+    int before = link.services.notifier.Posts();
+    EXPECT_EQ(LinkClose(false), 0);
+    EXPECT_EQ(link.services.notifier.Posts(), before);
+    EXPECT_EQ(LinkGetCount(), 0);
+}
+
+TEST_F(Receiver, ANewDefinitionReplacesTheTable) {
+    EXPECT_EQ(link.LoadPanel({Definition('B', 0, 42, {0})}), LINK_PANEL);
+    EXPECT_EQ(LinkGetCount(), 1);
+    EXPECT_EQ(LinkGetKind(42), KIND_BUTTON);
+    EXPECT_EQ(LinkGetKind(1), -1);
+}
+
+TEST_F(Receiver, OversizeItemsAreSkippedAndTheRestStillApplies) {
+    Bytes huge(0x200001, 0x41);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{1, huge}, {4, U32Bytes(5)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(link.services.alerts.Count(RecordedBox::SizeAlarm), 1);
+    EXPECT_EQ(link.services.alerts.QuitRequests(), 1);
+    LinkLock();
+    EXPECT_EQ(ValueU32(4), 5u);
+    EXPECT_EQ(ValueText(1), u"hi");
+    LinkUnlock();
+}
+
+TEST(ReceiverWithoutNotifyMessage, GoesStraightOnToTheNextMessage) {
+    LinkFixtureServices services;
+    PtyPeer peer;
+    ASSERT_EQ(LinkOpenDevice(peer.SlavePath(), nullptr, 0), 0);
+    uint16_t code = 0, flags = 0;
+    ASSERT_TRUE(peer.ReadHeader(code, flags));
+    peer.WriteFrame(MSG_PRESENCE_QUERY);
+    peer.WriteFrame(MSG_PRESENCE_QUERY);
+    ASSERT_TRUE(peer.ReadHeader(code, flags));
+    EXPECT_EQ(code, MSG_PRESENCE_REPLY);
+    ASSERT_TRUE(peer.ReadHeader(code, flags));
+    EXPECT_EQ(code, MSG_PRESENCE_REPLY);
+    EXPECT_EQ(services.notifier.Posts(), 0);
+    EXPECT_EQ(LinkClose(false), 0);
+}
+
+class ReceivedFiles : public Receiver {
+protected:
+    void SetUp() override {
+        Receiver::SetUp();
+        dir = fs::temp_directory_path() / ("talvex-files-" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        LinkSetFilesDirectory(dir.string());
+    }
+    void TearDown() override {
+        LinkSetFilesDirectory("");
+        fs::remove_all(dir);
+    }
+    static Bytes OneFile(const Bytes& name, const Bytes& data) {
+        return Payload().Sized(name).Sized(data).bytes();
+    }
+    std::string Read(const std::string& name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    fs::path dir;
+};
+
+TEST_F(ReceivedFiles, AreWrittenInChunksAndNamed) {
+    Bytes big(10000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
+    link.peer.WriteFrame(MSG_FILES, HF_ACK_REQUEST,
+                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("log.csv"), big),
+                                 OneFile(AnsiZ("b.txt"), {'x'})}));
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    EXPECT_EQ(link.NextClientCode(), MSG_ACK);
+    EXPECT_EQ(Read("log.csv"), std::string(big.begin(), big.end()));
+    EXPECT_EQ(Read("b.txt"), "x");
+    EXPECT_EQ(LinkGetFileName(7), u"log.csv");
+    EXPECT_TRUE(LinkIsDeviceChanged(7));
+}
+
+TEST_F(ReceivedFiles, UnsafeNamesAreRefusedAndTheStreamStaysInStep) {
+    const char* names[] = {"../escape.txt", "/tmp/abs.txt", "a\\b", "c:x", ".", "..", "",
+                           "tab\there"};
+    for (const char* name : names) {
+        link.peer.WriteFrame(
+            MSG_FILES, 0,
+            Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ(name), Bytes(5000, 'A'))}));
+        link.peer.WriteFrame(MSG_DEVICE_ACK);
+        EXPECT_EQ(link.NextOutcome(), LINK_ERROR) << name;
+        EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), LINK_E_FILE_CREATE);
+        EXPECT_EQ(link.NextOutcome(), LINK_ACK) << name;
+    }
+    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.txt"));
+    EXPECT_EQ(LinkGetFileName(7), u"");
+
+    // A name length beyond its limit is taken as an empty name after the size alarm.
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(1), U32Bytes(0x100000), U32Bytes(0)}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.Count(RecordedBox::SizeAlarm), 1);
+
+    std::string longName(300, 'n');
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ(longName), {})}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+}
+
+TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
+    EXPECT_EQ(link.LoadPanel({Definition('F', 0x4, 70, {})}), LINK_PANEL);
+    link.peer.WriteFrame(
+        MSG_FILES, 0,
+        Concat({U32Bytes(70), U32Bytes(1), OneFile(Utf16Z(u"\u00E9t\u00E9.txt"), {'1'})}));
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    EXPECT_EQ(Read("\xC3\xA9t\xC3\xA9.txt"), "1");
+    EXPECT_EQ(LinkGetFileName(70), u"\u00E9t\u00E9.txt");
+}
+
+} // namespace
