@@ -1,0 +1,170 @@
+#include "MatrixAccess.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ValueFormat.h"
+
+int RowLabelKindOf(uint32_t flags) {
+    return static_cast<int>((flags >> 16) & 3);
+}
+int RowLabelStyleOf(uint32_t flags) {
+    return NumberStyleFromField(flags >> 22);
+}
+int CellStyleOf(uint32_t flags) {
+    return NumberStyleFromField(flags >> 24);
+}
+
+int RowsInUse(int rows, int maxRows) {
+    if (maxRows <= 0) return 0;
+    if (rows < 0) return maxRows;
+    return std::min(rows, maxRows);
+}
+
+int RowsInUse(const MatrixView& m) {
+    return RowsInUse(m.rows, m.maxRows);
+}
+
+int RingIndex(int position, int rows, int maxRows) {
+    if (position < 0 || position >= RowsInUse(rows, maxRows)) return -1;
+    if (rows >= 0) return position;
+    // 64 bits: -rows overflows for the lowest int, and the device may place k beyond the capacity.
+    const long long oldest = -static_cast<long long>(rows);
+    return static_cast<int>((position + oldest) % maxRows);
+}
+
+namespace {
+
+// Bytes of a signed element by its two-bit width code; 0 for code 3, which has no data and reads
+// as 0.
+size_t ElementBytes(uint32_t code) {
+    switch (code & 3) {
+    case 0:
+        return 4;
+    case 1:
+        return 2;
+    case 2:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The little-endian signed element `index`, or none when it lies outside the buffer.
+std::optional<int32_t> ReadElement(const uint8_t* buffer, size_t size, uint32_t widthCode,
+                                   long long index) {
+    const size_t width = ElementBytes(widthCode);
+    if (width == 0) return 0;
+    if (!buffer || index < 0 || static_cast<unsigned long long>(index) >= size / width)
+        return std::nullopt;
+    const uint8_t* p = buffer + static_cast<size_t>(index) * width;
+    switch (width) {
+    case 4:
+        return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                    static_cast<uint32_t>(p[2]) << 16 |
+                                    static_cast<uint32_t>(p[3]) << 24);
+    case 2:
+        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
+    default:
+        return static_cast<int8_t>(p[0]);
+    }
+}
+
+std::optional<int32_t> CellRaw(const MatrixView& m, int position, int column) {
+    const int row = RingIndex(position, m.rows, m.maxRows);
+    if (row < 0 || column < 0 || column >= m.cols) return std::nullopt;
+    const long long index = row + static_cast<long long>(column) * m.maxRows;
+    return ReadElement(m.cells, m.cellBytes, m.flags >> 20, index);
+}
+
+std::optional<int32_t> RowLabelRaw(const MatrixView& m, int position) {
+    const int row = RingIndex(position, m.rows, m.maxRows);
+    if (row < 0 || RowLabelKindOf(m.flags) != ROW_LABELS_NUMBER) return std::nullopt;
+    return ReadElement(m.rowLabels, m.rowLabelBytes, m.flags >> 18, row);
+}
+
+} // namespace
+
+double CellValue(const MatrixView& m, int position, int column) {
+    const auto raw = CellRaw(m, position, column);
+    return raw ? ScaleRaw(*raw, m.cellExponent) : 0.0;
+}
+
+QString CellText(const MatrixView& m, int position, int column) {
+    const auto raw = CellRaw(m, position, column);
+    if (!raw) return QString();
+    return FormatScaled(*raw, CellStyleOf(m.flags), m.cellFormat, m.cellDecimals, m.cellExponent,
+                        0);
+}
+
+double RowLabelValue(const MatrixView& m, int position) {
+    const auto raw = RowLabelRaw(m, position);
+    return raw ? ScaleRaw(*raw, m.rowLabelExponent) : 0.0;
+}
+
+std::optional<DateTimeRecord> RowLabelDateTime(const MatrixView& m, int position) {
+    const int row = RingIndex(position, m.rows, m.maxRows);
+    if (row < 0 || RowLabelKindOf(m.flags) != ROW_LABELS_DATETIME || !m.rowLabels)
+        return std::nullopt;
+    if (static_cast<size_t>(row) >= m.rowLabelBytes / 8) return std::nullopt;
+    return DateTimeRecord::FromBytes(m.rowLabels + static_cast<size_t>(row) * 8, 8);
+}
+
+QString RowLabelText(const MatrixView& m, int position, const QLocale& locale) {
+    switch (RowLabelKindOf(m.flags)) {
+    case ROW_LABELS_NUMBER: {
+        const auto raw = RowLabelRaw(m, position);
+        if (!raw) return QString();
+        return FormatScaled(*raw, RowLabelStyleOf(m.flags), m.rowLabelFormat, m.rowLabelDecimals,
+                            m.rowLabelExponent, 0);
+    }
+    case ROW_LABELS_TEXT: {
+        const int row = RingIndex(position, m.rows, m.maxRows);
+        return row < 0 ? QString() : ZeroEndedText(m.rowLabels, m.rowLabelBytes, row);
+    }
+    case ROW_LABELS_DATETIME: {
+        const auto record = RowLabelDateTime(m, position);
+        return record ? FormatDateTime(*record, m.rowLabelFormat, locale) : QString();
+    }
+    default:
+        return QString();
+    }
+}
+
+QString AxisLabelText(const MatrixView& m, double x) {
+    if (RowLabelKindOf(m.flags) != ROW_LABELS_NUMBER) return QString();
+    return FormatNumber(x, RowLabelStyleOf(m.flags), m.rowLabelFormat, m.rowLabelDecimals, 0);
+}
+
+QString AxisValueText(const MatrixView& m, double x) {
+    return FormatNumber(x, CellStyleOf(m.flags), m.cellFormat, m.cellDecimals, 0);
+}
+
+QString DateAxisText(const MatrixView& m, const DateTimeRecord& record, const QLocale& locale) {
+    if (RowLabelKindOf(m.flags) != ROW_LABELS_DATETIME) return QString();
+    return FormatDateTime(record, m.rowLabelFormat, locale);
+}
+
+QString ZeroEndedText(const uint8_t* bytes, size_t size, int n) {
+    if (!bytes || n < 0) return QString();
+    const size_t chars = size / 2;
+    // A zero character is two zero bytes whatever the byte order, so the walk needs no decoding.
+    auto isZero = [bytes](size_t i) { return bytes[2 * i] == 0 && bytes[2 * i + 1] == 0; };
+    size_t begin = 0;
+    for (int skipped = 0; skipped < n; ++skipped) {
+        while (begin < chars && !isZero(begin)) ++begin;
+        if (begin >= chars) return QString();
+        ++begin; // past the zero
+    }
+    size_t end = begin;
+    while (end < chars && !isZero(end)) ++end;
+    QString text(static_cast<qsizetype>(end - begin), Qt::Uninitialized);
+    std::memcpy(text.data(), bytes + 2 * begin, (end - begin) * 2);
+    return text;
+}
+
+uint32_t SeriesColour(int i) {
+    static constexpr uint32_t kColours[6] = {0x000080, 0x008000, 0x800000,
+                                             0x800080, 0x008080, 0x808000};
+    return kColours[((i % 6) + 6) % 6];
+}

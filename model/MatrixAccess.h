@@ -1,0 +1,70 @@
+// Reading a matrix control's rows: the ring mapping from row positions (0 = oldest row in use) to
+// buffer rows, and cell and row-label values and texts. Every read is checked against the
+// buffers' sizes, so any row count, capacity, width code or buffer size the device sends is safe;
+// what cannot be read gives 0, an empty text or no record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include <QLocale>
+#include <QString>
+
+#include "Calendar.h"
+
+// A non-owning view of one matrix: its buffers and the definition fields that shape them.
+struct MatrixView {
+    const uint8_t* cells = nullptr; // column-major: row r of column c is element r + c x maxRows
+    size_t cellBytes = 0;
+    // Numbers, 8-byte date/time records, or 16-bit texts each ended by a zero character.
+    const uint8_t* rowLabels = nullptr;
+    size_t rowLabelBytes = 0;
+    int maxRows = 0;
+    int rows = 0; // rows filled; -k: the ring is full and its oldest row is buffer row k
+    int cols = 0;
+    uint32_t flags = 0;
+    QString rowLabelFormat; // number template, or date/time pattern for date/time labels
+    QString cellFormat;
+    int8_t rowLabelExponent = 0;
+    uint8_t rowLabelDecimals = 0;
+    int8_t cellExponent = 0;
+    uint8_t cellDecimals = 0;
+};
+
+enum RowLabelKind : int {
+    ROW_LABELS_NONE = 0,
+    ROW_LABELS_NUMBER = 1,
+    ROW_LABELS_TEXT = 2,
+    ROW_LABELS_DATETIME = 3,
+};
+int RowLabelKindOf(uint32_t flags);
+int RowLabelStyleOf(uint32_t flags); // number style 1..4
+int CellStyleOf(uint32_t flags);     // number style 1..4
+
+// Rows shown: the capacity once the ring is full, else the rows filled, never above the capacity.
+int RowsInUse(int rows, int maxRows);
+int RowsInUse(const MatrixView& m);
+// Buffer row of position p, or -1 when p is not a row in use.
+int RingIndex(int position, int rows, int maxRows);
+
+double CellValue(const MatrixView& m, int position, int column);
+QString CellText(const MatrixView& m, int position, int column);
+// The label as a number for numeric labels, else 0.
+double RowLabelValue(const MatrixView& m, int position);
+QString RowLabelText(const MatrixView& m, int position, const QLocale& locale = QLocale());
+std::optional<DateTimeRecord> RowLabelDateTime(const MatrixView& m, int position);
+
+// Axis texts of charts: a value in the row-label (numeric labels only) or cell number format,
+// and a date/time in the row-label pattern (date/time labels only).
+QString AxisLabelText(const MatrixView& m, double x);
+QString AxisValueText(const MatrixView& m, double x);
+QString DateAxisText(const MatrixView& m, const DateTimeRecord& record,
+                     const QLocale& locale = QLocale());
+
+// The n-th of the 16-bit texts, each ended by a zero character, stored one after another in
+// `bytes`; empty when there are fewer. A last text without its zero ends at the buffer's end.
+QString ZeroEndedText(const uint8_t* bytes, size_t size, int n);
+
+// Colour of chart series i as 0x00BBGGRR, repeating every six series.
+uint32_t SeriesColour(int i);
