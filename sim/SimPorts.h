@@ -1,0 +1,40 @@
+// Where the simulated device is reached: a new pseudo-terminal (the client opens its slave
+// path) or a real serial device, and a device served on its own pseudo-terminal in-process
+// (what `talvex --demo` and the end-to-end tests embed).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "SimEngine.h"
+
+struct PtyPair {
+    int master = -1;
+    // An open slave descriptor of our own, so the master survives the client closing its side.
+    int slaveKeeper = -1;
+    std::string slavePath;
+};
+
+// A raw (no echo, no line editing) pseudo-terminal; false with `error` set on failure.
+bool OpenPty(PtyPair& pty, std::string& error);
+void ClosePty(PtyPair& pty);
+// A serial device in raw 115200 8N1, no flow control; -1 with `error` set on failure.
+int OpenSerialPort(const std::string& path, std::string& error);
+
+class SimPtyDevice {
+public:
+    // A pseudo-terminal served by a new engine on its own thread; null with `error` set.
+    static std::unique_ptr<SimPtyDevice> Start(const Panel& panel, SimOptions options,
+                                               std::string& error);
+    ~SimPtyDevice(); // stops the engine, then closes the pseudo-terminal
+    SimPtyDevice(const SimPtyDevice&) = delete;
+    SimPtyDevice& operator=(const SimPtyDevice&) = delete;
+
+    const std::string& SlavePath() const { return m_pty.slavePath; }
+    SimEngine& Engine() { return *m_engine; }
+
+private:
+    SimPtyDevice() = default;
+    PtyPair m_pty;
+    std::unique_ptr<SimEngine> m_engine;
+};

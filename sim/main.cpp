@@ -1,0 +1,126 @@
+// talvex-sim: a simulated device serving a panel file on a pseudo-terminal or a serial port.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "PanelFile.h"
+#include "SimEngine.h"
+#include "SimPorts.h"
+#include "Utf8.h"
+
+namespace {
+
+std::atomic<SimEngine*> g_engine{nullptr};
+
+void OnSignal(int) {
+    if (SimEngine* e = g_engine.load()) e->RequestStop();
+}
+
+void Usage(FILE* to) {
+    std::fputs("usage: talvex-sim PANEL.json [--pty | --port PATH] [--verbose]\n"
+               "  --pty        serve a new pseudo-terminal and print its path (the default)\n"
+               "  --port PATH  serve a serial device at 115200 8N1\n"
+               "  --verbose    print every frame in both directions\n"
+               "The panel file is watched: saving a changed panel reloads the client.\n",
+               to);
+}
+
+void PrintLine(const std::string& line) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const int ms = int(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::printf("%02d:%02d:%02d.%03d %s\n", local.tm_hour, local.tm_min, local.tm_sec, ms,
+                line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string panelPath, portPath;
+    bool verbose = false, pty = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--verbose") {
+            verbose = true;
+        } else if (a == "--pty") {
+            pty = true;
+        } else if (a == "--port" && i + 1 < argc) {
+            portPath = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (!a.empty() && a[0] != '-' && panelPath.empty()) {
+            panelPath = a;
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (panelPath.empty() || (pty && !portPath.empty())) {
+        Usage(stderr);
+        return 2;
+    }
+
+    PanelFileResult loaded = LoadPanelFile(panelPath);
+    if (!loaded.panel) {
+        std::fprintf(stderr, "talvex-sim: %s\n", loaded.error.c_str());
+        return 1;
+    }
+    const Panel& panel = *loaded.panel;
+
+    std::string error;
+    PtyPair ptyPair;
+    int fd = -1;
+    if (!portPath.empty()) {
+        fd = OpenSerialPort(portPath, error);
+    } else if (OpenPty(ptyPair, error)) {
+        fd = ptyPair.master;
+    }
+    if (fd < 0) {
+        std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
+        return 1;
+    }
+
+    SimOptions options;
+    options.verbose = verbose;
+    options.log = PrintLine;
+    options.watchPath = panelPath;
+    SimEngine engine(panel, options);
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    g_engine = &engine;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const std::string where = portPath.empty() ? ptyPair.slavePath : portPath;
+    std::printf("talvex-sim: serving \"%s\" (%zu controls) on %s\n",
+                Utf16ToUtf8(panel.title).c_str(), panel.controls.size(), where.c_str());
+    if (portPath.empty()) std::printf("Connect with: talvex --port %s --connect\n", where.c_str());
+    std::printf("Stop with Ctrl+C.\n");
+    std::fflush(stdout);
+
+    const int status = engine.Serve(fd);
+    g_engine = nullptr;
+    if (portPath.empty())
+        ClosePty(ptyPair);
+    else
+        close(fd);
+    if (status != 0) {
+        std::fprintf(stderr, "talvex-sim: %s: %s\n", where.c_str(), std::strerror(status));
+        return 1;
+    }
+    return 0;
+}
