@@ -1,0 +1,19 @@
+#include "AboutBox.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+
+void ShowAboutBox(QWidget* parent) {
+    QDialog box(parent);
+    box.setWindowTitle(QStringLiteral("About Talvex 3.0"));
+    auto* grid = new QGridLayout(&box);
+    grid->addWidget(new QLabel(QStringLiteral("Talvex Client for Windows 3.0.00004")), 0, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Compiled Date:")), 1, 0);
+    grid->addWidget(new QLabel(QStringLiteral(__DATE__ "  " __TIME__)), 1, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    grid->addWidget(buttons, 2, 0, 1, 2);
+    box.exec();
+}

@@ -1,0 +1,23 @@
+#include "AppSettings.h"
+
+#include <QSettings>
+
+namespace {
+
+const char* const kSection = "Talvex Client 3.0";
+
+} // namespace
+
+void ReadAppSettings(AppSettings& s) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
+    settings.beginGroup(kSection);
+    s.m_iComOutGoing = settings.value("m_iComOutGoing", s.m_iComOutGoing).toInt();
+    s.m_AlwaysReload = settings.value("m_AlwaysReload", s.m_AlwaysReload).toInt();
+}
+
+void WriteAppSettings(const AppSettings& s) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
+    settings.beginGroup(kSection);
+    settings.setValue("m_iComOutGoing", s.m_iComOutGoing);
+    settings.setValue("m_AlwaysReload", s.m_AlwaysReload ? 1 : 0);
+}

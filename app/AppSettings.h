@@ -1,0 +1,12 @@
+// The application's own settings: organisation "Talvex", application "Talvex 3.0", section
+// "Talvex Client 3.0" with "m_iComOutGoing" and "m_AlwaysReload" (booleans stored as 0/1).
+#pragma once
+
+struct AppSettings {
+    int m_iComOutGoing = 0;
+    int m_AlwaysReload = 1;
+};
+
+// Missing values keep the fields' current values.
+void ReadAppSettings(AppSettings& settings);
+void WriteAppSettings(const AppSettings& settings);

@@ -1,0 +1,84 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    QMenu* navigation = menuBar()->addMenu(QStringLiteral("Navigation"));
+    AddAction(navigation, ID_PREVIOUS_PAGE, QStringLiteral("&Previous Page"));
+    AddAction(navigation, ID_NEXT_PAGE, QStringLiteral("&Next Page"));
+    navigation->addSeparator();
+    AddAction(navigation, ID_FIRST_PAGE, QStringLiteral("&First Page"));
+    AddAction(navigation, ID_LAST_PAGE, QStringLiteral("&Last Page"));
+    navigation->addSeparator();
+    AddAction(navigation, ID_CONNECT, QStringLiteral("C&onnect"));
+    AddAction(navigation, ID_CLOSE, QStringLiteral("&Close"));
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
+    AddAction(settings, ID_LAYOUT_CONTROLS, QStringLiteral("&Layout Controls..."));
+    AddAction(settings, ID_LOAD_RECOMMENDED, QStringLiteral("Load &Recommended Layout"));
+    AddAction(settings, ID_ALWAYS_RELOAD, QStringLiteral("&Always Reload Layout on Connect"))
+        ->setCheckable(true);
+    AddAction(settings, ID_DEFAULT_LAYOUT, QStringLiteral("&Default Layout"));
+    settings->addSeparator();
+    AddAction(settings, ID_PINGS, QStringLiteral("&Pings..."));
+    AddAction(settings, ID_COM_PORTS, QStringLiteral("&Com Ports..."));
+    settings->addSeparator();
+    AddAction(settings, ID_APP_ABOUT, QStringLiteral("&About..."));
+    for (QMenu* menu : {navigation, settings})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+
+    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const std::pair<int, const char*> buttons[] = {
+        {ID_CONNECT, "Connect"},        {ID_CLOSE, "Close"},    {ID_FIRST_PAGE, "First"},
+        {ID_PREVIOUS_PAGE, "Previous"}, {ID_NEXT_PAGE, "Next"}, {ID_LAST_PAGE, "Last"}};
+    for (auto [id, label] : buttons) {
+        QAction* a = m_actions.value(id);
+        toolbar->addAction(a);
+        if (auto* b = qobject_cast<QToolButton*>(toolbar->widgetForAction(a))) {
+            b->setText(QString::fromLatin1(label));
+            b->setMinimumWidth(48);
+            b->setAutoRaise(true);
+        }
+    }
+    addToolBar(Qt::TopToolBarArea, toolbar);
+    setStatusBar(nullptr);
+}
+
+QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text) {
+    auto* a = new QAction(text, this);
+    menu->addAction(a);
+    m_actions.insert(id, a);
+    connect(a, &QAction::triggered, this, [this, id] { emit Command(id); });
+    return a;
+}
+
+void CMainFrame::SetSizingBorder(bool resizable) {
+    if (resizable) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setFixedSize(size());
+    }
+}
+
+void CMainFrame::SetClientSize(int width, int height) {
+    QWidget* client = centralWidget();
+    if (!client) return;
+    QSize frame = size(), inner = client->size();
+    QSize wanted(frame.width() - inner.width() + width, frame.height() - inner.height() + height);
+    bool fixed = minimumSize() == maximumSize() && minimumSize().isValid() && minimumWidth() > 0;
+    if (fixed) setFixedSize(wanted);
+    resize(wanted);
+}
+
+void CMainFrame::BringToForeground() {
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,118 @@
+// The panel view: owns the connection, reacts to the link's outcomes on the user-interface
+// thread, builds and refreshes the controls, pings the device, and lays the controls out in
+// rows and pages. Methods are spread over View*.cpp files by concern.
+#pragma once
+
+#include <QScrollArea>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "AppSettings.h"
+#include "CtrlArray.h"
+#include "CtrlHost.h"
+
+class CMainFrame;
+class QtLinkAlerts;
+
+class CTalvex22View : public QScrollArea, public ICtrlHost {
+    Q_OBJECT
+public:
+    CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* parent = nullptr);
+    ~CTalvex22View() override;
+
+    // Opens this device path instead of the numbered port (--port, --demo).
+    void SetPortPath(const QString& path) { m_strPortPath = path; }
+    void OnInitialUpdate();
+    void OnCommand(int id);
+    bool IsCommandEnabled(int id) const;
+    bool IsCommandChecked(int id) const;
+    // Called when the frame closes: disconnects when needed.
+    void OnDestroyView();
+
+    // Settings, panel and ping.
+    void ReadSettings();
+    void WriteSettings();
+    void ResetPanel();
+    void SetPing(bool on, int seconds);
+
+    // Pages and layout.
+    bool IsControlVisible(const CCtrl& c) const;
+    static int EffectivePage(const CCtrl& c);
+    void ShowPage();
+    void Relayout(bool loadStored, bool resizeFrame);
+    void AutoLayout(const QRect& rect);
+    void LoadLayout();
+    void SaveLayout();
+    void LoadRecommendedLayout();
+    void DefaultLayout();
+    void ReleaseLatchGroup(uint32_t group) override;
+    // Places the control's widgets at its effective rectangle, and shows or hides them.
+    void PlaceControl(CCtrl& c);
+    void ShowControl(CCtrl& c, bool shown);
+
+    // What the control records need from their view.
+    int NextWindowId() override { return m_windowIds.Next(); }
+    void DestroyWidgets(CCtrl& c) override;
+    void ShowMessageBox(CCtrl& c) override;
+    void DiagnosticBox(long checkPoint, const char* unit, long value) override;
+    void SizeAlarm(long checkPoint, const char* unit) override;
+    void QuitRequest() override;
+
+    // State, read by dialogs, widgets and tests.
+    const CtrlArray& Controls() const { return m_pCtrls; }
+    int m_nCtrls = 0;
+    bool m_bConnected = false;
+    bool m_bInitialised = false;
+    int m_nCurPage = 0;
+    int m_nLastPage = 0;
+    int m_nMargin = 5;
+    AppSettings m_settings;
+    bool m_bPingOn = false;
+    int m_nPingSeconds = 3;
+    int m_nPanelWidth = 640;
+    int m_nPanelHeight = 480;
+    bool m_bResizable = true;
+    bool m_bSwitchA = true;
+    bool m_bSwitchB = true;
+
+signals:
+    // A panel has been built and laid out (outcomes 2 and 11).
+    void PanelLaidOut(bool layoutRequested);
+    // The program should end (Close, or an oversize value).
+    void QuitRequested();
+
+protected:
+    void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void OnLinkOutcome();
+    void OnControlAnswer(long wParam, long lParam);
+    void OnConnect();
+    void OnClose();
+    void OnPingTimer();
+    void OnAlwaysReload();
+    void AskComPort();
+    void BringFrameToForeground();
+    void BuildControls();
+    void UpdateValues();
+    void UpdateAttributes();
+    void UpdateFiles();
+    void DisconnectAndReset(bool notifyDevice);
+    void ViewDiagnostic(long checkPoint, long value);
+    void ViewSizeAlarm(long checkPoint);
+    QSize ClientSize() const;
+
+    CMainFrame* m_pFrame;
+    QtLinkAlerts* m_pAlerts;
+    QWidget* m_pPanel;
+    QTimer m_pingTimer;
+    QString m_strPortPath;
+    CtrlArray m_pCtrls;
+    CtrlWindowIds m_windowIds;
+    bool m_bLayoutRequested = false;
+};

@@ -1,0 +1,115 @@
+#include "TalvexApp.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+#include "DemoDevice.h"
+#include "Link.h"
+#include "MainFrame.h"
+#include "Talvex22View.h"
+#include "TextCodec.h"
+
+namespace {
+
+CTalvex22App* g_app = nullptr;
+
+} // namespace
+
+CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {
+    g_app = this;
+}
+
+CTalvex22App::~CTalvex22App() {
+    if (m_pView) m_pView->OnDestroyView();
+    m_pFrame.reset();
+    m_doc.OnCloseDocument();
+    m_demo.reset();
+    LinkSetServices(LinkServices{});
+    g_app = nullptr;
+}
+
+CTalvex22App* CTalvex22App::Instance() {
+    return g_app;
+}
+
+QString CTalvex22App::TitleFromExecutable(const QString& path) {
+    QString name = QFileInfo(path).fileName();
+    // Only an extension is dropped: on this platform programs seldom have one.
+    int dot = name.lastIndexOf(u'.');
+    if (dot > 0 && name.size() - dot == 4) name.truncate(dot);
+    return name;
+}
+
+bool CTalvex22App::InitInstance() {
+    if (!m_options.codepage.isEmpty() && !LinkSetCodePage(qPrintable(m_options.codepage))) {
+        std::fprintf(stderr, "Unknown code page: %s\n", qPrintable(m_options.codepage));
+        return false;
+    }
+    if (!m_options.filesDir.isEmpty()) LinkSetFilesDirectory(m_options.filesDir.toStdString());
+    if (!m_options.trace.isEmpty()) {
+        m_trace = std::make_unique<FileTraceSink>(m_options.trace);
+        if (!m_trace->IsOpen()) {
+            std::fprintf(stderr, "Cannot write the trace file %s\n", qPrintable(m_options.trace));
+            return false;
+        }
+    }
+    if (!m_options.screenshot.isEmpty()) m_alerts.SetUnattended(true);
+    LinkSetServices(LinkServices{&m_notifier, &m_alerts, &m_layoutStore, m_trace.get()});
+
+    if (m_options.demo) {
+        m_demo = std::make_unique<DemoDevice>();
+        QString error;
+        if (!m_demo->Start(error)) {
+            QMessageBox::critical(nullptr, QStringLiteral("Talvex 3.0"), error);
+            return false;
+        }
+        m_options.portPath = m_demo->PortPath();
+        m_options.connect = true;
+    }
+
+    // The document first: it initialises the link the view will open.
+    bool documentOk = m_options.document.isEmpty() ? m_doc.OnNewDocument()
+                                                   : m_doc.OnOpenDocument(m_options.document);
+    if (!documentOk) return false;
+
+    m_pFrame = std::make_unique<CMainFrame>();
+    auto* view = new CTalvex22View(m_pFrame.get(), &m_alerts);
+    m_pFrame->setCentralWidget(view);
+    if (!m_options.portPath.isEmpty()) view->SetPortPath(m_options.portPath);
+    QObject::connect(view, &CTalvex22View::QuitRequested, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(m_pFrame.get(), &CMainFrame::Command, m_pFrame.get(), [this](int id) {
+        if (id == ID_APP_ABOUT && m_pView) m_pView->OnCommand(id);
+    });
+    if (!m_options.screenshot.isEmpty()) {
+        QObject::connect(view, &CTalvex22View::PanelLaidOut, m_pFrame.get(),
+                         [this](bool layoutRequested) {
+                             // With a layout on its way, wait for it (but not for ever).
+                             QTimer::singleShot(layoutRequested ? 1500 : 200, m_pFrame.get(),
+                                                [this] { TakeScreenshot(); });
+                         });
+        QTimer::singleShot(15000, m_pFrame.get(), [this] { TakeScreenshot(); });
+    }
+    view->OnInitialUpdate();
+
+    m_pFrame->show();
+    m_nOpenMessageBoxes = 0;
+    m_strTitle = TitleFromExecutable(QCoreApplication::applicationFilePath());
+    m_pFrame->setWindowTitle(m_strTitle);
+    if (m_options.connect) QTimer::singleShot(0, view, [view] { view->OnCommand(ID_CONNECT); });
+    return true;
+}
+
+void CTalvex22App::TakeScreenshot() {
+    static bool taken = false;
+    if (taken || !m_pFrame) return;
+    taken = true;
+    bool ok = m_pFrame->grab().save(m_options.screenshot, "PNG");
+    std::printf("%s %s\n", ok ? "Screenshot saved to" : "Could not save the screenshot to",
+                qPrintable(m_options.screenshot));
+    QCoreApplication::exit(ok ? 0 : 1);
+}

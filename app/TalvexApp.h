@@ -1,0 +1,47 @@
+// The application object: start-up in its order, the link's services, the one document, frame
+// and view, and the default window title.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <memory>
+
+#include "CommandLine.h"
+#include "Document.h"
+#include "LinkBridge.h"
+#include "SettingsLayoutStore.h"
+
+class CMainFrame;
+class CTalvex22View;
+class DemoDevice;
+
+class CTalvex22App {
+public:
+    explicit CTalvex22App(const AppOptions& options);
+    ~CTalvex22App();
+
+    static CTalvex22App* Instance();
+    // The executable's file name without its directory and its extension.
+    static QString TitleFromExecutable(const QString& path);
+
+    // False ends the process at once.
+    bool InitInstance();
+
+    QString m_strTitle;
+    std::atomic<int> m_nOpenMessageBoxes{0};
+    CTalvex22View* m_pView = nullptr;
+    CMainFrame* Frame() const { return m_pFrame.get(); }
+    QtLinkAlerts& Alerts() { return m_alerts; }
+
+private:
+    void TakeScreenshot();
+
+    AppOptions m_options;
+    QtLinkNotifier m_notifier;
+    QtLinkAlerts m_alerts;
+    SettingsLayoutStore m_layoutStore;
+    std::unique_ptr<FileTraceSink> m_trace;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    CTalvex22Doc m_doc;
+    std::unique_ptr<DemoDevice> m_demo;
+};

@@ -1,0 +1,222 @@
+// The view's construction, settings, commands and their enabling, and window events.
+#include <QAction>
+#include <QDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMouseEvent>
+
+#include "AboutBox.h"
+#include "Ctrl.h"
+#include "Link.h"
+#include "LinkBridge.h"
+#include "MainFrame.h"
+#include "Talvex22View.h"
+#include "TalvexApp.h"
+
+CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* parent)
+    : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new QWidget) {
+    setWidget(m_pPanel);
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::OnPingTimer);
+    connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
+    connect(m_pFrame, &CMainFrame::UpdateCommands, this, [this] {
+        for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
+                       ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
+                       ID_PINGS, ID_ALWAYS_RELOAD, ID_COM_PORTS}) {
+            if (QAction* a = m_pFrame->Action(id)) {
+                a->setEnabled(IsCommandEnabled(id));
+                if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
+            }
+        }
+    });
+}
+
+CTalvex22View::~CTalvex22View() = default;
+
+void CTalvex22View::ReadSettings() {
+    m_nCurPage = 0;
+    m_nLastPage = 0;
+    m_nMargin = 5;
+    m_settings.m_iComOutGoing = 0;
+    SetPing(false, 3);
+    m_settings.m_AlwaysReload = 1;
+    ReadAppSettings(m_settings);
+}
+
+void CTalvex22View::WriteSettings() {
+    WriteAppSettings(m_settings);
+}
+
+void CTalvex22View::SetPing(bool on, int seconds) {
+    m_pingTimer.stop();
+    m_bPingOn = on;
+    m_nPingSeconds = seconds;
+    if (on && seconds > 0) m_pingTimer.start(std::chrono::milliseconds(qint64(seconds) * 1000));
+}
+
+void CTalvex22View::ResetPanel() {
+    for (auto& c : m_pCtrls) {
+        if (c->m_pMatrixDlg)
+            QMetaObject::invokeMethod(c->m_pMatrixDlg, "close", Qt::QueuedConnection);
+        if (c->m_pPasswordDlg)
+            QMetaObject::invokeMethod(c->m_pPasswordDlg, "close", Qt::QueuedConnection);
+    }
+    m_pCtrls.clear();
+    m_nCtrls = 0;
+    if (CTalvex22App* app = CTalvex22App::Instance()) m_pFrame->setWindowTitle(app->m_strTitle);
+    m_nCurPage = 0;
+    m_nLastPage = 0;
+    Relayout(true, true);
+    m_windowIds.Reset();
+}
+
+void CTalvex22View::OnInitialUpdate() {
+    if (CTalvex22App* app = CTalvex22App::Instance()) app->m_pView = this;
+    m_bInitialised = true;
+    ReadSettings();
+    m_bSwitchA = m_bSwitchB = m_bResizable = true;
+    m_nPanelWidth = 640;
+    m_nPanelHeight = 480;
+    if (m_settings.m_iComOutGoing == 0 && m_strPortPath.isEmpty()) AskComPort();
+    LinkSetAckOption(false);
+    m_bConnected = false;
+    m_pCtrls.clear();
+    m_nCtrls = 0;
+    ResetPanel();
+}
+
+// A plain port prompt; the full Com Ports dialog replaces it.
+void CTalvex22View::AskComPort() {
+    bool ok = false;
+    int port = QInputDialog::getInt(this, QStringLiteral("Com Ports"),
+                                    QStringLiteral("Bluetooth COM: Port Number"),
+                                    std::max(1, m_settings.m_iComOutGoing), 1, 1000, 1, &ok);
+    if (!ok) return;
+    m_settings.m_iComOutGoing = port;
+    WriteSettings();
+}
+
+bool CTalvex22View::IsCommandEnabled(int id) const {
+    switch (id) {
+    case ID_CONNECT:
+        return !m_bConnected;
+    case ID_PREVIOUS_PAGE:
+    case ID_FIRST_PAGE:
+        return m_bConnected && m_nCurPage > 0;
+    case ID_NEXT_PAGE:
+    case ID_LAST_PAGE:
+        return m_bConnected && m_nCurPage < m_nLastPage;
+    case ID_LAYOUT_CONTROLS:
+    case ID_LOAD_RECOMMENDED:
+    case ID_DEFAULT_LAYOUT:
+    case ID_PINGS:
+        return m_bConnected;
+    default:
+        return true;
+    }
+}
+
+bool CTalvex22View::IsCommandChecked(int id) const {
+    return id == ID_ALWAYS_RELOAD && m_settings.m_AlwaysReload != 0;
+}
+
+void CTalvex22View::OnCommand(int id) {
+    if (!IsCommandEnabled(id)) return;
+    switch (id) {
+    case ID_CONNECT:
+        OnConnect();
+        return;
+    case ID_CLOSE:
+        OnClose();
+        return;
+    case ID_PREVIOUS_PAGE:
+        --m_nCurPage;
+        break;
+    case ID_NEXT_PAGE:
+        ++m_nCurPage;
+        break;
+    case ID_FIRST_PAGE:
+        m_nCurPage = 0;
+        break;
+    case ID_LAST_PAGE:
+        m_nCurPage = m_nLastPage;
+        break;
+    case ID_LOAD_RECOMMENDED:
+        LoadRecommendedLayout();
+        return;
+    case ID_DEFAULT_LAYOUT:
+        DefaultLayout();
+        return;
+    case ID_ALWAYS_RELOAD:
+        OnAlwaysReload();
+        return;
+    case ID_COM_PORTS:
+        AskComPort();
+        return;
+    case ID_APP_ABOUT:
+        ShowAboutBox(window());
+        return;
+    default:
+        return; // the layout, ping and password dialogs arrive with the dialogs
+    }
+    ShowPage();
+}
+
+void CTalvex22View::OnAlwaysReload() {
+    m_settings.m_AlwaysReload = m_settings.m_AlwaysReload ? 0 : 1;
+    if (m_settings.m_AlwaysReload && m_bConnected) LoadRecommendedLayout();
+    AppSettings stored = m_settings;
+    WriteAppSettings(stored);
+}
+
+void CTalvex22View::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    m_nPanelWidth = viewport()->width();
+    m_nPanelHeight = viewport()->height();
+    if (!m_bInitialised) return;
+    Relayout(true, false);
+    if (m_bConnected) SaveLayout();
+}
+
+namespace {
+
+bool Contains(const CCtrl& c, const QPoint& p) {
+    return p.x() >= c.m_rcCache[0] && p.y() >= c.m_rcCache[1] &&
+           p.x() <= c.m_rcCache[0] + c.m_rcCache[2] && p.y() <= c.m_rcCache[1] + c.m_rcCache[3];
+}
+
+} // namespace
+
+void CTalvex22View::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    auto onPage = [&](const CCtrl& c) {
+        int page = EffectivePage(c);
+        return IsControlVisible(c) && (page == m_nCurPage || page == -1);
+    };
+    for (auto& c : m_pCtrls)
+        if (c->m_nType != TYPE_IMAGE && onPage(*c) && Contains(*c, p)) return;
+    for (auto& c : m_pCtrls) {
+        if (c->m_nType != TYPE_IMAGE || !onPage(*c) || !Contains(*c, p)) continue;
+        if (!(c->m_dwFlags & 0x10000) || (c->m_dwFlags & 0x80)) continue;
+        c->m_bImagePressed = true;
+        viewport()->repaint();
+    }
+}
+
+void CTalvex22View::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void CTalvex22View::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    for (auto& c : m_pCtrls) {
+        if (c->m_nType != TYPE_IMAGE || !c->m_bImagePressed) continue;
+        c->m_bImagePressed = false;
+        viewport()->repaint();
+        if (Contains(*c, p) && (c->m_dwFlags & 0x10000)) {
+            LinkSetValue(c->m_nId, nullptr, 0);
+            LinkSendChanges();
+        }
+    }
+}
