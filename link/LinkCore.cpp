@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Frame.h"
+#include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
 
@@ -105,6 +106,7 @@ bool LinkIsOpen() {
 
 int LinkWrite(const void* bytes, uint32_t n, int factor) {
     long polls = factor ? long(n) * factor + 10 : 0;
+    FrameTraceBytes(true, static_cast<const uint8_t*>(bytes), n);
     return LinkStateInstance().port.Write(static_cast<const uint8_t*>(bytes), n, polls);
 }
 
@@ -113,6 +115,7 @@ int ReadFileBlocking(void* buffer, uint32_t count, long site) {
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
     int status = LinkStateInstance().port.ReadExact(bytes, count, &immediate);
+    if (status == 0) FrameTraceBytes(false, bytes, count);
     if (g_services.trace) {
         long received = immediate >= count ? long(count) : 0;
         char head[96];

@@ -8,6 +8,7 @@
 
 #include "Alerts.h"
 #include "Frame.h"
+#include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
 #include "TextCodec.h"
@@ -20,6 +21,7 @@ constexpr uint32_t kPasswordField = 34;
 int SendHeader(uint16_t code, uint16_t flags, int factor = kFactor) {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
+    FrameCapture capture(true);
     FrameHeaderBytes h = BuildFrameHeader(code, flags);
     return LinkWrite(h.data(), uint32_t(h.size()), factor);
 }
@@ -170,6 +172,7 @@ int LinkSendAck() {
 int LinkSendRequest(uint32_t argument) {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
+    FrameCapture capture(true);
     if (int st = SendHeader(MSG_REQUEST, 0)) return st;
     return WriteU32(argument);
 }
@@ -254,6 +257,7 @@ int LinkSetValue(uint32_t id, const void* bytes, uint32_t length) {
 int LinkSendChanges() {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
+    FrameCapture capture(true);
     FrameHeaderBytes h = BuildFrameHeader(MSG_CLIENT_VALUES, ValueFlags());
     if (int st = LinkWrite(h.data(), uint32_t(h.size()), kFactor)) return st;
     uint32_t pending = 0;
@@ -272,6 +276,7 @@ int LinkSendChanges() {
 int LinkSendByte(uint32_t id, uint8_t byte) {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
+    FrameCapture capture(true);
     if (!LinkFind(id)) return 0;
     FrameHeaderBytes h = BuildFrameHeader(MSG_CLIENT_VALUES, ValueFlags());
     if (int st = LinkWrite(h.data(), uint32_t(h.size()), kFactor)) return st;

@@ -6,6 +6,7 @@
 
 #include "Alerts.h"
 #include "Frame.h"
+#include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
 #include "Receive.h"
@@ -25,6 +26,7 @@ public:
 };
 
 void Report(void* window, int outcome) {
+    FrameTraceFlush(false);
     LinkState& s = LinkStateInstance();
     s.lastOutcome = outcome;
     uint32_t message = s.notifyMessage;
@@ -95,7 +97,6 @@ void ReceiveLayoutRecords() {
     }
 }
 
-// Returns false when the thread must end quietly.
 void ApplyResult(void* window, int status, uint16_t flags, int outcome) {
     if (status == LINK_PORT_CLOSED) return;
     if (status != 0) {
@@ -103,6 +104,7 @@ void ApplyResult(void* window, int status, uint16_t flags, int outcome) {
         Report(window, LINK_ERROR);
         return;
     }
+    FrameTraceFlush(false);
     if (flags & HF_ACK_REQUEST) LinkSendAck();
     Report(window, outcome);
 }
@@ -127,6 +129,7 @@ void Dispatch(void* window, uint16_t code, uint16_t flags) {
         return;
     }
     case MSG_PRESENCE_QUERY:
+        FrameTraceFlush(false);
         LinkSendPresenceReply();
         Report(window, LINK_PRESENCE);
         return;
@@ -188,6 +191,8 @@ void ReceiveOneMessage(void* window) {
         return;
     }
     FrameHeader h = ParseFrameHeader(header);
+    FrameCapture capture(false);
+    FrameTraceBytes(false, header, FRAME_HEADER_SIZE);
     Dispatch(window, h.code, h.flags);
 }
 

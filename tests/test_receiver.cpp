@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 #include "Frame.h"
 #include "Link.h"
@@ -298,6 +299,40 @@ TEST(ReceiverWithoutNotifyMessage, GoesStraightOnToTheNextMessage) {
     EXPECT_EQ(code, MSG_PRESENCE_REPLY);
     EXPECT_EQ(services.notifier.Posts(), 0);
     EXPECT_EQ(LinkClose(false), 0);
+}
+
+class CollectingTrace : public ILinkTraceSink {
+public:
+    void Trace(const std::string& line) override {
+        std::lock_guard g(m_mutex);
+        m_lines.push_back(line);
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard g(m_mutex);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(Receiver, TraceLogsEachFrameSentAndReceivedAsOneLine) {
+    CollectingTrace trace;
+    LinkSetServices(
+        LinkServices{&link.services.notifier, &link.services.alerts, &link.services.store, &trace});
+    EXPECT_EQ(LinkSendRequest(512), 0);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, U32Bytes(1)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkSetServices(LinkServices{&link.services.notifier, &link.services.alerts,
+                                 &link.services.store, nullptr});
+    std::vector<std::string> frames;
+    for (const std::string& line : trace.Lines())
+        if (line.rfind("send ", 0) == 0 || line.rfind("recv ", 0) == 0) frames.push_back(line);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0], "send code=18 bytes=24 48EFF07472EFE6660002000002000100120000000002000"
+                         "0");
+    EXPECT_EQ(frames[1].rfind("recv code=9 bytes=36 48EFF07472EFE666", 0), 0u);
 }
 
 class ReceivedFiles : public Receiver {
