@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -69,13 +70,15 @@ void CMainFrame::SetSizingBorder(bool resizable) {
 }
 
 void CMainFrame::SetClientSize(int width, int height) {
-    QWidget* client = centralWidget();
-    if (!client) return;
-    QSize frame = size(), inner = client->size();
-    QSize wanted(frame.width() - inner.width() + width, frame.height() - inner.height() + height);
-    bool fixed = minimumSize() == maximumSize() && minimumSize().isValid() && minimumWidth() > 0;
-    if (fixed) setFixedSize(wanted);
-    resize(wanted);
+    // The menu and toolbar heights come from the laid-out frame, also before it is first shown.
+    if (layout()) layout()->activate();
+    int chrome = height;
+    if (QWidget* client = centralWidget()) chrome = size().height() - client->height() + height;
+    QSize wanted(width, std::max(chrome, height));
+    if (minimumSize() == maximumSize())
+        setFixedSize(wanted);
+    else
+        resize(wanted);
 }
 
 void CMainFrame::BringToForeground() {

@@ -50,10 +50,13 @@ public:
     // Places the control's widgets at its effective rectangle, and shows or hides them.
     void PlaceControl(CCtrl& c);
     void ShowControl(CCtrl& c, bool shown);
+    // Visible and on the current page (or on every page).
+    bool IsControlShown(const CCtrl& c) const;
 
     // What the control records need from their view.
     int NextWindowId() override { return m_windowIds.Next(); }
     void DestroyWidgets(CCtrl& c) override;
+    void RefreshWidgets(CCtrl& c, CtrlRefresh what) override;
     void ShowMessageBox(CCtrl& c) override;
     void DiagnosticBox(long checkPoint, const char* unit, long value) override;
     void SizeAlarm(long checkPoint, const char* unit) override;

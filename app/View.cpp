@@ -10,11 +10,12 @@
 #include "Link.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
+#include "PanelCanvas.h"
 #include "Talvex22View.h"
 #include "TalvexApp.h"
 
 CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* parent)
-    : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new QWidget) {
+    : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)) {
     setWidget(m_pPanel);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -190,10 +191,7 @@ bool Contains(const CCtrl& c, const QPoint& p) {
 
 void CTalvex22View::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    auto onPage = [&](const CCtrl& c) {
-        int page = EffectivePage(c);
-        return IsControlVisible(c) && (page == m_nCurPage || page == -1);
-    };
+    auto onPage = [&](const CCtrl& c) { return IsControlShown(c); };
     for (auto& c : m_pCtrls)
         if (c->m_nType != TYPE_IMAGE && onPage(*c) && Contains(*c, p)) return;
     for (auto& c : m_pCtrls) {

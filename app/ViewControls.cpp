@@ -110,4 +110,8 @@ void CTalvex22View::ShowControl(CCtrl& c, bool shown) {
 
 void CTalvex22View::DestroyWidgets(CCtrl&) {}
 
+void CTalvex22View::RefreshWidgets(CCtrl&, CtrlRefresh) {
+    m_pPanel->update();
+}
+
 void CTalvex22View::ShowMessageBox(CCtrl&) {}

@@ -84,12 +84,15 @@ int CTalvex22View::EffectivePage(const CCtrl& c) {
     return HasSecondRect(c) && c.m_bValue ? c.m_nPage2 : c.m_nPage;
 }
 
+bool CTalvex22View::IsControlShown(const CCtrl& c) const {
+    const int page = EffectivePage(c);
+    return IsControlVisible(c) && (page == m_nCurPage || page == -1);
+}
+
 void CTalvex22View::ShowPage() {
     viewport()->update();
-    for (auto& c : m_pCtrls) {
-        int page = EffectivePage(*c);
-        ShowControl(*c, IsControlVisible(*c) && (page == m_nCurPage || page == -1));
-    }
+    m_pPanel->update();
+    for (auto& c : m_pCtrls) ShowControl(*c, IsControlShown(*c));
 }
 
 void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
