@@ -1,4 +1,4 @@
-// The panel definition download and the link's control table (Part 1.4).
+// The panel definition download and the link's control table.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

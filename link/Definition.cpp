@@ -1,4 +1,4 @@
-// One control definition (Part 1.4) parsed into a CLinkCtrl, plus the small helpers of LinkCtrl.h.
+// One control definition parsed into a CLinkCtrl, plus the small helpers of LinkCtrl.h.
 //
 // Layout: u16 letter, u32 flags, u32 id, u32 V, V bytes of value, then the attribute block
 // (u32 N, N tag bytes, then per attribute u32 length + data). Everything is read through a
@@ -65,7 +65,7 @@ static int WidthFromCode(uint32_t code) {
     case 2:
         return 1;
     default:
-        return 0; // code 3: no element (Part 2.2: "a width code of 3 reads as 0")
+        return 0; // code 3: no element, reads as 0
     }
 }
 
@@ -367,7 +367,7 @@ CLinkCtrl ParseDefinition(const uint8_t* bytes, size_t size, ILinkAlerts* alerts
         if (!attrs.Int('m', m)) {
             RaiseDiagnostic(alerts, __LINE__, 0);
         } else {
-            if (m > kMaxText) { // not in Part 1.4; the link's text limit, checked before allocating
+            if (m > kMaxText) { // the link's text limit, checked before allocating
                 RaiseSizeAlarm(alerts, __LINE__);
                 m = 0;
             }

@@ -1,4 +1,4 @@
-// Control definitions (Part 1.4): the parser on hand-built definition bytes, and the download and
+// Control definitions: the parser on hand-built definition bytes, and the download and
 // the table operations over a pseudo-terminal.
 #include <gtest/gtest.h>
 
@@ -408,7 +408,7 @@ TEST(ParseDefinition, MessageBox) {
 
 TEST(ParseDefinition, MessageBoxSizesAbove0xFFFFRaiseTheSizeAlarm) {
     RecordingAlerts a;
-    // m: the link's text limit (not in Part 1.4, which allocates 2 x m bytes unchecked).
+    // m: the link's text limit, checked before 2 x m bytes are allocated.
     auto m = Parse(Def('X', 0, 10, AnsiBytes("Hi")).U32('m', 0xFFFFFFFF), a);
     EXPECT_EQ(a.Count(RecordedBox::SizeAlarm), 1);
     EXPECT_EQ(m.m_nMaxSize, 0u);
