@@ -1,10 +1,14 @@
 // The view's control array: built from the link's table, refreshed from the device's values,
 // attributes and files, and the hooks the records call back into.
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include "Ctrl.h"
 #include "Link.h"
+#include "LinkBridge.h"
 #include "MainFrame.h"
+#include "MessageBoxAnswer.h"
 #include "Talvex22View.h"
 #include "TalvexApp.h"
 
@@ -114,4 +118,48 @@ void CTalvex22View::RefreshWidgets(CCtrl&, CtrlRefresh) {
     m_pPanel->update();
 }
 
-void CTalvex22View::ShowMessageBox(CCtrl&) {}
+// A device's message box does not block: several may be open, and the answer comes back as the
+// control-answer event like any other notification.
+void CTalvex22View::ShowMessageBox(CCtrl& c) {
+    const uint32_t flags = c.m_dwFlags;
+    const uint32_t id = c.m_nId;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    switch (MessageBoxIcon(flags)) {
+    case BoxIcon::Exclamation:
+        icon = QMessageBox::Warning;
+        break;
+    case BoxIcon::Question:
+        icon = QMessageBox::Question;
+        break;
+    case BoxIcon::Information:
+        icon = QMessageBox::Information;
+        break;
+    case BoxIcon::Stop:
+        break;
+    }
+    auto* box = new QMessageBox(icon, c.m_strName, c.m_strText, QMessageBox::NoButton, window());
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    static const std::pair<BoxButton, QMessageBox::StandardButton> kButtons[] = {
+        {BoxButton::Ok, QMessageBox::Ok},         {BoxButton::Cancel, QMessageBox::Cancel},
+        {BoxButton::Abort, QMessageBox::Abort},   {BoxButton::Retry, QMessageBox::Retry},
+        {BoxButton::Ignore, QMessageBox::Ignore}, {BoxButton::Yes, QMessageBox::Yes},
+        {BoxButton::No, QMessageBox::No}};
+    for (BoxButton b : MessageBoxButtons(flags))
+        for (auto [button, standard] : kButtons)
+            if (button == b) box->addButton(standard);
+    CTalvex22App* app = CTalvex22App::Instance();
+    if (app) ++app->m_nOpenMessageBoxes;
+    connect(box, &QMessageBox::finished, this, [this, box, flags, id] {
+        if (CTalvex22App* a = CTalvex22App::Instance()) --a->m_nOpenMessageBoxes;
+        QAbstractButton* clicked = box->clickedButton();
+        int answer = 0;
+        for (auto [button, standard] : kButtons)
+            if (clicked && box->standardButton(clicked) == standard)
+                answer = MessageBoxAnswer(flags, button);
+        QCoreApplication::postEvent(
+            this, new LinkMessageEvent(WM_CONTROL_ANSWER, CONTROL_ANSWER_BASE + answer, long(id)));
+    });
+    box->show();
+}

@@ -8,6 +8,7 @@
 #include "Link.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
+#include "MessageBoxAnswer.h"
 #include "Talvex22View.h"
 #include "TalvexApp.h"
 
@@ -119,7 +120,7 @@ void CTalvex22View::OnLinkOutcome() {
 }
 
 void CTalvex22View::OnControlAnswer(long wParam, long lParam) {
-    if (wParam > 10000 && wParam < 10004) LinkSendByte(uint32_t(lParam), uint8_t(wParam - 10000));
+    SendControlAnswer(wParam, uint32_t(lParam));
 }
 
 void CTalvex22View::OnConnect() {
