@@ -110,7 +110,7 @@ FileTraceSink::~FileTraceSink() {
     if (m_file) std::fclose(m_file);
 }
 
-void FileTraceSink::Trace(const std::string& line) {
+void FileTraceSink::Frame(const std::string& line) {
     std::lock_guard g(m_mutex);
     if (!m_file) return;
     QByteArray stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();

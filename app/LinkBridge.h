@@ -59,13 +59,13 @@ private:
     int m_shown = 0;
 };
 
-// Writes lines to a file; the link's trace and the frame log share it.
+// The frame log file of --trace, one time-stamped line per frame.
 class FileTraceSink : public ILinkTraceSink {
 public:
     explicit FileTraceSink(const QString& path);
     ~FileTraceSink() override;
     bool IsOpen() const { return m_file != nullptr; }
-    void Trace(const std::string& line) override;
+    void Frame(const std::string& line) override;
 
 private:
     std::mutex m_mutex;

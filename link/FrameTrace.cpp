@@ -37,7 +37,7 @@ void WriteLine(bool sent, const std::vector<uint8_t>& bytes) {
         line += digits[bytes[i] & 15];
     }
     if (shown < bytes.size()) line += "...";
-    LinkTrace(line);
+    if (ILinkTraceSink* sink = LinkGetServices().trace) sink->Frame(line);
 }
 
 } // namespace

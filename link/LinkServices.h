@@ -37,7 +37,10 @@ public:
 class ILinkTraceSink {
 public:
     virtual ~ILinkTraceSink() = default;
-    virtual void Trace(const std::string& line) = 0;
+    // The link's diagnostic lines (LinkTrace).
+    virtual void Trace(const std::string&) {}
+    // One line per frame sent or received.
+    virtual void Frame(const std::string&) {}
 };
 
 struct LinkServices {
