@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs; asks dpkg first so a ready machine needs no network.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev nlohmann-json3-dev "$@")
+          libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
