@@ -35,6 +35,10 @@ public:
     void WriteSettings();
     void ResetPanel();
     void SetPing(bool on, int seconds);
+    // One tick of the ping timer (the timer's slot; tests drive it directly).
+    void PingTick();
+    // The running ping timer's period in milliseconds, 0 when stopped.
+    int PingTimerInterval() const { return m_pingTimer.isActive() ? m_pingTimer.interval() : 0; }
 
     // Pages and layout.
     bool IsControlVisible(const CCtrl& c) const;
@@ -97,7 +101,6 @@ private:
     void OnControlAnswer(long wParam, long lParam);
     void OnConnect();
     void OnClose();
-    void OnPingTimer();
     void OnAlwaysReload();
     void AskComPort();
     void BringFrameToForeground();

@@ -25,8 +25,10 @@ CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {
 
 CTalvex22App::~CTalvex22App() {
     if (m_pView) m_pView->OnDestroyView();
-    m_pFrame.reset();
+    // The link goes first: no receive thread may post to a view that is gone.
+    m_alerts.ReleaseWaiters();
     m_doc.OnCloseDocument();
+    m_pFrame.reset();
     m_demo.reset();
     LinkSetServices(LinkServices{});
     g_app = nullptr;
@@ -82,9 +84,6 @@ bool CTalvex22App::InitInstance() {
     if (!m_options.portPath.isEmpty()) view->SetPortPath(m_options.portPath);
     QObject::connect(view, &CTalvex22View::QuitRequested, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    QObject::connect(m_pFrame.get(), &CMainFrame::Command, m_pFrame.get(), [this](int id) {
-        if (id == ID_APP_ABOUT && m_pView) m_pView->OnCommand(id);
-    });
     if (!m_options.screenshot.isEmpty()) {
         QObject::connect(view, &CTalvex22View::PanelLaidOut, m_pFrame.get(),
                          [this](bool layoutRequested) {

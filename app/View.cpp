@@ -19,7 +19,7 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* p
     setWidget(m_pPanel);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
-    connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::OnPingTimer);
+    connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
     connect(m_pFrame, &CMainFrame::UpdateCommands, this, [this] {
         for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
@@ -173,10 +173,14 @@ void CTalvex22View::OnAlwaysReload() {
 
 void CTalvex22View::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    m_nPanelWidth = viewport()->width();
-    m_nPanelHeight = viewport()->height();
+    const QSize client = viewport()->size();
+    m_nPanelWidth = client.width();
+    m_nPanelHeight = client.height();
     if (!m_bInitialised) return;
     Relayout(true, false);
+    // Loading the stored layout read the old panel size back; the new one is what to keep.
+    m_nPanelWidth = client.width();
+    m_nPanelHeight = client.height();
     if (m_bConnected) SaveLayout();
 }
 

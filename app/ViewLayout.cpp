@@ -2,6 +2,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
+#include <set>
 
 #include "Ctrl.h"
 #include "Link.h"
@@ -112,7 +113,8 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
     }
     if (!m_bConnected || m_pCtrls.empty()) return;
 
-    const QRect client(0, 0, m_nPanelWidth, m_nPanelHeight);
+    // The area the window really has: m_nPanelWidth may hold a stored size it could not get.
+    const QRect client = viewport()->rect();
     if (HasPanelName())
         for (auto& c : m_pCtrls) c->m_nStyle = GetLayoutInt(c->m_nId, LP_STYLE, c->m_nStyle);
     for (auto& c : m_pCtrls) {
@@ -140,19 +142,16 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
 
 void CTalvex22View::AutoLayout(const QRect& rect) {
     const int n = int(m_pCtrls.size());
-    // Automatic rows never share a page that the stored layout uses.
-    int page = 0;
-    for (bool used = true; used; ++page) {
-        used = false;
-        for (auto& c : m_pCtrls) {
-            if (GetLayoutInt(c->m_nId, LP_PAGE, -1) == page ||
-                (HasSecondRect(*c) && GetLayoutInt(c->m_nId, LP_PAGE + LP_SECOND, -1) == page)) {
-                used = true;
-                break;
-            }
-        }
-        if (!used) break;
+    // Automatic rows never share a page that a stored layout uses. Every save stores a page for
+    // automatic controls too; only controls placed by a stored layout claim theirs.
+    std::set<int> stored;
+    for (auto& c : m_pCtrls) {
+        if (GetLayoutInt(c->m_nId, LP_AUTO, 1) != 0) continue;
+        stored.insert(GetLayoutInt(c->m_nId, LP_PAGE, -1));
+        if (HasSecondRect(*c)) stored.insert(GetLayoutInt(c->m_nId, LP_PAGE + LP_SECOND, -1));
     }
+    int page = 0;
+    while (stored.count(page)) ++page;
     auto placeable = [&](int k) {
         return IsControlVisible(*m_pCtrls[k]) && m_pCtrls[k]->m_nType != TYPE_MESSAGEBOX;
     };

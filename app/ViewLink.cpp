@@ -60,6 +60,8 @@ void CTalvex22View::customEvent(QEvent* event) {
 }
 
 void CTalvex22View::OnLinkOutcome() {
+    // Posted before the connection ended (ping loss, Close): nothing left to act on.
+    if (!LinkIsOpen()) return;
     const int outcome = LinkGetOutcome(false);
     switch (outcome) {
     case LINK_TITLE: {
@@ -137,9 +139,14 @@ void CTalvex22View::OnConnect() {
                                 : QStringLiteral("Link error %1").arg(status);
     PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"), reason);
     QMessageBox ask(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    QString::asprintf("Unable to connect to COM%d: (Error %ld)\n\nConfigure COM "
-                                      "port now?",
-                                      m_settings.m_iComOutGoing, long(status)),
+                    m_strPortPath.isEmpty()
+                        ? QString::asprintf("Unable to connect to COM%d: (Error %ld)\n\nConfigure "
+                                            "COM port now?",
+                                            m_settings.m_iComOutGoing, long(status))
+                        : QStringLiteral("Unable to connect to %1: (Error %2)\n\nConfigure COM "
+                                         "port now?")
+                              .arg(m_strPortPath)
+                              .arg(status),
                     QMessageBox::Yes | QMessageBox::No, window());
     ask.setTextFormat(Qt::PlainText);
     int answer = ask.exec();
@@ -152,7 +159,8 @@ void CTalvex22View::OnConnect() {
 void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     ReadSettings();
     if (m_pAlerts) m_pAlerts->ReleaseWaiters();
-    LinkClose(notifyDevice);
+    // A goodbye that cannot be written leaves the port open; the user asked to end anyway.
+    if (LinkClose(notifyDevice) != 0) LinkClose(false);
     m_bConnected = false;
     ResetPanel();
 }
@@ -180,7 +188,7 @@ void CTalvex22View::OnDestroyView() {
     }
 }
 
-void CTalvex22View::OnPingTimer() {
+void CTalvex22View::PingTick() {
     if (!m_bConnected || !LinkPingsAllowed() || LinkPing() == 0) return;
     DisconnectAndReset(false);
     if (CTalvex22App* app = CTalvex22App::Instance()) m_pFrame->setWindowTitle(app->m_strTitle);

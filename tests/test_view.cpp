@@ -1,0 +1,576 @@
+// The panel view's connection lifecycle against a device played on a pseudo-terminal: connect,
+// the layout request, closing, kept panels, pings, message-box answers and new definitions; the
+// settings, the command rules, the application object and the command line.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstring>
+
+#include "CommandLine.h"
+#include "Frame.h"
+#include "Link.h"
+#include "TalvexApp.h"
+#include "ViewHarness.h"
+
+namespace {
+
+const QString kNoControls = QStringLiteral("The control panel has no controls!");
+
+std::vector<Bytes> ButtonPanel(int count) {
+    std::vector<Bytes> defs;
+    for (int i = 1; i <= count; ++i) defs.push_back(Definition('B', 0, uint32_t(i), {0}));
+    return defs;
+}
+
+bool IsLayoutRequest(const ClientFrame& f) {
+    return f.code == MSG_REQUEST && f.payload == U32Bytes(512);
+}
+
+int LayoutRequests(const std::vector<ClientFrame>& frames) {
+    return int(std::count_if(frames.begin(), frames.end(), IsLayoutRequest));
+}
+
+void PostToView(CTalvex22View* view, uint32_t message, long wParam, long lParam) {
+    QCoreApplication::postEvent(view, new LinkMessageEvent(message, wParam, lParam));
+    QCoreApplication::sendPostedEvents(view);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connecting to a panel
+
+using ViewConnect = ViewFixture;
+
+TEST_F(ViewConnect, APanelBuildsItsControlsTitlesTheWindowAndAsksForTheLayoutOnce) {
+    Start();
+    Connect();
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_TRUE(view->Controls().empty()); // Connecting: no controls yet
+    LoadPanel("Greenhouse", ButtonPanel(3));
+
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_EQ(view->m_nCtrls, 3);
+    ASSERT_EQ(view->Controls().size(), 3u);
+    for (uint32_t id = 1; id <= 3; ++id) EXPECT_EQ(view->Controls()[id - 1]->m_nId, id);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Greenhouse"));
+    EXPECT_TRUE(lastLayoutRequested);
+    auto sent = device.Sent();
+    EXPECT_EQ(LayoutRequests(sent), 1);
+    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_EQ(StoredLayout(u"Greenhouse", 0, 0, 0), 1);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
+}
+
+TEST_F(ViewConnect, WhileAlwaysReloadIsOnEveryConnectAsksForTheLayout) {
+    Start();
+    for (int round = 0; round < 2; ++round) {
+        Connect();
+        LoadPanel("Greenhouse", ButtonPanel(2));
+        EXPECT_EQ(LayoutRequests(device.Sent()), 1) << "connect " << round;
+        device.Closed();
+        ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    }
+}
+
+TEST_F(ViewConnect, WithAlwaysReloadOffOnlyAPanelNeverAskedBeforeAsks) {
+    Start();
+    view->OnCommand(ID_ALWAYS_RELOAD);
+    ASSERT_FALSE(view->IsCommandChecked(ID_ALWAYS_RELOAD));
+
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    EXPECT_EQ(LayoutRequests(device.Sent()), 1);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    EXPECT_FALSE(lastLayoutRequested);
+    EXPECT_EQ(LayoutRequests(device.Sent()), 0);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+
+    Connect();
+    LoadPanel("Workshop", ButtonPanel(2));
+    EXPECT_EQ(LayoutRequests(device.Sent()), 1);
+}
+
+TEST_F(ViewConnect, APanelWithoutControlsSaysSoOnceAndStaysLive) {
+    Start();
+    Connect();
+    LoadPanel("Empty", {});
+    EXPECT_EQ(boxes.texts, QStringList{kNoControls});
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_TRUE(view->Controls().empty());
+    EXPECT_FALSE(view->IsCommandEnabled(ID_CONNECT));
+    // The receiver runs on: the device's next message is still handled.
+    device.Info("Still here");
+    EXPECT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Still here"); }));
+    EXPECT_EQ(boxes.texts.size(), 1);
+}
+
+TEST_F(ViewConnect, ALinkErrorIsReportedAndTheConnectionGoesOn) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(1));
+    peer.WriteFrame(3); // not a device message
+    ASSERT_TRUE(WaitFor([&] { return !boxes.texts.isEmpty(); }));
+    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 933 file Talvex22View, val=-1")});
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_TRUE(SendDefinition(ButtonPanel(4)));
+    EXPECT_EQ(view->Controls().size(), 4u);
+}
+
+TEST_F(ViewConnect, AFailedConnectExplainsAndOffersThePortSettings) {
+    view->SetPortPath(QStringLiteral("/nonexistent/talvex-tty"));
+    Start();
+    boxes.answer = QMessageBox::No;
+    view->OnCommand(ID_CONNECT);
+    ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join('|').toStdString();
+    EXPECT_EQ(boxes.texts[0], QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(boxes.texts[1],
+              QStringLiteral("Unable to connect to /nonexistent/talvex-tty: (Error %1)\n\n"
+                             "Configure COM port now?")
+                  .arg(ENOENT));
+    EXPECT_FALSE(view->m_bConnected);
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing, and the device disconnecting
+
+using ViewClose = ViewFixture;
+
+TEST_F(ViewClose, CloseWhileLiveSaysGoodbyeToTheDeviceAndAsksToQuit) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    device.Sent();
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_FALSE(view->m_bConnected);
+    EXPECT_TRUE(view->Controls().empty());
+    auto sent = device.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].code, MSG_DISCONNECT);
+}
+
+TEST_F(ViewClose, CloseWithNothingShownAsksToQuit) {
+    Start();
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(ViewClose, AKeptPanelOutlivesTheDeviceAndCloseOnlyClearsIt) {
+    Start();
+    Connect();
+    LoadPanel("Keeper", ButtonPanel(3), HF_KEEP_PANEL);
+    device.Sent();
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_EQ(view->Controls().size(), 3u);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Keeper"));
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+    EXPECT_TRUE(device.Sent().empty()); // no goodbye to a device that left
+
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 0);
+    EXPECT_TRUE(view->Controls().empty());
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(ViewClose, AKeptPanelCanConnectAgain) {
+    Start();
+    Connect();
+    LoadPanel("Keeper", ButtonPanel(3), HF_KEEP_PANEL);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    Connect();
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_TRUE(view->Controls().empty());
+    LoadPanel("Keeper", ButtonPanel(5), HF_KEEP_PANEL);
+    EXPECT_EQ(view->Controls().size(), 5u);
+}
+
+TEST_F(ViewClose, TheDeviceLeavingWithoutTheKeepFlagClearsThePanel) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", TextPanel(20));
+    view->OnCommand(ID_LAST_PAGE);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(view->Controls().empty());
+    EXPECT_EQ(view->m_nCurPage, 0);
+    EXPECT_EQ(view->m_nLastPage, 0);
+}
+
+TEST_F(ViewClose, AnOutcomeArrivingAfterTheConnectionEndedChangesNothing) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    view->PingTick();
+    view->PingTick(); // unanswered: the connection ends
+    ASSERT_FALSE(view->m_bConnected);
+    // A notification the receive thread posted just before the port closed.
+    PostToView(view, WM_LINK_OUTCOME, 0, 0);
+    EXPECT_FALSE(view->m_bConnected);
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pings
+
+using ViewPing = ViewFixture;
+
+TEST_F(ViewPing, AStoredPeriodStartsThePingTimer) {
+    StoreLayout(u"Pinger", 0, 768, 3);
+    Start();
+    EXPECT_EQ(view->PingTimerInterval(), 0); // off until a panel asks for it
+    Connect();
+    LoadPanel("Pinger", ButtonPanel(1));
+    EXPECT_TRUE(view->m_bPingOn);
+    EXPECT_EQ(view->m_nPingSeconds, 3);
+    EXPECT_EQ(view->PingTimerInterval(), 3000);
+}
+
+TEST_F(ViewPing, ASilentDeviceIsDroppedAtTheSecondTick) {
+    Start();
+    Connect();
+    LoadPanel("Pinger", ButtonPanel(2));
+    device.Sent();
+    view->PingTick();
+    EXPECT_TRUE(view->m_bConnected);
+    auto sent = device.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].code, MSG_PING);
+
+    view->PingTick();
+    EXPECT_FALSE(view->m_bConnected);
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(view->Controls().empty());
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+    EXPECT_TRUE(device.Sent().empty()); // no goodbye
+}
+
+TEST_F(ViewPing, AnAnsweringDeviceStaysConnected) {
+    Start();
+    Connect();
+    LoadPanel("Pinger", ButtonPanel(2));
+    device.Sent();
+    for (int i = 0; i < 3; ++i) {
+        view->PingTick();
+        ASSERT_EQ(device.SentCodes(), std::vector<uint16_t>{MSG_PING}) << i;
+        peer.WriteFrame(MSG_PING_REPLY);
+        // Answered in order: once the query is, the reply has been taken.
+        peer.WriteFrame(MSG_PRESENCE_QUERY);
+        ASSERT_TRUE(WaitFor([&] { return device.Saw(MSG_PRESENCE_REPLY); }));
+    }
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_EQ(view->Controls().size(), 2u);
+}
+
+TEST_F(ViewPing, ADeviceRefusingPingsGetsNone) {
+    Start();
+    Connect();
+    LoadPanel("Quiet", ButtonPanel(2), HF_NO_PINGS);
+    device.Sent();
+    for (int i = 0; i < 3; ++i) view->PingTick();
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_TRUE(device.Sent().empty());
+}
+
+TEST_F(ViewPing, TheTimerDropsASilentDevice) {
+    Start();
+    Connect();
+    LoadPanel("Pinger", ButtonPanel(1));
+    device.Sent();
+    view->SetPing(true, 1);
+    EXPECT_EQ(view->PingTimerInterval(), 1000);
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }, 5000));
+    EXPECT_EQ(device.SentCodes(), std::vector<uint16_t>{MSG_PING});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Answers of device message boxes (0x8001)
+
+using ViewAnswer = ViewFixture;
+
+TEST_F(ViewAnswer, OnlyAnswersOneToThreeAreSent) {
+    Start();
+    Connect();
+    LoadPanel("Boxes", {Definition('X', 0, 8, AnsiZ("Go?"), {{'m', U32Bytes(8)}})});
+    device.Sent();
+    PostToView(view, WM_CONTROL_ANSWER, 10000, 8);
+    PostToView(view, WM_CONTROL_ANSWER, 10004, 8);
+    EXPECT_TRUE(device.Sent().empty());
+
+    for (uint8_t answer = 1; answer <= 3; ++answer) {
+        PostToView(view, WM_CONTROL_ANSWER, 10000 + answer, 8);
+        auto sent = device.Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].code, MSG_CLIENT_VALUES);
+        EXPECT_EQ(sent[0].payload, ItemList({{8, {answer}}}));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A new definition while Live
+
+using ViewRedefine = ViewFixture;
+
+TEST_F(ViewRedefine, ReplacesEveryControlAndKeepsThePageWhileItExists) {
+    Start();
+    Connect();
+    LoadPanel("Big", TextPanel(80));
+    ASSERT_GE(view->m_nLastPage, 2);
+    view->OnCommand(ID_NEXT_PAGE);
+    ASSERT_EQ(view->m_nCurPage, 1);
+    const CCtrl* oldFirst = view->Controls().front().get();
+
+    ASSERT_TRUE(SendDefinition(TextPanel(80, 101)));
+    ASSERT_EQ(view->Controls().size(), 80u);
+    for (const auto& c : view->Controls()) EXPECT_GT(c->m_nId, 100u);
+    EXPECT_NE(view->Controls().front().get(), oldFirst);
+    EXPECT_EQ(view->m_nCurPage, 1);
+
+    view->OnCommand(ID_LAST_PAGE);
+    ASSERT_TRUE(SendDefinition(TextPanel(3, 201)));
+    EXPECT_EQ(view->m_nLastPage, 0);
+    EXPECT_EQ(view->m_nCurPage, 0);
+    EXPECT_EQ(view->Controls().size(), 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+using ViewSettings = ViewFixture;
+
+TEST_F(ViewSettings, AFirstRunHasNoPortAndReloadsTheLayout) {
+    view->SetPortPath(QString());
+    Start();
+    EXPECT_EQ(view->m_settings.m_iComOutGoing, 0);
+    EXPECT_TRUE(view->IsCommandChecked(ID_ALWAYS_RELOAD));
+    emit frame->UpdateCommands();
+    EXPECT_TRUE(frame->Action(ID_ALWAYS_RELOAD)->isChecked());
+    // With no port known the user is asked for one.
+    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("Com Ports")});
+}
+
+TEST_F(ViewSettings, StoredSettingsAreRead) {
+    {
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
+        s.setValue("Talvex Client 3.0/m_iComOutGoing", 4);
+        s.setValue("Talvex Client 3.0/m_AlwaysReload", 0);
+    }
+    view->SetPortPath(QString());
+    Start();
+    EXPECT_TRUE(boxes.texts.isEmpty()); // a port is known: no question
+    EXPECT_EQ(view->m_settings.m_iComOutGoing, 4);
+    EXPECT_FALSE(view->IsCommandChecked(ID_ALWAYS_RELOAD));
+}
+
+TEST_F(ViewSettings, TogglingAlwaysReloadIsStoredAndReloadsAtOnce) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(1));
+    device.Sent();
+    view->OnCommand(ID_ALWAYS_RELOAD);
+    EXPECT_EQ(settings.Raw("Talvex Client 3.0/m_AlwaysReload").toInt(), 0);
+    EXPECT_TRUE(device.Sent().empty());
+    view->OnCommand(ID_ALWAYS_RELOAD);
+    EXPECT_EQ(settings.Raw("Talvex Client 3.0/m_AlwaysReload").toInt(), 1);
+    EXPECT_EQ(LayoutRequests(device.Sent()), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command enabling and paging
+
+using ViewCommands = ViewFixture;
+
+TEST_F(ViewCommands, IdleOffersOnlyConnectionAndSettings) {
+    Start();
+    for (int id : {ID_CONNECT, ID_CLOSE, ID_ALWAYS_RELOAD, ID_COM_PORTS})
+        EXPECT_TRUE(view->IsCommandEnabled(id)) << id;
+    for (int id : {ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE, ID_LAST_PAGE, ID_LAYOUT_CONTROLS,
+                   ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT, ID_PINGS})
+        EXPECT_FALSE(view->IsCommandEnabled(id)) << id;
+    emit frame->UpdateCommands();
+    EXPECT_TRUE(frame->Action(ID_CONNECT)->isEnabled());
+    EXPECT_FALSE(frame->Action(ID_NEXT_PAGE)->isEnabled());
+    EXPECT_FALSE(frame->Action(ID_PINGS)->isEnabled());
+}
+
+TEST_F(ViewCommands, PagesMoveWithinTheFirstAndLastPage) {
+    Start();
+    Connect();
+    LoadPanel("Big", TextPanel(80));
+    const int last = view->m_nLastPage;
+    ASSERT_GE(last, 2);
+    for (int id : {ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT, ID_PINGS, ID_CLOSE})
+        EXPECT_TRUE(view->IsCommandEnabled(id)) << id;
+    EXPECT_FALSE(view->IsCommandEnabled(ID_CONNECT));
+
+    EXPECT_FALSE(view->IsCommandEnabled(ID_PREVIOUS_PAGE));
+    EXPECT_FALSE(view->IsCommandEnabled(ID_FIRST_PAGE));
+    EXPECT_TRUE(view->IsCommandEnabled(ID_NEXT_PAGE));
+    EXPECT_TRUE(view->IsCommandEnabled(ID_LAST_PAGE));
+    view->OnCommand(ID_PREVIOUS_PAGE); // disabled: nothing happens
+    EXPECT_EQ(view->m_nCurPage, 0);
+
+    view->OnCommand(ID_NEXT_PAGE);
+    EXPECT_EQ(view->m_nCurPage, 1);
+    EXPECT_TRUE(view->IsCommandEnabled(ID_PREVIOUS_PAGE));
+    view->OnCommand(ID_LAST_PAGE);
+    EXPECT_EQ(view->m_nCurPage, last);
+    EXPECT_FALSE(view->IsCommandEnabled(ID_NEXT_PAGE));
+    EXPECT_FALSE(view->IsCommandEnabled(ID_LAST_PAGE));
+    view->OnCommand(ID_NEXT_PAGE);
+    EXPECT_EQ(view->m_nCurPage, last);
+    view->OnCommand(ID_PREVIOUS_PAGE);
+    EXPECT_EQ(view->m_nCurPage, last - 1);
+    view->OnCommand(ID_FIRST_PAGE);
+    EXPECT_EQ(view->m_nCurPage, 0);
+
+    emit frame->UpdateCommands();
+    EXPECT_FALSE(frame->Action(ID_CONNECT)->isEnabled());
+    EXPECT_TRUE(frame->Action(ID_NEXT_PAGE)->isEnabled());
+    EXPECT_FALSE(frame->Action(ID_FIRST_PAGE)->isEnabled());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The application object
+
+class App : public ::testing::Test {
+protected:
+    void SetUp() override {
+        options.portPath = QString::fromStdString(peer.SlavePath());
+        app = std::make_unique<CTalvex22App>(options);
+        ASSERT_TRUE(app->InitInstance());
+        view = app->m_pView;
+        ASSERT_NE(view, nullptr);
+    }
+    void TearDown() override { app.reset(); }
+
+    TempSettings settings;
+    PtyPeer peer;
+    Device device{peer};
+    BoxAnswerer boxes;
+    AppOptions options;
+    std::unique_ptr<CTalvex22App> app;
+    CTalvex22View* view = nullptr;
+};
+
+TEST_F(App, TheDefaultTitleIsTheProgramsName) {
+    EXPECT_EQ(app->m_strTitle, QStringLiteral("test_view"));
+    EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
+}
+
+TEST_F(App, AboutOpensOneBox) {
+    app->Frame()->Action(ID_APP_ABOUT)->trigger();
+    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("About Talvex 3.0")});
+}
+
+TEST_F(App, TheTitleComesBackWhenThePanelGoes) {
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect());
+    device.Info("Greenhouse");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return app->Frame()->windowTitle() == QStringLiteral("Greenhouse"); }, 5000));
+    device.Closed();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return app->Frame()->windowTitle() == QStringLiteral("test_view"); }, 5000));
+    EXPECT_FALSE(view->m_bConnected);
+}
+
+TEST_F(App, TheTitleComesBackWhenAKeptPanelIsClosed) {
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect());
+    device.Info("Keeper", HF_KEEP_PANEL);
+    QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
+    device.Panel({Definition('B', 0, 1, {0})});
+    ASSERT_TRUE(laidOut.wait(5000));
+    device.Closed();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->m_bConnected; }, 5000));
+    EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("Keeper"));
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
+}
+
+TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {
+    EXPECT_EQ(CTalvex22App::TitleFromExecutable("panel.exe"), QStringLiteral("panel"));
+    EXPECT_EQ(CTalvex22App::TitleFromExecutable("/opt/any/dir/panel.exe"), QStringLiteral("panel"));
+    EXPECT_EQ(CTalvex22App::TitleFromExecutable("/usr/bin/talvex"), QStringLiteral("talvex"));
+    EXPECT_EQ(CTalvex22App::TitleFromExecutable("/usr/bin/talvex-3.0"),
+              QStringLiteral("talvex-3.0"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line
+
+struct Parsed {
+    bool ok;
+    int exitCode;
+    AppOptions options;
+};
+
+Parsed Parse(QStringList args) {
+    args.prepend(QStringLiteral("talvex"));
+    Parsed p{false, -1, {}};
+    p.ok = ParseCommandLine(args, p.options, p.exitCode);
+    return p;
+}
+
+TEST(CommandLine, NoArgumentsGiveTheDefaults) {
+    Parsed p = Parse({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.options.portPath.isEmpty());
+    EXPECT_FALSE(p.options.connect);
+    EXPECT_FALSE(p.options.demo);
+    EXPECT_TRUE(p.options.screenshot.isEmpty());
+    EXPECT_TRUE(p.options.document.isEmpty());
+}
+
+TEST(CommandLine, EveryOptionIsTaken) {
+    Parsed p =
+        Parse({"--port", "/dev/ttyUSB0", "--connect", "--demo", "--screenshot", "s.png",
+               "--files-dir", "/tmp/f", "--trace", "t.log", "--codepage", "CP1250", "panel.Tvx"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.portPath, QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_TRUE(p.options.connect);
+    EXPECT_TRUE(p.options.demo);
+    EXPECT_EQ(p.options.screenshot, QStringLiteral("s.png"));
+    EXPECT_EQ(p.options.filesDir, QStringLiteral("/tmp/f"));
+    EXPECT_EQ(p.options.trace, QStringLiteral("t.log"));
+    EXPECT_EQ(p.options.codepage, QStringLiteral("CP1250"));
+    EXPECT_EQ(p.options.document, QStringLiteral("panel.Tvx"));
+}
+
+TEST(CommandLine, MistakesEndWithStatusTwo) {
+    for (const QStringList& args :
+         {QStringList{"--bogus"}, QStringList{"--port"}, QStringList{"a.Tvx", "b.Tvx"}}) {
+        Parsed p = Parse(args);
+        EXPECT_FALSE(p.ok) << args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode, 2) << args.join(' ').toStdString();
+    }
+}
+
+TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
+    for (const char* arg : {"--help", "--version"}) {
+        Parsed p = Parse({arg});
+        EXPECT_FALSE(p.ok) << arg;
+        EXPECT_EQ(p.exitCode, 0) << arg;
+    }
+}
+
+} // namespace
