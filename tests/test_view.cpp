@@ -8,7 +8,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "CommandLine.h"
 #include "Frame.h"
@@ -574,3 +576,37 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The link's boxes raised on the receive thread
+
+TEST(LinkBoxes, ShowOnTheUserInterfaceThreadWhileTheCallerWaits) {
+    QtLinkAlerts alerts;
+    BoxAnswerer boxes;
+    std::atomic<bool> returned{false};
+    std::thread receiver([&] {
+        alerts.DiagnosticBox(42, "TvxBthPPCVComClt", 7);
+        returned = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    receiver.join();
+    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 42 file TvxBthPPCVComClt, val=7")});
+}
+
+TEST(LinkBoxes, AWaitingCallerIsLetGoWhenThePortCloses) {
+    QtLinkAlerts alerts;
+    std::atomic<bool> returned{false};
+    // No event is processed here, so the box never comes up: only the release ends the wait.
+    std::thread receiver([&] {
+        alerts.SizeAlarm(7, "TvxBthPPCVComClt");
+        returned = true;
+    });
+    while (alerts.Shown() == 0) std::this_thread::yield();
+    alerts.ReleaseWaiters();
+    receiver.join();
+    EXPECT_TRUE(returned);
+    // The box that was queued for the released caller is not shown later.
+    BoxAnswerer boxes;
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
