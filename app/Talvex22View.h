@@ -57,6 +57,18 @@ public:
     // Visible and on the current page (or on every page).
     bool IsControlShown(const CCtrl& c) const;
 
+    // Notifications of the controls' child widgets, given to the control that owns the widget;
+    // false when no control owns it.
+    enum ChildNotification : int {
+        NOTIFY_CLICK = 0,
+        NOTIFY_SELECTION = 1,
+        NOTIFY_TEXT_CHANGE = 0x300,
+        NOTIFY_DATETIME_CHANGE = -759,
+        NOTIFY_SCROLL = 0x114,
+    };
+    bool RouteNotification(QWidget* child, int code);
+    CCtrl* FindOwner(const QWidget* child) const;
+
     // What the control records need from their view.
     int NextWindowId() override { return m_windowIds.Next(); }
     void DestroyWidgets(CCtrl& c) override;

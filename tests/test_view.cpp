@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -609,4 +611,41 @@ TEST(LinkBoxes, AWaitingCallerIsLetGoWhenThePortCloses) {
     BoxAnswerer boxes;
     QCoreApplication::processEvents();
     EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Child-widget notifications
+
+using ViewNotifications = ViewFixture;
+
+TEST_F(ViewNotifications, GoToTheControlThatOwnsTheWidget) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", {Definition('B', 0, 1, {0}),
+                             Definition('L', 0, 2, U32Bytes(0),
+                                        {{'n', U32Bytes(2)}, {'I', Bytes{'a', 0, 'b', 0}}})});
+    device.Sent();
+    QPushButton button;
+    QComboBox list;
+    list.addItems({QStringLiteral("a"), QStringLiteral("b")});
+    view->Controls()[0]->m_pButton = &button;
+    view->Controls()[1]->m_pDropList = &list;
+
+    QPushButton stranger;
+    EXPECT_FALSE(view->RouteNotification(&stranger, CTalvex22View::NOTIFY_CLICK));
+    EXPECT_TRUE(device.Sent().empty());
+
+    EXPECT_EQ(view->FindOwner(&button), view->Controls()[0].get());
+    EXPECT_TRUE(view->RouteNotification(&button, CTalvex22View::NOTIFY_CLICK));
+    list.setCurrentIndex(1);
+    EXPECT_TRUE(view->RouteNotification(&list, CTalvex22View::NOTIFY_SELECTION));
+    auto sent = device.Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].code, MSG_CLIENT_VALUES);
+    EXPECT_EQ(sent[0].payload, (Payload().U32(1).U32(1).U32(1).U8(255).bytes()));
+    EXPECT_EQ(sent[1].payload, (Payload().U32(1).U32(2).U32(4).U32(1).bytes()));
+
+    // The records must not keep widgets the test owns.
+    view->Controls()[0]->m_pButton = nullptr;
+    view->Controls()[1]->m_pDropList = nullptr;
 }
