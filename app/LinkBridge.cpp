@@ -46,6 +46,10 @@ void QtLinkAlerts::Show(const QString& text) {
     // On the receive thread: the box goes up on the user-interface thread and this thread waits
     // for it, unless the port is being closed meanwhile.
     std::unique_lock g(m_mutex);
+    if (m_portClosed) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
     unsigned generation = m_generation;
     bool dismissed = false;
     QMetaObject::invokeMethod(
@@ -66,8 +70,14 @@ void QtLinkAlerts::Show(const QString& text) {
     m_done.wait(g, [&] { return dismissed || m_generation != generation; });
 }
 
-void QtLinkAlerts::ReleaseWaiters() {
+void QtLinkAlerts::PortOpened() {
     std::lock_guard g(m_mutex);
+    m_portClosed = false;
+}
+
+void QtLinkAlerts::PortClosed() {
+    std::lock_guard g(m_mutex);
+    m_portClosed = true;
     ++m_generation;
     m_done.notify_all();
 }

@@ -44,8 +44,10 @@ public:
     void QuitRequest() override;
     void WaitCursor(bool on) override;
 
-    // Releases a receive thread waiting for a box, so closing the port can wait for it.
-    void ReleaseWaiters();
+    // A receive thread waiting for a box is let go when the port closes, and boxes raised after
+    // that (the thread is ending) do not wait: the closing thread waits for that thread.
+    void PortOpened() override;
+    void PortClosed() override;
     // Boxes are counted instead of shown (tests and --screenshot runs without a user).
     void SetUnattended(bool on) { m_unattended = on; }
     int Shown() const { return m_shown; }
@@ -55,6 +57,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_done;
     unsigned m_generation = 0;
+    bool m_portClosed = false;
     bool m_unattended = false;
     int m_shown = 0;
 };

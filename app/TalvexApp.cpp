@@ -26,7 +26,6 @@ CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {
 CTalvex22App::~CTalvex22App() {
     if (m_pView) m_pView->OnDestroyView();
     // The link goes first: no receive thread may post to a view that is gone.
-    m_alerts.ReleaseWaiters();
     m_doc.OnCloseDocument();
     m_pFrame.reset();
     m_demo.reset();

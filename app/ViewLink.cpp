@@ -158,7 +158,6 @@ void CTalvex22View::OnConnect() {
 // Closing the port waits for the receive thread; a box it may be waiting on is let go first.
 void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     ReadSettings();
-    if (m_pAlerts) m_pAlerts->ReleaseWaiters();
     // A goodbye that cannot be written leaves the port open; the user asked to end anyway.
     if (LinkClose(notifyDevice) != 0) LinkClose(false);
     m_bConnected = false;

@@ -50,6 +50,7 @@ int LinkInit() {
 int LinkShutdown() {
     LinkState& s = LinkStateInstance();
     s.port.Close();
+    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortClosed();
     LinkWaitForReceivers();
     {
         std::lock_guard g(s.lock);
@@ -77,6 +78,7 @@ int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage
     if (!s.initialised) return LINK_E_NOT_INITIALISED;
     // Open also sets the line to raw 115200 baud and purges both directions.
     if (int status = s.port.Open(path)) return status;
+    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortOpened();
     s.pingOutstanding = false;
     LinkStartReceiver(window, notifyMessage);
     return LinkSendConnect();
@@ -90,6 +92,7 @@ int LinkClose(bool notifyDevice) {
     }
     // Wakes a reader blocked in the port; it ends quietly and is waited for.
     s.port.Close();
+    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortClosed();
     LinkWaitForReceivers();
     {
         std::lock_guard g(s.lock);

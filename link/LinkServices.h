@@ -24,6 +24,10 @@ public:
     // The link asks the application to end.
     virtual void QuitRequest() = 0;
     virtual void WaitCursor(bool on) = 0;
+    // The port was opened, or closed: a receive thread waiting for a box must not be waited for
+    // by the closing thread, so boxes raised from now until the next open do not block.
+    virtual void PortOpened() {}
+    virtual void PortClosed() {}
 };
 
 class ILayoutStore {

@@ -70,6 +70,8 @@ TEST(LinkClose, EndsAWaitingReceiverWithoutAReport) {
     EXPECT_EQ(LinkClose(false), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(link.services.notifier.Posts(), 0);
+    // Boxes the ending receive thread might raise are told not to wait.
+    EXPECT_EQ(link.services.alerts.PortCloses(), 1);
     // The port can be opened again at once.
     EXPECT_EQ(LinkOpenDevice(link.peer.SlavePath(), &link.window, kNotifyMessage), 0);
     EXPECT_EQ(link.NextClientCode(), MSG_CONNECT);

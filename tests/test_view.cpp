@@ -604,9 +604,12 @@ TEST(LinkBoxes, AWaitingCallerIsLetGoWhenThePortCloses) {
         returned = true;
     });
     while (alerts.Shown() == 0) std::this_thread::yield();
-    alerts.ReleaseWaiters();
+    alerts.PortClosed();
     receiver.join();
     EXPECT_TRUE(returned);
+    // Raised after the close (the thread is ending), a box does not wait at all.
+    std::thread late([&] { alerts.DiagnosticBox(1, "TvxBthPPCVComClt", 6); });
+    late.join();
     // The box that was queued for the released caller is not shown later.
     BoxAnswerer boxes;
     QCoreApplication::processEvents();

@@ -21,6 +21,14 @@ void RecordingAlerts::QuitRequest() {
     ++m_quits;
 }
 void RecordingAlerts::WaitCursor(bool) {}
+void RecordingAlerts::PortClosed() {
+    std::lock_guard g(m_mutex);
+    ++m_portCloses;
+}
+int RecordingAlerts::PortCloses() const {
+    std::lock_guard g(m_mutex);
+    return m_portCloses;
+}
 
 std::vector<RecordedBox> RecordingAlerts::Boxes() const {
     std::lock_guard g(m_mutex);

@@ -23,6 +23,8 @@ public:
     void MessageBox(const std::u16string& text) override;
     void QuitRequest() override;
     void WaitCursor(bool on) override;
+    void PortClosed() override;
+    int PortCloses() const;
 
     std::vector<RecordedBox> Boxes() const;
     int Count(RecordedBox::Type type) const;
@@ -35,6 +37,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<RecordedBox> m_boxes;
     int m_quits = 0;
+    int m_portCloses = 0;
 };
 
 // Records posted outcomes; optionally restarts the receiver at once like the view does.
