@@ -38,7 +38,7 @@ void CTalvex22View::UpdateValues() {
             uint32_t size = 0;
             LinkGetValue(c->m_nId, nullptr, &size);
             if (size > kMaxValueBytes) {
-                ViewSizeAlarm(__LINE__);
+                ViewSizeAlarm(1534);
                 size = 0;
             }
             value.assign(size, 0);
