@@ -24,7 +24,7 @@ test: test-plain test-sanitize
 
 bench: build
 	cmake --build build -j $(JOBS) --target benchmarks
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
