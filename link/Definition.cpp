@@ -56,7 +56,7 @@ int MatrixRowLabelKind(uint32_t flags) {
     return int((flags >> 16) & 3);
 }
 
-static int WidthFromCode(uint32_t code) {
+int MatrixElementWidth(uint32_t code) {
     switch (code & 3) {
     case 0:
         return 4;
@@ -70,13 +70,13 @@ static int WidthFromCode(uint32_t code) {
 }
 
 int MatrixCellWidth(uint32_t flags) {
-    return WidthFromCode(flags >> 20);
+    return MatrixElementWidth(flags >> 20);
 }
 
 int MatrixRowLabelWidth(uint32_t flags) {
     switch (MatrixRowLabelKind(flags)) {
     case 1:
-        return WidthFromCode(flags >> 18);
+        return MatrixElementWidth(flags >> 18);
     case 3:
         return 8;
     default:

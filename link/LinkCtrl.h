@@ -100,7 +100,9 @@ struct CLinkCtrl {
 };
 
 // Matrix layout from the flags word.
-int MatrixRowLabelKind(uint32_t flags);  // 0 none, 1 number, 2 text, 3 date/time
+int MatrixRowLabelKind(uint32_t flags); // 0 none, 1 number, 2 text, 3 date/time
+// Bytes of a matrix element by its two-bit width code: 4, 2, 1, or 0 for code 3 (no element).
+int MatrixElementWidth(uint32_t code);
 int MatrixCellWidth(uint32_t flags);     // 4, 2, 1, or 0 for no cells
 int MatrixRowLabelWidth(uint32_t flags); // e: numeric width, 8 for date/time, else 0
 // Blob holding raw bytes rather than 8-bit text.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "LinkCtrl.h"
 #include "ValueFormat.h"
 
 int RowLabelKindOf(uint32_t flags) {
@@ -35,25 +36,11 @@ int RingIndex(int position, int rows, int maxRows) {
 
 namespace {
 
-// Bytes of a signed element by its two-bit width code; 0 for code 3, which has no data and reads
-// as 0.
-size_t ElementBytes(uint32_t code) {
-    switch (code & 3) {
-    case 0:
-        return 4;
-    case 1:
-        return 2;
-    case 2:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 // The little-endian signed element `index`, or none when it lies outside the buffer.
 std::optional<int32_t> ReadElement(const uint8_t* buffer, size_t size, uint32_t widthCode,
                                    long long index) {
-    const size_t width = ElementBytes(widthCode);
+    // Code 3 has no data and reads as 0.
+    const size_t width = size_t(MatrixElementWidth(widthCode));
     if (width == 0) return 0;
     if (!buffer || index < 0 || static_cast<unsigned long long>(index) >= size / width)
         return std::nullopt;

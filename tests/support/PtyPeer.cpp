@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -95,13 +96,12 @@ void PtyPeer::WriteFrame(uint16_t code, uint16_t flags, const Bytes& payload) {
     Write(all);
 }
 
-bool PtyPeer::Read(Bytes& out, size_t n, int timeoutMs) {
-    out.clear();
+// Reads until `n` bytes are in `out` or the time is up; true when all arrived.
+static bool ReadFor(int fd, Bytes& out, size_t n, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out.size() < n) {
         uint8_t buf[4096];
-        size_t want = std::min(sizeof buf, n - out.size());
-        ssize_t r = ::read(m_master, buf, want);
+        ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
         if (r > 0) {
             out.insert(out.end(), buf, buf + r);
             continue;
@@ -110,10 +110,15 @@ bool PtyPeer::Read(Bytes& out, size_t n, int timeoutMs) {
                         deadline - std::chrono::steady_clock::now())
                         .count();
         if (left <= 0) return false;
-        pollfd p{m_master, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         poll(&p, 1, int(std::min<long long>(left, 50)));
     }
     return true;
+}
+
+bool PtyPeer::Read(Bytes& out, size_t n, int timeoutMs) {
+    out.clear();
+    return ReadFor(m_master, out, n, timeoutMs);
 }
 
 bool PtyPeer::ReadHeader(uint16_t& code, uint16_t& flags, int timeoutMs) {
@@ -134,19 +139,6 @@ uint32_t PtyPeer::ReadU32(int timeoutMs) {
 
 Bytes PtyPeer::Drain(int timeoutMs) {
     Bytes out;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        uint8_t buf[4096];
-        ssize_t r = ::read(m_master, buf, sizeof buf);
-        if (r > 0) {
-            out.insert(out.end(), buf, buf + r);
-            continue;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0) return out;
-        pollfd p{m_master, POLLIN, 0};
-        poll(&p, 1, int(std::min<long long>(left, 50)));
-    }
+    ReadFor(m_master, out, SIZE_MAX, timeoutMs);
+    return out;
 }
