@@ -96,7 +96,7 @@ template <typename T> void SetPartial(T& value, const uint8_t* data, uint32_t n)
 } // namespace
 
 int ApplyDeviceValue(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
-    bool utf16 = e.m_dwFlags & CF_UTF16;
+    bool utf16 = e.m_dwFlags & CTRLF_TEXT16;
     switch (e.m_nKind) {
     case KIND_TEXT:
         if (utf16) {
@@ -199,7 +199,7 @@ int ApplyAttributeChange(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
     uint32_t w = GetU32LE(data);
     uint32_t mask = e.m_nKind == KIND_MESSAGEBOX ? 0x770011u : 0x11u;
     e.m_dwFlags = (e.m_dwFlags & ~mask) | (w & mask);
-    if ((w & CF_COLOUR_PRESENT) && n >= 8) e.m_crColour = GetU32LE(data + 4);
+    if ((w & CTRLF_COLOUR_PRESENT) && n >= 8) e.m_crColour = GetU32LE(data + 4);
     e.m_bAttrChanged = 1;
     return 0;
 }

@@ -85,7 +85,7 @@ int MatrixRowLabelWidth(uint32_t flags) {
 }
 
 bool IsRawBlob(uint32_t flags) {
-    return (flags & CF_UTF16) || !(flags & CF_EDITABLE);
+    return (flags & CTRLF_TEXT16) || !(flags & CTRLF_EDITABLE);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -189,7 +189,7 @@ std::vector<uint8_t> Utf16Bytes(const std::u16string& s) {
 
 void ParseMatrix(CLinkCtrl& c, const uint8_t* value, uint32_t V, const Attributes& attrs,
                  ILinkAlerts* alerts) {
-    const bool utf16 = c.m_dwFlags & CF_UTF16;
+    const bool utf16 = c.m_dwFlags & CTRLF_TEXT16;
     attrs.Int('n', c.m_nMaxRows);
     attrs.Int('N', c.m_nCols);
     if (!attrs.Text('f', utf16, false, c.m_strRowLabelFormat)) c.m_strRowLabelFormat = u" ";
@@ -252,7 +252,7 @@ CLinkCtrl ParseDefinition(const uint8_t* bytes, size_t size, ILinkAlerts* alerts
     if (!r.U32(V)) return c;
 
     const uint16_t kind = c.m_nKind;
-    const bool utf16 = c.m_dwFlags & CF_UTF16;
+    const bool utf16 = c.m_dwFlags & CTRLF_TEXT16;
 
     // "V must be": any other length shows the box and ends the parse (List goes on).
     uint32_t mustBe = 0;
@@ -297,7 +297,7 @@ CLinkCtrl ParseDefinition(const uint8_t* bytes, size_t size, ILinkAlerts* alerts
         c.m_crColour = def;
         attrs.Int('c', c.m_crColour);
     };
-    const uint32_t editableColour = (c.m_dwFlags & CF_EDITABLE) ? kColourGrey : kColourWhite;
+    const uint32_t editableColour = (c.m_dwFlags & CTRLF_EDITABLE) ? kColourGrey : kColourWhite;
 
     switch (kind) {
     case KIND_TEXT: {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CtrlFlags.h"
+
 // Device kinds, from the definition letter.
 enum : uint16_t {
     KIND_NONE = 0, // an entry a broken download never filled
@@ -23,14 +25,6 @@ enum : uint16_t {
     KIND_FILE = 12,
     KIND_UNSUPPORTED = 13,
     KIND_IMAGE = 14,
-};
-
-// Flag bits the link itself looks at.
-enum : uint32_t {
-    CF_HIDDEN = 0x1,
-    CF_UTF16 = 0x4,
-    CF_COLOUR_PRESENT = 0x40, // in an attribute change: a colour follows
-    CF_EDITABLE = 0x10000,
 };
 
 uint16_t KindFromLetter(uint16_t letter);

@@ -60,7 +60,7 @@ std::vector<uint8_t> Utf16Field(const std::u16string& text, uint32_t size) {
 }
 
 std::vector<uint8_t> PasswordField(const CLinkCtrl& e, const std::u16string& text) {
-    if (e.m_dwFlags & CF_UTF16) return Utf16Field(text, kPasswordField);
+    if (e.m_dwFlags & CTRLF_TEXT16) return Utf16Field(text, kPasswordField);
     return NarrowField(text, kPasswordField);
 }
 
@@ -75,7 +75,7 @@ int SendItem(CLinkCtrl& e) {
     std::vector<uint8_t> data;
     switch (e.m_nKind) {
     case KIND_TEXT:
-        if (e.m_dwFlags & CF_UTF16)
+        if (e.m_dwFlags & CTRLF_TEXT16)
             data = Utf16Field(e.m_text, e.m_nMaxSize);
         else
             data = NarrowField(e.m_text, e.m_nMaxSize);
@@ -121,7 +121,7 @@ int SendItem(CLinkCtrl& e) {
     case KIND_FILE:
         break;
     case KIND_IMAGE:
-        if (e.m_dwFlags & CF_EDITABLE) break;
+        if (e.m_dwFlags & CTRLF_EDITABLE) break;
         RaiseDiagnostic(LinkAlerts(), __LINE__, 888);
         return 888;
     case KIND_MATRIX:
@@ -141,7 +141,7 @@ int SendPassword(uint32_t id, const std::u16string& first, const std::u16string&
     CLinkCtrl* e = LinkFind(id);
     if (!e) return 0;
     if (e->m_nKind != KIND_PASSWORD) return LINK_E_KIND;
-    size_t cut = (e->m_dwFlags & CF_UTF16) ? 16 : 33;
+    size_t cut = (e->m_dwFlags & CTRLF_TEXT16) ? 16 : 33;
     e->m_password[0] = first.substr(0, cut);
     e->m_password[1] = second.substr(0, cut);
     e->m_bSendPending = 1;
@@ -241,7 +241,7 @@ int LinkSetValue(uint32_t id, const void* bytes, uint32_t length) {
     case KIND_FILE:
         break;
     case KIND_IMAGE:
-        if (!(e->m_dwFlags & CF_EDITABLE)) {
+        if (!(e->m_dwFlags & CTRLF_EDITABLE)) {
             uint32_t n = std::min<uint32_t>({length, e->m_nDataSize, uint32_t(e->m_data.size())});
             if (n) std::memcpy(e->m_data.data(), p, n);
             e->m_nDataLen = n;
@@ -288,7 +288,7 @@ int LinkClearGroup(uint32_t group) {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
     for (CLinkCtrl& e : s.live) {
-        if (e.m_nKind != KIND_LATCH || e.m_nGroup != group || (e.m_dwFlags & CF_EDITABLE)) continue;
+        if (e.m_nKind != KIND_LATCH || e.m_nGroup != group || (e.m_dwFlags & CTRLF_EDITABLE)) continue;
         e.m_bState = 0;
         e.m_bSendPending = 1;
     }

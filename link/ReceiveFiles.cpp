@@ -116,7 +116,7 @@ int ReceiveFiles() {
         std::lock_guard g(s.lock);
         if (CLinkCtrl* entry = LinkFind(id)) {
             entry->m_bDeviceChanged = 1;
-            utf16 = entry->m_dwFlags & CF_UTF16;
+            utf16 = entry->m_dwFlags & CTRLF_TEXT16;
         }
     }
     if (int st = ReadFileBlocking(&count, 4, __LINE__)) return st;

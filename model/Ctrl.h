@@ -61,7 +61,6 @@ enum CtrlCheckPoint : long {
 inline constexpr size_t CTRL_MAX_CHARS = 65536;    // column names, terminators included
 inline constexpr size_t CTRL_MAX_BYTES = 0x100000; // matrix and blob buffers
 inline constexpr uint32_t CTRL_DEFAULT_COLOUR = 0xC0C0C0;
-inline constexpr uint32_t LAYOUT_NUMBER_WIDTH = 576; // layout property: a Number's minimum width
 
 // Definition data of a Number.
 struct NumberDefinition {
@@ -207,7 +206,7 @@ public:
     void ClickLatch();
     void PressMomentary();
     void ReleaseMomentary();
-    // The record's share of a radio group release: off, unless the latch is CTRLF_LATCH_OFF.
+    // The record's share of a radio group release: off, unless the latch is momentary.
     void ReleaseFromGroup(uint32_t group);
     void ToggleSection();
     // Text: the edit box's change notification with its new text. A change the record caused

@@ -78,7 +78,7 @@ void CCtrl::ClickLatch() {
         LinkClearGroup(m_nGroup);
         if (m_pParent) m_pParent->ReleaseLatchGroup(m_nGroup);
     }
-    if (m_dwFlags & CTRLF_LATCH_OFF)
+    if (m_dwFlags & CTRLF_LATCH_MOMENTARY)
         m_bValue = 0;
     else if (m_nGroup)
         m_bValue = kOn; // radio buttons: a click always switches on
@@ -106,7 +106,7 @@ void CCtrl::ReleaseMomentary() {
 }
 
 void CCtrl::ReleaseFromGroup(uint32_t group) {
-    if (m_nType != TYPE_LATCH || m_nGroup != group || (m_dwFlags & CTRLF_LATCH_OFF)) return;
+    if (m_nType != TYPE_LATCH || m_nGroup != group || (m_dwFlags & CTRLF_LATCH_MOMENTARY)) return;
     m_bValue = 0;
     ApplyValueFont();
     Refresh(CtrlRefresh::Value);

@@ -1,6 +1,7 @@
 // Texts of a record's value: the Number and Date/time texts the widgets show, the weekday names,
 // and the text lists of controls show for a control.
 #include "Ctrl.h"
+#include "LayoutProps.h"
 #include "ValueFormat.h"
 
 QString CCtrl::NumberText(int width) const {
@@ -14,7 +15,7 @@ QString CCtrl::NumberEditText() const {
 }
 
 int CCtrl::NumberWidth() const {
-    return GetLayoutInt(m_nId, LAYOUT_NUMBER_WIDTH, 0);
+    return GetLayoutInt(m_nId, CTRL_PROP_DIGITS, 0);
 }
 
 QString CCtrl::DateTimeText() const {

@@ -179,16 +179,16 @@ void BehaviourRunner::Run(Slot& s, Panel& panel, Clock::time_point now,
         if (b.steps.empty()) return;
         const Behaviour::AttributeStep& a = b.steps[step % b.steps.size()];
         if (a.colour) c.colour = a.colour;
-        if (a.hidden) c.flags = *a.hidden ? c.flags | simflag::Hidden : c.flags & ~simflag::Hidden;
+        if (a.hidden) c.flags = *a.hidden ? c.flags | CTRLF_HIDDEN : c.flags & ~CTRLF_HIDDEN;
         if (a.disabled)
-            c.flags = *a.disabled ? c.flags | simflag::Disabled : c.flags & ~simflag::Disabled;
+            c.flags = *a.disabled ? c.flags | CTRLF_DISABLED : c.flags & ~CTRLF_DISABLED;
         out.push_back({MSG_ATTRIBUTES, AttributesOf(c, a.colour.has_value())});
         break;
     }
     case Behaviour::Type::MessageBox:
         if (c.kind != SimKind::MessageBox) return;
         if (!b.texts.empty()) c.text = b.texts[step % b.texts.size()];
-        c.flags &= ~simflag::Hidden; // not shown yet: the client pops it up
+        c.flags &= ~CTRLF_HIDDEN; // not shown yet: the client pops it up
         out.push_back({MSG_DEVICE_VALUES, ValuesOf(c)});
         out.push_back({MSG_ATTRIBUTES, AttributesOf(c, false)});
         notes.push_back("Message box " + ControlLabel(c) + " popped up");

@@ -46,7 +46,7 @@ private:
 
 void ApplyLatch(Panel& panel, PanelControl& c, uint8_t state, Replies& replies, Reaction& r) {
     c.state = state;
-    const bool momentary = c.flags & simflag::Editable;
+    const bool momentary = c.flags & CTRLF_LATCH_MOMENTARY;
     if (!state || c.group == 0 || momentary) {
         r.notes.push_back("Latch " + ControlLabel(c) + (state ? " on" : " off"));
         return;
@@ -54,7 +54,7 @@ void ApplyLatch(Panel& panel, PanelControl& c, uint8_t state, Replies& replies, 
     // A radio group: the device confirms the whole group.
     for (PanelControl& other : panel.controls) {
         if (other.kind != SimKind::Latch || other.group != c.group) continue;
-        if (other.id != c.id && !(other.flags & simflag::Editable)) other.state = 0;
+        if (other.id != c.id && !(other.flags & CTRLF_LATCH_MOMENTARY)) other.state = 0;
         replies.Add(other.id);
     }
     r.notes.push_back("Latch " + ControlLabel(c) + " on, the rest of group " +
@@ -76,7 +76,7 @@ void ApplyNumber(PanelControl& c, int32_t v, Replies& replies, Reaction& r) {
 void ApplyPassword(PanelControl& c, const ByteVec& data, Replies& replies, Reaction& r) {
     uint8_t fields[2 * kPasswordField] = {};
     std::copy_n(data.begin(), std::min(data.size(), sizeof fields), fields);
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     const std::u16string first = DecodeText(fields, kPasswordField, utf16);
     const std::u16string second = DecodeText(fields + kPasswordField, kPasswordField, utf16);
     const std::string who = "Password " + ControlLabel(c);
@@ -107,7 +107,7 @@ void ApplyItem(Panel& panel, const ValueItem& item, Replies& replies, Reaction& 
     }
     PanelControl& c = *found;
     const ByteVec& d = item.data;
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     auto shortItem = [&](size_t need) {
         if (d.size() >= need) return false;
         r.notes.push_back(std::string(KindName(c.kind)) + " " + ControlLabel(c) + ": item of " +
@@ -162,7 +162,7 @@ void ApplyItem(Panel& panel, const ValueItem& item, Replies& replies, Reaction& 
         break;
     case SimKind::MessageBox:
         if (shortItem(1)) break;
-        c.flags |= simflag::Hidden; // answered: not shown again on the next connect
+        c.flags |= CTRLF_HIDDEN; // answered: not shown again on the next connect
         r.answers.push_back({c.id, d[0]});
         r.notes.push_back("Message box " + ControlLabel(c) + " answered " + std::to_string(d[0]) +
                           " (" + AnswerName(c.flags, d[0]) + ")");

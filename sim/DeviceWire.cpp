@@ -142,7 +142,7 @@ ByteVec U32Bytes(uint32_t v) {
 
 // Text labels as the definition carries them: one zero-ended text per row.
 ByteVec TextLabelArea(const PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     ByteVec all;
     for (int32_t r = 0; r < c.matrix.capacity; ++r) {
         std::u16string_view t = size_t(r) < c.matrix.textLabels.size()
@@ -169,7 +169,7 @@ ByteVec MatrixValue(const PanelControl& c, bool withTextLabels) {
 } // namespace
 
 ByteVec DefinitionBytes(const PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     ByteVec value;
     AttributeBlock attrs;
     if (!c.name.empty()) attrs.Text('Z', c.name, utf16);
@@ -251,7 +251,7 @@ ByteVec PanelDefinitionPayload(const Panel& panel) {
 }
 
 std::optional<ByteVec> DeviceValue(const PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     switch (c.kind) {
     case SimKind::Text:
         return TextField(c.text, utf16, c.maxSize);
@@ -288,7 +288,7 @@ ByteVec ItemListPayload(const std::vector<ValueItem>& items) {
 
 ByteVec AttributeChange(uint32_t flags, std::optional<uint32_t> colour) {
     WireWriter w;
-    w.U32(colour ? flags | simflag::ColourPresent : flags & ~simflag::ColourPresent);
+    w.U32(colour ? flags | CTRLF_COLOUR_PRESENT : flags & ~CTRLF_COLOUR_PRESENT);
     if (colour) w.U32(*colour);
     return w.Take();
 }
@@ -312,7 +312,7 @@ ByteVec FilesPayload(const PanelControl& c) {
     WireWriter w;
     w.U32(c.id);
     if (c.fileName.empty()) return w.U32(0).Take();
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     w.U32(1);
     w.Sized(TextField(c.fileName, utf16, (c.fileName.size() + 1) * (utf16 ? 2 : 1)));
     w.Sized(c.data);

@@ -86,7 +86,7 @@ std::string DescribeValue(const ValueItem& item, const Panel& panel, bool fromCl
     const ByteVec& d = item.data;
     if (!c) return s + " (unknown) " + std::to_string(d.size()) + " bytes";
     s += std::string(" ") + KindName(c->kind) + " ";
-    const bool utf16 = c->flags & simflag::Utf16;
+    const bool utf16 = c->flags & CTRLF_TEXT16;
     switch (c->kind) {
     case SimKind::Text:
         return s + ConsoleQuote(DecodeText(d.data(), d.size(), utf16));
@@ -126,7 +126,7 @@ std::string Items(const std::vector<ValueItem>& items, const Panel& panel, uint1
             if (it.data.size() >= 4) {
                 const uint32_t w = GetU32LE(it.data.data());
                 s += " flags=" + Hex(w, 8);
-                if ((w & simflag::ColourPresent) && it.data.size() >= 8)
+                if ((w & CTRLF_COLOUR_PRESENT) && it.data.size() >= 8)
                     s += " colour=" + Hex(GetU32LE(it.data.data() + 4), 6);
             }
         } else if (code == MSG_MATRIX_ROWS) {
@@ -207,7 +207,7 @@ std::string DescribeDeviceFrame(uint16_t code, uint16_t flags, const ByteVec& pa
         if (!r.U32(id) || !r.U32(n)) break;
         s += ": #" + std::to_string(id) + ", " + std::to_string(n) + " file(s)";
         const PanelControl* c = panel.Find(id);
-        const bool utf16 = c && (c->flags & simflag::Utf16);
+        const bool utf16 = c && (c->flags & CTRLF_TEXT16);
         for (uint32_t i = 0; i < n; ++i) {
             if (!r.U32(len) || !r.Bytes(len, p)) break;
             s += " " + ConsoleQuote(DecodeText(p, len, utf16));

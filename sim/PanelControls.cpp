@@ -26,25 +26,26 @@ struct NamedBit {
 };
 
 constexpr NamedBit kCommonBits[] = {
-    {"hidden", simflag::Hidden},     {"utf16", simflag::Utf16},
-    {"newRow", simflag::NewRow},     {"showPage", simflag::ShowPage},
-    {"disabled", simflag::Disabled}, {"editable", simflag::Editable},
+    {"hidden", CTRLF_HIDDEN},      {"utf16", CTRLF_TEXT16},      {"newRow", CTRLF_NEW_ROW},
+    {"showPage", CTRLF_SHOW_PAGE}, {"disabled", CTRLF_DISABLED}, {"editable", CTRLF_EDITABLE},
 };
 
 std::vector<NamedBit> KindBits(SimKind kind) {
     switch (kind) {
     case SimKind::Text:
-        return {{"masked", 0x20000}};
+        return {{"masked", CTRLF_TEXT_MASKED}};
     case SimKind::Latch:
-        return {{"momentary", simflag::Editable}};
+        return {{"momentary", CTRLF_LATCH_MOMENTARY}};
     case SimKind::Password:
-        return {{"changeable", simflag::Editable}};
+        return {{"changeable", CTRLF_PASSWORD_CHANGE}};
     case SimKind::Number:
-        return {{"clampMin", 0x20000}, {"clampMax", 0x40000}};
+        return {{"clampMin", CTRLF_CLAMP_MIN}, {"clampMax", CTRLF_CLAMP_MAX}};
     case SimKind::DateTime:
-        return {{"editTime", 0x20000}, {"editDate", 0x200000}, {"editWeekday", 0x100000}};
+        return {{"editTime", CTRLF_TIME_SECOND},
+                {"editDate", CTRLF_DATE_DAY},
+                {"editWeekday", CTRLF_WEEKDAY}};
     case SimKind::Image:
-        return {{"clickable", simflag::Editable}};
+        return {{"clickable", CTRLF_EDITABLE}};
     default:
         return {};
     }
@@ -134,7 +135,7 @@ std::pair<int64_t, int64_t> SignedRange(int width) {
 }
 
 void ParseText(JsonFields& f, PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     c.text = f.Text("value").value_or(u"");
     c.maxSize = uint32_t(f.Integer("maxSize", 2, kMaxText, 64));
     if (utf16 && c.maxSize % 2) f.Fail("maxSize", "must be even for a UTF-16 text (bytes)");
@@ -306,13 +307,12 @@ void ParseMatrix(JsonFields& f, PanelControl& c) {
     ParseMatrixRows(f, c);
 
     size_t textBytes = 0;
-    for (const std::u16string& t : m.textLabels)
-        textBytes += FieldBytes(t, c.flags & simflag::Utf16);
+    for (const std::u16string& t : m.textLabels) textBytes += FieldBytes(t, c.flags & CTRLF_TEXT16);
     if (textBytes > kMaxMatrixBytes / 2) f.Fail("rows", "the row-label texts are too long");
 }
 
 void ParsePassword(JsonFields& f, PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     c.password = f.Text("password").value_or(u"");
     const size_t limit = utf16 ? kPasswordChars16 : kPasswordChars8;
     if ((utf16 ? c.password.size() : NarrowAnsi(c.password).size()) > limit)
@@ -322,7 +322,7 @@ void ParsePassword(JsonFields& f, PanelControl& c) {
 }
 
 void ParseMessageBox(JsonFields& f, PanelControl& c) {
-    const bool utf16 = c.flags & simflag::Utf16;
+    const bool utf16 = c.flags & CTRLF_TEXT16;
     c.text = f.Text("value").value_or(u"");
     const size_t chars = FieldBytes(c.text, utf16) / (utf16 ? 2 : 1);
     c.maxSize =
@@ -512,6 +512,6 @@ PanelControl ParseControl(const json& object, size_t index, const PanelFileReade
         break;
     }
     f.RejectUnknown();
-    if (FieldBytes(c.name, c.flags & simflag::Utf16) > kMaxText) f.Fail("name", "is too long");
+    if (FieldBytes(c.name, c.flags & CTRLF_TEXT16) > kMaxText) f.Fail("name", "is too long");
     return c;
 }

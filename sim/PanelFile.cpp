@@ -6,6 +6,7 @@
 #include <set>
 
 #include "JsonFields.h"
+#include "LayoutProps.h"
 #include "PanelControls.h"
 
 namespace {
@@ -21,20 +22,36 @@ struct NamedProperty {
 
 // Layout properties of one control.
 constexpr NamedProperty kControlProperties[] = {
-    {"autoLayout", 0},    {"x", 256},      {"y", 272},         {"width", 288},
-    {"height", 304},      {"page", 320},   {"style", 336},     {"fontSize", 352},
-    {"fontBold", 368},    {"border", 384}, {"showTitle", 400}, {"titleFontSize", 416},
-    {"titleBold", 432},   {"hide", 496},   {"digits", 576},    {"align", 608},
-    {"imageAlignX", 624}, {"x2", 257},     {"y2", 273},        {"width2", 289},
-    {"height2", 305},     {"page2", 321},
+    {"autoLayout", CTRL_PROP_AUTO_LAYOUT},
+    {"x", CTRL_PROP_X},
+    {"y", CTRL_PROP_Y},
+    {"width", CTRL_PROP_WIDTH},
+    {"height", CTRL_PROP_HEIGHT},
+    {"page", CTRL_PROP_PAGE},
+    {"style", CTRL_PROP_STYLE},
+    {"fontSize", CTRL_PROP_FONT_SIZE},
+    {"fontBold", CTRL_PROP_FONT_BOLD},
+    {"border", CTRL_PROP_BORDER},
+    {"showTitle", CTRL_PROP_SHOW_TITLE},
+    {"titleFontSize", CTRL_PROP_TITLE_SIZE},
+    {"titleBold", CTRL_PROP_TITLE_BOLD},
+    {"hide", CTRL_PROP_HIDE},
+    {"digits", CTRL_PROP_DIGITS},
+    {"align", CTRL_PROP_ALIGN},
+    {"imageAlignX", CTRL_PROP_IMAGE_ALIGN_X},
+    {"x2", CTRL_PROP_X + CTRL_PROP_SECOND},
+    {"y2", CTRL_PROP_Y + CTRL_PROP_SECOND},
+    {"width2", CTRL_PROP_WIDTH + CTRL_PROP_SECOND},
+    {"height2", CTRL_PROP_HEIGHT + CTRL_PROP_SECOND},
+    {"page2", CTRL_PROP_PAGE + CTRL_PROP_SECOND},
 };
 
 // Panel-wide layout properties (control id 0).
 constexpr NamedProperty kPanelProperties[] = {
-    {"pingSeconds", 768},
-    {"panelHeight", 1024},
-    {"panelWidth", 2048},
-    {"fixedSize", 4096},
+    {"pingSeconds", PANEL_PROP_PING_SECONDS},
+    {"panelHeight", PANEL_PROP_HEIGHT},
+    {"panelWidth", PANEL_PROP_WIDTH},
+    {"fixedSize", PANEL_PROP_FIXED_SIZE},
 };
 
 template <size_t N>

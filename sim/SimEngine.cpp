@@ -18,6 +18,7 @@
 #include "DeviceWire.h"
 #include "Frame.h"
 #include "FrameLog.h"
+#include "LayoutProps.h"
 #include "PanelFile.h"
 
 namespace {
@@ -208,7 +209,7 @@ void SimEngine::Handle(Loop& loop, const ClientMessage& msg) {
         ++m_counters.acks;
         break;
     case MSG_REQUEST:
-        if (msg.argument == 512)
+        if (msg.argument == REQUEST_LAYOUT)
             Send(loop, MSG_LAYOUT_RECORDS, LayoutPayload(m_panel.layout));
         else
             loop.lines.push_back("request " + std::to_string(msg.argument) +

@@ -71,7 +71,7 @@ int MatrixLabelBytes(uint32_t flags) {
 }
 
 bool IsTextBlob(uint32_t flags) {
-    return !(flags & simflag::Utf16) && (flags & simflag::Editable);
+    return !(flags & CTRLF_TEXT16) && (flags & CTRLF_EDITABLE);
 }
 
 PanelControl* Panel::Find(uint32_t id) {

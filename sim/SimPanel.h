@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "CtrlFlags.h"
+
 enum class SimKind : uint16_t {
     Text = 1,
     Button = 2,
@@ -31,17 +33,6 @@ const char* KindName(SimKind kind);
 std::optional<SimKind> KindFromName(std::string_view name);
 // The definition letter of a kind (Unsupported has none of its own).
 char KindLetter(SimKind kind);
-
-// Flag bits of a control.
-namespace simflag {
-inline constexpr uint32_t Hidden = 0x1; // Message box: already shown
-inline constexpr uint32_t Utf16 = 0x4;
-inline constexpr uint32_t NewRow = 0x8;
-inline constexpr uint32_t ShowPage = 0x10;
-inline constexpr uint32_t ColourPresent = 0x40; // attribute change: a colour follows
-inline constexpr uint32_t Disabled = 0x80;
-inline constexpr uint32_t Editable = 0x10000; // Latch: momentary; Password: changeable
-} // namespace simflag
 
 // Matrix layout from the flags word.
 int MatrixLabelKind(uint32_t flags);  // 0 none, 1 number, 2 text, 3 date/time

@@ -156,7 +156,7 @@ void ViewFixture::SetUp() {
     LinkSetServices(LinkServices{&notifier, &alerts, &store, nullptr});
     LinkInit();
     frame = std::make_unique<CMainFrame>();
-    view = new CTalvex22View(frame.get(), &alerts);
+    view = new CTalvex22View(frame.get(), &alerts, QStringLiteral("Panel view"));
     frame->setCentralWidget(view);
     view->SetPortPath(QString::fromStdString(peer.SlavePath()));
     QObject::connect(view, &CTalvex22View::PanelLaidOut,

@@ -52,7 +52,7 @@ TEST(CtrlRecord, DefaultsAndInit) {
     EXPECT_EQ(blank.m_nWidth, 0);
     EXPECT_EQ(blank.m_pParent, nullptr);
 
-    Fixture f(0x80, u"Pump");
+    Fixture f(CTRLF_DISABLED, u"Pump");
     EXPECT_EQ(f.ctrl.m_nId, 7u);
     EXPECT_EQ(f.ctrl.m_dwFlags, 0x80u);
     EXPECT_EQ(f.ctrl.m_crColour, 0x123456u);

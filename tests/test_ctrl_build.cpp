@@ -28,13 +28,14 @@ std::vector<Bytes> EveryKind() {
     // Matrix: 2 rows, 1 column of 32-bit cells, 8-bit text row labels, 2 rows filled.
     const Bytes matrixValue = Cat({U32Bytes(10), U32Bytes(20), Ansi("a\0b\0"s), U32Bytes(2)});
     return {
-        Definition('T', 0x10004, 1, Utf16Z(u"hi"), {{'m', U32Bytes(20)}}),
+        Definition('T', CTRLF_EDITABLE | CTRLF_TEXT16, 1, Utf16Z(u"hi"), {{'m', U32Bytes(20)}}),
         Definition('B', 0, 2, {0}, {{'Z', Ansi("Go")}}),
         Definition('G', 0, 3, {255}),
         Definition('G', 0, 4, {0}, {{'r', U32Bytes(3)}}),
         Definition('S', 0, 5, {255}),
-        Definition('D', 0x30000, 6, dateValue, {{'f', Ansi("%HH%:%mm%")}}),
-        Definition('N', 0x60000, 7, U32Bytes(uint32_t(-5)),
+        Definition('D', CTRLF_EDITABLE | CTRLF_TIME_SECOND, 6, dateValue,
+                   {{'f', Ansi("%HH%:%mm%")}}),
+        Definition('N', CTRLF_CLAMP_MIN | CTRLF_CLAMP_MAX, 7, U32Bytes(uint32_t(-5)),
                    {{'x', U32Bytes(10)}, {'f', Ansi("%% rpm")}}),
         Definition(
             'M', 0x20000, 8, matrixValue,
@@ -43,11 +44,11 @@ std::vector<Bytes> EveryKind() {
         Definition('L', 0, 10, U32Bytes(uint32_t(-1)),
                    {{'n', U32Bytes(2)}, {'I', Ansi("x\0y\0"s)}}),
         Definition('X', 0, 11, AnsiZ("Hi"), {{'m', U32Bytes(10)}}),
-        Definition('O', 0x4, 12, {1, 2, 3}, {{'m', U32Bytes(8)}}),
+        Definition('O', CTRLF_TEXT16, 12, {1, 2, 3}, {{'m', U32Bytes(8)}}),
         Definition('F', 0, 13, {}),
         Definition('Q', 0, 14, {}),
         Definition('I', 0, 15, Ansi("GIF89a")),
-        Definition('X', 0x1, 16, AnsiZ("Old"), {{'m', U32Bytes(10)}}),
+        Definition('X', CTRLF_HIDDEN, 16, AnsiZ("Old"), {{'m', U32Bytes(10)}}),
     };
 }
 

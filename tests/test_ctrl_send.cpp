@@ -43,27 +43,30 @@ class CtrlSend : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(link.openStatus, 0);
-        ASSERT_EQ(link.LoadPanel({
-                      Definition('B', 0, 1, {0}),
-                      Definition('G', 0, 2, {0}),
-                      Definition('G', 0, 3, {0}, {{'r', U32Bytes(3)}}),
-                      Definition('G', 0x10000, 4, {255}, {{'r', U32Bytes(3)}}),
-                      Definition('G', 0, 5, {255}, {{'r', U32Bytes(3)}}),
-                      Definition('S', 0, 6, {0}),
-                      Definition('T', 0x10004, 7, Utf16Z(u""), {{'m', U32Bytes(8)}}),
-                      Definition('T', 0x10000, 8, AnsiZ(""), {{'m', U32Bytes(8)}}),
-                      Definition('N', 0x70000, 9, U32Bytes(50),
-                                 {{'x', U32Bytes(1000)}, {'m', Bytes{0xFE}}}),
-                      Definition('D', 0xEE0000 | 0x10000, 10, kDate, {{'f', Ansi("%HH%")}}),
-                      Definition('L', 0, 11, U32Bytes(0),
-                                 {{'n', U32Bytes(3)}, {'I', Ansi("a\0b\0c\0"s)}}),
-                      Definition('F', 0, 12, {}),
-                      Definition('P', 0x4, 13, {0}),
-                      Definition('X', 0, 14, AnsiZ("Q?"), {{'m', U32Bytes(10)}}),
-                      Definition('G', 0x10000, 15, {0}),
-                      Definition('D', 0x110000, 16, kDate, {{'f', Ansi("%ddd%")}}),
-                  }),
-                  LINK_PANEL);
+        ASSERT_EQ(
+            link.LoadPanel({
+                Definition('B', 0, 1, {0}),
+                Definition('G', 0, 2, {0}),
+                Definition('G', 0, 3, {0}, {{'r', U32Bytes(3)}}),
+                Definition('G', CTRLF_LATCH_MOMENTARY, 4, {255}, {{'r', U32Bytes(3)}}),
+                Definition('G', 0, 5, {255}, {{'r', U32Bytes(3)}}),
+                Definition('S', 0, 6, {0}),
+                Definition('T', CTRLF_EDITABLE | CTRLF_TEXT16, 7, Utf16Z(u""),
+                           {{'m', U32Bytes(8)}}),
+                Definition('T', CTRLF_EDITABLE, 8, AnsiZ(""), {{'m', U32Bytes(8)}}),
+                Definition('N', CTRLF_EDITABLE | CTRLF_CLAMP_MIN | CTRLF_CLAMP_MAX, 9, U32Bytes(50),
+                           {{'x', U32Bytes(1000)}, {'m', Bytes{0xFE}}}),
+                Definition('D', CTRLF_DATE_ANY | CTRLF_TIME_ANY | CTRLF_EDITABLE, 10, kDate,
+                           {{'f', Ansi("%HH%")}}),
+                Definition('L', 0, 11, U32Bytes(0),
+                           {{'n', U32Bytes(3)}, {'I', Ansi("a\0b\0c\0"s)}}),
+                Definition('F', 0, 12, {}),
+                Definition('P', CTRLF_TEXT16, 13, {0}),
+                Definition('X', 0, 14, AnsiZ("Q?"), {{'m', U32Bytes(10)}}),
+                Definition('G', CTRLF_LATCH_MOMENTARY, 15, {0}),
+                Definition('D', CTRLF_WEEKDAY | CTRLF_EDITABLE, 16, kDate, {{'f', Ansi("%ddd%")}}),
+            }),
+            LINK_PANEL);
         host.array = &ctrls;
         RebuildCtrlArray(ctrls, &host);
         ASSERT_EQ(ctrls.size(), 16u);

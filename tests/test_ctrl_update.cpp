@@ -204,10 +204,10 @@ TEST(CtrlMatrixData, ReplacesTheWholeBuffersAtTheirCreatedSizes) {
 }
 
 TEST(CtrlAttributes, FlagsAndColourReplacedThenRedrawn) {
-    Pushed p(0x80 | CTRLF_EDITABLE);
+    Pushed p(CTRLF_DISABLED | CTRLF_EDITABLE);
     p.ctrl.CreateButton();
     p.host.refreshes.clear();
-    p.ctrl.SetFlagsAndColour(0x1, 0x0000FF);
+    p.ctrl.SetFlagsAndColour(CTRLF_HIDDEN, 0x0000FF);
     EXPECT_EQ(p.ctrl.m_dwFlags, 0x1u);
     EXPECT_EQ(p.ctrl.m_crColour, 0x0000FFu);
     EXPECT_EQ(p.host.RefreshesOf(9),

@@ -145,9 +145,9 @@ TEST(MatrixLayout, WidthsAndKindsFromTheFlags) {
 
 TEST(MatrixLayout, RawBlobWhenUtf16OrNotEditable) {
     EXPECT_TRUE(IsRawBlob(0));
-    EXPECT_TRUE(IsRawBlob(CF_UTF16));
-    EXPECT_TRUE(IsRawBlob(CF_UTF16 | CF_EDITABLE));
-    EXPECT_FALSE(IsRawBlob(CF_EDITABLE));
+    EXPECT_TRUE(IsRawBlob(CTRLF_TEXT16));
+    EXPECT_TRUE(IsRawBlob(CTRLF_TEXT16 | CTRLF_EDITABLE));
+    EXPECT_FALSE(IsRawBlob(CTRLF_EDITABLE));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -155,7 +155,7 @@ TEST(MatrixLayout, RawBlobWhenUtf16OrNotEditable) {
 
 TEST(ParseDefinition, HeaderFieldsAndName) {
     RecordingAlerts a;
-    auto c = Parse(Def('B', 0x81, 0xDEADBEEF, {1}).Text('Z', "Go"), a);
+    auto c = Parse(Def('B', CTRLF_DISABLED | CTRLF_HIDDEN, 0xDEADBEEF, {1}).Text('Z', "Go"), a);
     EXPECT_EQ(c.m_nKind, KIND_BUTTON);
     EXPECT_EQ(c.m_dwFlags, 0x81u);
     EXPECT_EQ(c.m_nId, 0xDEADBEEFu);
@@ -177,13 +177,13 @@ TEST(ParseDefinition, TwoNameAttributesTakeTheSecond) {
 
 TEST(ParseDefinition, NameIsUtf16WithFlag4AndWidenedOtherwise) {
     RecordingAlerts a;
-    auto u = Parse(Def('B', CF_UTF16, 1, {0}).Text16('Z', u"\u0416ab"), a);
+    auto u = Parse(Def('B', CTRLF_TEXT16, 1, {0}).Text16('Z', u"\u0416ab"), a);
     EXPECT_EQ(u.m_pszName, u"\u0416ab");
     // Windows-1252: 0x80 is the euro sign; the text ends at its zero byte.
     auto n = Parse(Def('B', 0, 1, {0}).Attr('Z', Bytes{'A', 0x80, 0, 'x'}), a);
     EXPECT_EQ(n.m_pszName, u"A\u20AC");
     // An odd UTF-16 byte count drops the last byte.
-    auto o = Parse(Def('B', CF_UTF16, 1, {0}).Attr('Z', Bytes{'a', 0, 'b'}), a);
+    auto o = Parse(Def('B', CTRLF_TEXT16, 1, {0}).Attr('Z', Bytes{'a', 0, 'b'}), a);
     EXPECT_EQ(o.m_pszName, u"a");
 }
 
@@ -224,7 +224,7 @@ TEST(ParseDefinition, Text8BitHoldsMCharacters) {
 
 TEST(ParseDefinition, TextUtf16HoldsMBytes) {
     RecordingAlerts a;
-    auto c = Parse(Def('T', CF_UTF16, 7, Utf16Bytes(u"Hi")).U32('m', 20), a);
+    auto c = Parse(Def('T', CTRLF_TEXT16, 7, Utf16Bytes(u"Hi")).U32('m', 20), a);
     EXPECT_EQ(c.m_nMaxSize, 20u);
     ASSERT_EQ(c.m_text.size(), 10u);
     EXPECT_EQ(c.m_text, u"Hi" + Zeros(8));
@@ -234,9 +234,9 @@ TEST(ParseDefinition, TextLongerThanItsBufferIsCut) {
     RecordingAlerts a;
     auto c = Parse(Def('T', 0, 7, AnsiBytes("abcdefghij")).U32('m', 4), a);
     EXPECT_EQ(c.m_text, u"abcd"); // no room for a zero: the text runs to the end
-    auto u = Parse(Def('T', CF_UTF16, 7, Utf16Bytes(u"abcdef")).U32('m', 7), a);
+    auto u = Parse(Def('T', CTRLF_TEXT16, 7, Utf16Bytes(u"abcdef")).U32('m', 7), a);
     EXPECT_EQ(u.m_text, u"abc"); // 7 bytes: 3 characters
-    auto z = Parse(Def('T', CF_UTF16, 7, Utf16Bytes(u"ab\0cd"s)).U32('m', 10), a);
+    auto z = Parse(Def('T', CTRLF_TEXT16, 7, Utf16Bytes(u"ab\0cd"s)).U32('m', 10), a);
     EXPECT_EQ(z.m_text, u"ab" + Zeros(3)); // nothing of the value after its zero survives
 }
 
@@ -316,7 +316,7 @@ TEST(ParseDefinition, DateTime) {
     EXPECT_TRUE(c.m_bHasFormat);
     EXPECT_EQ(c.m_strFormat, u"HH:mm");
     EXPECT_EQ(c.m_crColour, kWhite);
-    EXPECT_EQ(Parse(Def('D', CF_EDITABLE, 1, v).Text('f', "x"), a).m_crColour, kGrey);
+    EXPECT_EQ(Parse(Def('D', CTRLF_EDITABLE, 1, v).Text('f', "x"), a).m_crColour, kGrey);
     EXPECT_TRUE(a.Boxes().empty());
     auto m = Parse(Def('D', 0, 1, v).Text('Z', "when"), a);
     EXPECT_EQ(a.DiagnosticValues(), std::vector<long>{0});
@@ -337,7 +337,7 @@ TEST(ParseDefinition, NumberDefaultsAndAttributes) {
     EXPECT_EQ(d.m_nDecimals, 0);
     EXPECT_EQ(d.m_nExponent, 0);
     EXPECT_EQ(d.m_crColour, kWhite);
-    auto n = Parse(Def('N', CF_EDITABLE, 1, U32Bytes(5))
+    auto n = Parse(Def('N', CTRLF_EDITABLE, 1, U32Bytes(5))
                        .Text('f', "%% V")
                        .U32('n', uint32_t(-100))
                        .U32('x', 100)
@@ -368,8 +368,8 @@ TEST(ParseDefinition, ListWithWrongValueLengthStillReadsItsItems) {
 
 TEST(ParseDefinition, ListItemsAndDefaults) {
     RecordingAlerts a;
-    auto c =
-        Parse(Def('L', CF_UTF16, 9, U32Bytes(uint32_t(-1))).U32('n', 2).Text16('I', u"a\0b\0"s), a);
+    auto c = Parse(
+        Def('L', CTRLF_TEXT16, 9, U32Bytes(uint32_t(-1))).U32('n', 2).Text16('I', u"a\0b\0"s), a);
     EXPECT_TRUE(a.Boxes().empty());
     EXPECT_EQ(c.m_nValue, -1);
     EXPECT_EQ(c.m_items, u"a\0b\0"s);
@@ -398,7 +398,7 @@ TEST(ParseDefinition, MessageBox) {
     EXPECT_EQ(c.m_crColour, 0u); // no colour is read
     EXPECT_EQ(c.m_bAnswer, 0);
     EXPECT_EQ(c.m_pszName, u"Q");
-    auto u = Parse(Def('X', CF_UTF16, 10, Utf16Bytes(u"Hello")).U32('m', 3), a);
+    auto u = Parse(Def('X', CTRLF_TEXT16, 10, Utf16Bytes(u"Hello")).U32('m', 3), a);
     EXPECT_EQ(u.m_text, u"Hel");
     auto m = Parse(Def('X', 0, 10, AnsiBytes("Hi")), a);
     EXPECT_EQ(a.DiagnosticValues(), std::vector<long>{0});
@@ -438,7 +438,8 @@ TEST(ParseDefinition, RawBlob) {
     EXPECT_EQ(c.m_data, (Bytes{1, 2, 3, 0, 0, 0, 0, 0}));
     EXPECT_EQ(c.m_crColour, kGrey);
     // Flag 0x4 makes it raw even when editable; "n" overrides the length.
-    auto n = Parse(Def('O', CF_UTF16 | CF_EDITABLE, 11, {1, 2, 3}).U32('m', 8).U32('n', 5), a);
+    auto n =
+        Parse(Def('O', CTRLF_TEXT16 | CTRLF_EDITABLE, 11, {1, 2, 3}).U32('m', 8).U32('n', 5), a);
     EXPECT_EQ(n.m_nDataLen, 5u);
     EXPECT_EQ(n.m_data.size(), 8u);
     // A value longer than the capacity is cut to it.
@@ -450,12 +451,12 @@ TEST(ParseDefinition, RawBlob) {
 
 TEST(ParseDefinition, TextBlob) {
     RecordingAlerts a;
-    auto c = Parse(Def('O', CF_EDITABLE, 11, AnsiBytes("ab")).U32('m', 5), a);
+    auto c = Parse(Def('O', CTRLF_EDITABLE, 11, AnsiBytes("ab")).U32('m', 5), a);
     EXPECT_TRUE(a.Boxes().empty());
     EXPECT_EQ(c.m_nDataSize, 10u);
     EXPECT_EQ(c.m_nDataLen, 4u);
     EXPECT_EQ(c.m_data, (Bytes{'a', 0, 'b', 0, 0, 0, 0, 0, 0, 0}));
-    auto n = Parse(Def('O', CF_EDITABLE, 11, AnsiBytes("ab")).U32('m', 5).U32('n', 3), a);
+    auto n = Parse(Def('O', CTRLF_EDITABLE, 11, AnsiBytes("ab")).U32('m', 5).U32('n', 3), a);
     EXPECT_EQ(n.m_nDataLen, 6u);
 }
 
@@ -463,7 +464,7 @@ TEST(ParseDefinition, BlobLengthNeverExceedsTheBytesHeld) {
     RecordingAlerts a;
     auto r = Parse(Def('O', 0, 11, {1}).U32('m', 4).U32('n', 100), a);
     EXPECT_EQ(r.m_nDataLen, 4u);
-    auto t = Parse(Def('O', CF_EDITABLE, 11, {'x'}).U32('m', 4).U32('n', 0xFFFFFFFF), a);
+    auto t = Parse(Def('O', CTRLF_EDITABLE, 11, {'x'}).U32('m', 4).U32('n', 0xFFFFFFFF), a);
     EXPECT_EQ(t.m_nDataLen, 8u);
     EXPECT_TRUE(a.Boxes().empty());
 }
@@ -485,7 +486,7 @@ TEST(ParseDefinition, BlobSizesOverTheLimitsRaiseTheSizeAlarm) {
     EXPECT_TRUE(r.m_data.empty());
     EXPECT_EQ(r.m_nDataLen, 0u);
     a.Clear();
-    auto t = Parse(Def('O', CF_EDITABLE, 11, {'a'}).U32('m', 0x80000), a);
+    auto t = Parse(Def('O', CTRLF_EDITABLE, 11, {'a'}).U32('m', 0x80000), a);
     EXPECT_EQ(a.Count(RecordedBox::SizeAlarm), 1);
     EXPECT_EQ(t.m_nDataSize, 0u);
     a.Clear();
@@ -523,7 +524,8 @@ TEST(ParseDefinition, FileAndImage) {
 
 TEST(ParseDefinition, LetterQIsUnsupportedWithIdAndFlagsOnly) {
     RecordingAlerts a;
-    auto c = Parse(Def('Q', 0x11, 77, {1, 2, 3}).Text('Z', "x").U32('c', 0x123), a);
+    auto c = Parse(
+        Def('Q', CTRLF_SHOW_PAGE | CTRLF_HIDDEN, 77, {1, 2, 3}).Text('Z', "x").U32('c', 0x123), a);
     ExpectMinimal(c, 77, 0x11, KIND_UNSUPPORTED);
     EXPECT_TRUE(a.Boxes().empty());
     // Nothing after the id is looked at, not even V.
@@ -606,7 +608,7 @@ TEST(ParseDefinition, MatrixTextRowLabelsAreWidenedUnlessUtf16) {
     EXPECT_EQ(w.m_rowLabels, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0}));
     EXPECT_EQ(w.m_cells, (Bytes{1, 2}));
     EXPECT_EQ(w.m_nRows, 2u);
-    auto u = Parse(Def('M', 0x220000 | CF_UTF16, 5, value).U32('n', 2).U32('N', 1), a);
+    auto u = Parse(Def('M', 0x220000 | CTRLF_TEXT16, 5, value).U32('n', 2).U32('N', 1), a);
     EXPECT_EQ(u.m_rowLabels, (Bytes{'a', 0, 'b', 0}));
     // Numeric labels are copied as they stand.
     auto n = Parse(Def('M', 0x210000 | 0x80000, 5, value).U32('n', 2).U32('N', 1), a);
@@ -688,13 +690,14 @@ std::vector<Def> EveryKind() {
     Bytes rows = U32Bytes(1);
     matrixValue.insert(matrixValue.end(), rows.begin(), rows.end());
     std::vector<Def> d;
-    d.push_back(Def('T', 0x10000, 1, AnsiBytes("Hello")).U32('m', 12).Text('Z', "Text"));
+    d.push_back(Def('T', CTRLF_EDITABLE, 1, AnsiBytes("Hello")).U32('m', 12).Text('Z', "Text"));
     d.push_back(Def('B', 0, 2, {0}).Text('Z', "Button").U32('c', 0x00FF00));
     d.push_back(Def('G', 0, 3, {1}).Text('Z', "Latch").U32('r', 2));
     d.push_back(Def('S', 0, 4, {1}).Text('Z', "Section"));
-    d.push_back(
-        Def('D', 0x10000, 5, {1, 2, 3, 4, 5, 6, 0xE8, 7}).Text('f', "HH:mm").Text('Z', "Date"));
-    d.push_back(Def('N', 0x10000, 6, U32Bytes(42))
+    d.push_back(Def('D', CTRLF_EDITABLE, 5, {1, 2, 3, 4, 5, 6, 0xE8, 7})
+                    .Text('f', "HH:mm")
+                    .Text('Z', "Date"));
+    d.push_back(Def('N', CTRLF_EDITABLE, 6, U32Bytes(42))
                     .Text('Z', "Number")
                     .U32('n', uint32_t(-5))
                     .U32('x', 50)
@@ -714,13 +717,14 @@ std::vector<Def> EveryKind() {
     d.push_back(Def('Q', 0, 13, {1}).Text('Z', "Other"));
     d.push_back(Def('I', 0, 14, {'G', 'I', 'F'}).Text('Z', "Image"));
     // UTF-16 variants of the texts.
-    d.push_back(Def('T', CF_UTF16, 15, Utf16Bytes(u"Wide")).U32('m', 12).Text16('Z', u"T16"));
-    d.push_back(Def('X', CF_UTF16, 16, Utf16Bytes(u"Wide")).U32('m', 8).Text16('Z', u"X16"));
+    d.push_back(Def('T', CTRLF_TEXT16, 15, Utf16Bytes(u"Wide")).U32('m', 12).Text16('Z', u"T16"));
+    d.push_back(Def('X', CTRLF_TEXT16, 16, Utf16Bytes(u"Wide")).U32('m', 8).Text16('Z', u"X16"));
     d.push_back(Def('M', 0x320000, 17, Bytes{'a', 'b', 0, 0, 0, 0})
                     .U32('n', 1)
                     .U32('N', 1)
                     .Text('Z', "M8"));
-    d.push_back(Def('O', CF_EDITABLE, 18, AnsiBytes("xy")).U32('m', 4).U32('n', 1).Text('Z', "O8"));
+    d.push_back(
+        Def('O', CTRLF_EDITABLE, 18, AnsiBytes("xy")).U32('m', 4).U32('n', 1).Text('Z', "O8"));
     return d;
 }
 
@@ -757,10 +761,10 @@ TEST(ParseDefinition, EveryPrefixOfEveryKindEndsAtItsLastWholeField) {
             }
             if (kind == KIND_TEXT || kind == KIND_MESSAGEBOX) {
                 // The buffer is m characters (UTF-16 Text: m/2) once "m" is whole, else the value.
-                size_t chars = c.m_nMaxSize
-                                   ? (kind == KIND_TEXT && (def.flags & CF_UTF16) ? c.m_nMaxSize / 2
-                                                                                  : c.m_nMaxSize)
-                                   : c.m_text.size();
+                size_t chars = c.m_nMaxSize ? (kind == KIND_TEXT && (def.flags & CTRLF_TEXT16)
+                                                   ? c.m_nMaxSize / 2
+                                                   : c.m_nMaxSize)
+                                            : c.m_text.size();
                 EXPECT_EQ(c.m_text.size(), chars);
                 EXPECT_EQ(TextOf(c.m_text),
                           TextOf(whole.m_text).substr(0, TextOf(c.m_text).size()));

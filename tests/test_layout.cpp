@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 
+#include "LayoutProps.h"
 #include "Link.h"
 #include "ViewHarness.h"
 
@@ -25,10 +26,10 @@ protected:
     // A control placed by the device's layout (or the user's) rather than the automatic one.
     static void Place(const std::u16string& panel, uint32_t id, int page, int x = 300,
                       int y = 200) {
-        StoreLayout(panel, id, 0, 0);
-        StoreLayout(panel, id, 320, page);
-        StoreLayout(panel, id, 256, x);
-        StoreLayout(panel, id, 272, y);
+        StoreLayout(panel, id, CTRL_PROP_AUTO_LAYOUT, 0);
+        StoreLayout(panel, id, CTRL_PROP_PAGE, page);
+        StoreLayout(panel, id, CTRL_PROP_X, x);
+        StoreLayout(panel, id, CTRL_PROP_Y, y);
     }
 };
 
@@ -59,7 +60,7 @@ TEST_F(ViewLayout, RowsThatDoNotFitGoToTheNextPage) {
 }
 
 TEST_F(ViewLayout, TheNewRowFlagStartsARow) {
-    Load(u"Rows", {TextDef(1), TextDef(2, 0x8), TextDef(3)});
+    Load(u"Rows", {TextDef(1), TextDef(2, CTRLF_NEW_ROW), TextDef(3)});
     EXPECT_EQ(Ctrl(1).m_nX, 5);
     EXPECT_EQ(Ctrl(1).m_nY, 5);
     EXPECT_EQ(Ctrl(2).m_nX, 5);
@@ -69,8 +70,8 @@ TEST_F(ViewLayout, TheNewRowFlagStartsARow) {
 }
 
 TEST_F(ViewLayout, HiddenControlsTakeNoPlace) {
-    StoreLayout(u"Rows", 3, 496, 1);
-    Load(u"Rows", {TextDef(1), TextDef(2, 0x1), TextDef(3), TextDef(4)});
+    StoreLayout(u"Rows", 3, CTRL_PROP_HIDE, 1);
+    Load(u"Rows", {TextDef(1), TextDef(2, CTRLF_HIDDEN), TextDef(3), TextDef(4)});
     EXPECT_EQ(Ctrl(1).m_nX, 5);
     EXPECT_EQ(Ctrl(4).m_nX, 127);
     EXPECT_FALSE(view->IsControlVisible(Ctrl(2)));
@@ -124,13 +125,13 @@ TEST_F(ViewLayout, PageMinusOneAloneKeepsASinglePage) {
 TEST_F(ViewLayout, AnOpenSectionOrALoggedInPasswordUsesItsSecondRectangle) {
     for (uint32_t id : {1u, 2u, 3u}) {
         Place(u"Second", id, 0, 10, 20);
-        StoreLayout(u"Second", id, 288, 30);
-        StoreLayout(u"Second", id, 304, 40);
-        StoreLayout(u"Second", id, 257, 11);
-        StoreLayout(u"Second", id, 273, 22);
-        StoreLayout(u"Second", id, 289, 33);
-        StoreLayout(u"Second", id, 305, 44);
-        StoreLayout(u"Second", id, 321, 2);
+        StoreLayout(u"Second", id, CTRL_PROP_WIDTH, 30);
+        StoreLayout(u"Second", id, CTRL_PROP_HEIGHT, 40);
+        StoreLayout(u"Second", id, CTRL_PROP_X + CTRL_PROP_SECOND, 11);
+        StoreLayout(u"Second", id, CTRL_PROP_Y + CTRL_PROP_SECOND, 22);
+        StoreLayout(u"Second", id, CTRL_PROP_WIDTH + CTRL_PROP_SECOND, 33);
+        StoreLayout(u"Second", id, CTRL_PROP_HEIGHT + CTRL_PROP_SECOND, 44);
+        StoreLayout(u"Second", id, CTRL_PROP_PAGE + CTRL_PROP_SECOND, 2);
     }
     Load(u"Second", {Definition('S', 0, 1, {1}), Definition('S', 0, 2, {0}),
                      Definition('P', 0, 3, {1}), TextDef(4)});
@@ -146,8 +147,8 @@ TEST_F(ViewLayout, AnOpenSectionOrALoggedInPasswordUsesItsSecondRectangle) {
 }
 
 TEST_F(ViewLayout, APanelLargerThanTheDesktopGets480By320) {
-    StoreLayout(u"Huge", 0, 2048, 5000);
-    StoreLayout(u"Huge", 0, 1024, 5000);
+    StoreLayout(u"Huge", 0, PANEL_PROP_WIDTH, 5000);
+    StoreLayout(u"Huge", 0, PANEL_PROP_HEIGHT, 5000);
     Load(u"Huge", TextPanel(10));
     EXPECT_TRUE(WaitFor([&] { return view->viewport()->size() == QSize(480, 320); }))
         << view->viewport()->width() << " x " << view->viewport()->height();
@@ -166,8 +167,8 @@ TEST_F(ViewLayout, ResizingTheWindowIsRemembered) {
     for (QSize client : {QSize(700, 500), QSize(740, 520)}) {
         frame->resize(frame->size() + client - view->viewport()->size());
         ASSERT_TRUE(WaitFor([&] { return view->viewport()->size() == client; }));
-        EXPECT_EQ(StoredLayout(u"Sized", 0, 2048, 0), client.width());
-        EXPECT_EQ(StoredLayout(u"Sized", 0, 1024, 0), client.height());
+        EXPECT_EQ(StoredLayout(u"Sized", 0, PANEL_PROP_WIDTH, 0), client.width());
+        EXPECT_EQ(StoredLayout(u"Sized", 0, PANEL_PROP_HEIGHT, 0), client.height());
         EXPECT_EQ(view->m_nPanelWidth, client.width());
         EXPECT_EQ(view->m_nPanelHeight, client.height());
     }
@@ -181,9 +182,18 @@ TEST_F(ViewLayout, ResizingTheWindowIsRemembered) {
 TEST_F(ViewLayout, TheDevicesLayoutRecordsPlaceTheControls) {
     Load(u"Recommended", TextPanel(3));
     QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
-    peer.WriteFrame(
-        19, 0,
-        Payload().U32(3).U32(2).U32(256).U32(250).U32(2).U32(272).U32(150).U32(2).U32(320).U32(0));
+    peer.WriteFrame(19, 0,
+                    Payload()
+                        .U32(3)
+                        .U32(2)
+                        .U32(CTRL_PROP_X)
+                        .U32(250)
+                        .U32(2)
+                        .U32(CTRL_PROP_Y)
+                        .U32(150)
+                        .U32(2)
+                        .U32(CTRL_PROP_PAGE)
+                        .U32(0));
     ASSERT_TRUE(laidOut.wait(5000));
     EXPECT_EQ(Ctrl(2).m_nX, 250);
     EXPECT_EQ(Ctrl(2).m_nY, 150);
@@ -200,7 +210,7 @@ TEST_F(ViewLayout, DefaultLayoutForgetsStoredPositions) {
     EXPECT_EQ(Ctrl(1).m_nPage, 0);
     EXPECT_EQ(Ctrl(2).m_nX, 127);
     EXPECT_EQ(view->m_nLastPage, 0);
-    EXPECT_EQ(StoredLayout(u"Reset", 1, 0, -1), 1);
+    EXPECT_EQ(StoredLayout(u"Reset", 1, CTRL_PROP_AUTO_LAYOUT, -1), 1);
 }
 
 TEST_F(ViewLayout, SaveAndLoadRoundTrip) {
@@ -244,7 +254,7 @@ TEST_F(ViewLayout, SaveAndLoadRoundTrip) {
     EXPECT_EQ(settings.Raw("Trip/0000000000000200").toInt(), 0);
     EXPECT_EQ(settings.Raw("Trip/0000000000001000").toInt(), 0);
     EXPECT_EQ(settings.Raw("Trip/0000000100000170").toInt(), 1); // bold as 0/1
-    StoreLayout(u"Trip", 3, 624, 2);
+    StoreLayout(u"Trip", 3, CTRL_PROP_IMAGE_ALIGN_X, 2);
 
     view->SetPing(false, 3);
     view->m_nPanelWidth = view->m_nPanelHeight = 1;
@@ -289,7 +299,7 @@ TEST_F(ViewLayout, SaveAndLoadRoundTrip) {
 
 TEST_F(ViewLayout, AControlBackOnAutomaticIgnoresItsStoredPlace) {
     Place(u"Auto", 1, 0, 300, 200);
-    StoreLayout(u"Auto", 1, 0, 1);
+    StoreLayout(u"Auto", 1, CTRL_PROP_AUTO_LAYOUT, 1);
     Load(u"Auto", TextPanel(2));
     EXPECT_EQ(Ctrl(1).m_nX, 5);
     EXPECT_EQ(Ctrl(1).m_nPage, 0);
@@ -302,8 +312,8 @@ TEST_F(ViewLayout, APanelTitleWithSeparatorsIsOneSection) {
     const QString group = SettingsLayoutStore::GroupName(u"Lab/Bench\\2");
     EXPECT_TRUE(settings.Groups().contains(group)) << settings.Groups().join('|').toStdString();
     EXPECT_FALSE(settings.Groups().contains(QStringLiteral("Lab")));
-    EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 0, 0, 0), 1);
-    EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 2, 256, 0), 127);
+    EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 0, PANEL_PROP_LAYOUT_REQUESTED, 0), 1);
+    EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 2, CTRL_PROP_X, 0), 127);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "Frame.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "TextCodec.h"
 #include "support/LinkHarness.h"
@@ -33,7 +34,7 @@ TEST(LinkOpen, RefusesASecondOpenAndKeepsTheFirst) {
     ASSERT_EQ(link.openStatus, 0);
     PtyPeer other;
     EXPECT_EQ(LinkOpenDevice(other.SlavePath(), &link.window, kNotifyMessage), LINK_E_BUSY);
-    EXPECT_EQ(LinkSendRequest(512), 0);
+    EXPECT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     EXPECT_EQ(link.NextClientCode(), MSG_REQUEST);
     EXPECT_EQ(link.peer.ReadU32(), 512u);
     EXPECT_TRUE(other.Drain(50).empty());

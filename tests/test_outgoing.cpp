@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Frame.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "support/LinkHarness.h"
 
@@ -21,14 +22,14 @@ protected:
                       Definition('T', 0, 1, AnsiZ(""), {{'m', U32Bytes(8)}}),
                       Definition('B', 0, 2, {0}),
                       Definition('G', 0, 3, {1}, {{'r', U32Bytes(3)}}),
-                      Definition('G', 0x10000, 4, {1}, {{'r', U32Bytes(3)}}),
+                      Definition('G', CTRLF_LATCH_MOMENTARY, 4, {1}, {{'r', U32Bytes(3)}}),
                       Definition('G', 0, 5, {1}, {{'r', U32Bytes(4)}}),
                       Definition('N', 0, 6, U32Bytes(0)),
-                      Definition('P', 0x4, 7, {0}),
+                      Definition('P', CTRLF_TEXT16, 7, {0}),
                       Definition('P', 0, 8, {0}),
                       Definition('M', 0, 9, U32Bytes(0)),
                       Definition('F', 0, 10, {}),
-                      Definition('T', 0x4, 11, Utf16Z(u""), {{'m', U32Bytes(8)}}),
+                      Definition('T', CTRLF_TEXT16, 11, Utf16Z(u""), {{'m', U32Bytes(8)}}),
                   }),
                   LINK_PANEL);
     }
@@ -198,7 +199,7 @@ TEST_F(Outgoing, PingsNeedAReplyInBetween) {
 }
 
 TEST_F(Outgoing, RequestAndReload) {
-    EXPECT_EQ(LinkSendRequest(512), 0);
+    EXPECT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     EXPECT_EQ(link.NextClientCode(), MSG_REQUEST);
     EXPECT_EQ(link.peer.ReadU32(), 512u);
     EXPECT_EQ(LinkReload(), 0);

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Frame.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "support/LinkHarness.h"
 
@@ -50,11 +51,11 @@ std::u16string ValueText(uint32_t id) {
 std::vector<Bytes> SamplePanel() {
     return {
         Definition('T', 0, 1, AnsiZ("hi"), {{'m', U32Bytes(16)}}),
-        Definition('T', 0x4, 2, Utf16Z(u"hi"), {{'m', U32Bytes(16)}}),
+        Definition('T', CTRLF_TEXT16, 2, Utf16Z(u"hi"), {{'m', U32Bytes(16)}}),
         Definition('B', 0, 3, {0}),
         Definition('N', 0, 4, U32Bytes(10), {{'n', U32Bytes(0)}, {'x', U32Bytes(100)}}),
         Definition('G', 0, 5, {1}, {{'r', U32Bytes(3)}}),
-        Definition('G', 0x10000, 6, {1}, {{'r', U32Bytes(3)}}),
+        Definition('G', CTRLF_LATCH_MOMENTARY, 6, {1}, {{'r', U32Bytes(3)}}),
         Definition('F', 0, 7, {}),
         Definition('X', 0, 8, AnsiZ(""), {{'m', U32Bytes(8)}}),
         Definition('M', (1u << 16) | (2u << 18) | (1u << 20), 9, Bytes(4 * 2 * 2 + 4 + 4, 0),
@@ -249,8 +250,9 @@ TEST_F(Receiver, AttributeChangesTakeOnlyTheKindsBits) {
 }
 
 TEST_F(Receiver, LayoutRecordsGoToThePanelsSection) {
-    link.peer.WriteFrame(MSG_LAYOUT_RECORDS, 0,
-                         Payload().U32(2).U32(0).U32(256).U32(3).U32(5).U32(496).U32(1));
+    link.peer.WriteFrame(
+        MSG_LAYOUT_RECORDS, 0,
+        Payload().U32(2).U32(0).U32(PANEL_PROP_SWITCH_A).U32(3).U32(5).U32(CTRL_PROP_HIDE).U32(1));
     EXPECT_EQ(link.NextOutcome(), LINK_LAYOUT);
     auto values = link.services.store.Values();
     EXPECT_EQ(values.size(), 3u);
@@ -321,7 +323,7 @@ TEST_F(Receiver, TraceLogsEachFrameSentAndReceivedAsOneLine) {
     CollectingTrace trace;
     LinkSetServices(
         LinkServices{&link.services.notifier, &link.services.alerts, &link.services.store, &trace});
-    EXPECT_EQ(LinkSendRequest(512), 0);
+    EXPECT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, U32Bytes(1)}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkSetServices(LinkServices{&link.services.notifier, &link.services.alerts,
@@ -399,7 +401,7 @@ TEST_F(ReceivedFiles, UnsafeNamesAreRefusedAndTheStreamStaysInStep) {
 }
 
 TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
-    EXPECT_EQ(link.LoadPanel({Definition('F', 0x4, 70, {})}), LINK_PANEL);
+    EXPECT_EQ(link.LoadPanel({Definition('F', CTRLF_TEXT16, 70, {})}), LINK_PANEL);
     link.peer.WriteFrame(
         MSG_FILES, 0,
         Concat({U32Bytes(70), U32Bytes(1), OneFile(Utf16Z(u"\u00E9t\u00E9.txt"), {'1'})}));

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "LayoutProps.h"
 #include "Link.h"
 #include "SettingsLayoutStore.h"
 #include "support/FakeServices.h"
@@ -45,9 +46,9 @@ TEST_F(SettingsLayout, AnyTitleIsOneGroup) {
 TEST_F(SettingsLayout, ServesTheLinkUnderThePanelTitle) {
     LinkFixtureServices services;
     LinkSetServices(LinkServices{&services.notifier, &services.alerts, &store, nullptr});
-    EXPECT_FALSE(HasLayoutInt(3, 496));
-    SetLayoutInt(3, 496, 2);
-    EXPECT_TRUE(HasLayoutInt(3, 496));
+    EXPECT_FALSE(HasLayoutInt(3, CTRL_PROP_HIDE));
+    SetLayoutInt(3, CTRL_PROP_HIDE, 2);
+    EXPECT_TRUE(HasLayoutInt(3, CTRL_PROP_HIDE));
     EXPECT_EQ(store.GetInt(u"Talvex", "00000003000001F0", 0), 2);
 }
 

@@ -21,6 +21,7 @@
 #include "DemoPanel.h"
 #include "DeviceModel.h"
 #include "Frame.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "PanelFile.h"
 #include "SimDateTime.h"
@@ -241,7 +242,7 @@ TEST(SimConnect, DeliversEveryKindWithItsValues) {
 TEST(SimConnect, AnswersTheLayoutRequestAndPings) {
     SimLink link(ParseOrFail(kRigPanel));
     ASSERT_TRUE(link.Connected());
-    ASSERT_EQ(LinkSendRequest(512), 0);
+    ASSERT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     ASSERT_EQ(link.NextOutcome(), LINK_LAYOUT);
     auto stored = [&](uint32_t id, uint32_t property) { return GetLayoutInt(id, property, -99); };
     EXPECT_EQ(stored(0, 2048), 640);
@@ -905,7 +906,7 @@ TEST(SimDemo, TheDemoPanelShowsEveryKindAcrossPagesAndTheClientTakesIt) {
     ASSERT_TRUE(link.WaitFor(LINK_PANEL));
     EXPECT_EQ(LinkGetCount(), int(builtIn.panel->controls.size()));
     EXPECT_TRUE(link.services.alerts.Boxes().empty()) << "the client found a definition wrong";
-    ASSERT_EQ(LinkSendRequest(512), 0);
+    ASSERT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     EXPECT_TRUE(link.WaitFor(LINK_LAYOUT));
 }
 

@@ -16,6 +16,7 @@
 
 #include "CommandLine.h"
 #include "Frame.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "TalvexApp.h"
 #include "ViewHarness.h"
@@ -64,7 +65,7 @@ TEST_F(ViewConnect, APanelBuildsItsControlsTitlesTheWindowAndAsksForTheLayoutOnc
     auto sent = device.Sent();
     EXPECT_EQ(LayoutRequests(sent), 1);
     EXPECT_EQ(sent.size(), 1u);
-    EXPECT_EQ(StoredLayout(u"Greenhouse", 0, 0, 0), 1);
+    EXPECT_EQ(StoredLayout(u"Greenhouse", 0, PANEL_PROP_LAYOUT_REQUESTED, 0), 1);
     EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
 }
 
@@ -238,7 +239,7 @@ TEST_F(ViewClose, AnOutcomeArrivingAfterTheConnectionEndedChangesNothing) {
 using ViewPing = ViewFixture;
 
 TEST_F(ViewPing, AStoredPeriodStartsThePingTimer) {
-    StoreLayout(u"Pinger", 0, 768, 3);
+    StoreLayout(u"Pinger", 0, PANEL_PROP_PING_SECONDS, 3);
     Start();
     EXPECT_EQ(view->PingTimerInterval(), 0); // off until a panel asks for it
     Connect();

@@ -5,40 +5,12 @@
 #include <set>
 
 #include "Ctrl.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "MainFrame.h"
 #include "Talvex22View.h"
 
 namespace {
-
-// Layout properties of the panel (control id 0) and of each control.
-enum : uint32_t {
-    LP_REQUESTED = 0,
-    LP_SWITCH_A = 256,
-    LP_SWITCH_B = 512,
-    LP_PING = 768,
-    LP_PANEL_HEIGHT = 1024,
-    LP_PANEL_WIDTH = 2048,
-    LP_FIXED_FRAME = 4096,
-
-    LP_AUTO = 0,
-    LP_X = 256,
-    LP_Y = 272,
-    LP_WIDTH = 288,
-    LP_HEIGHT = 304,
-    LP_PAGE = 320,
-    LP_STYLE = 336,
-    LP_FONT_SIZE = 352,
-    LP_FONT_BOLD = 368,
-    LP_BORDER = 384,
-    LP_SHOW_TITLE = 400,
-    LP_TITLE_SIZE = 416,
-    LP_TITLE_BOLD = 432,
-    LP_HIDDEN = 496,
-    LP_ALIGN = 608,
-    LP_IMAGE_ALIGN_X = 624,
-    LP_SECOND = 1, // added to X, Y, width, height and page: the second rectangle
-};
 
 bool HasPanelName() {
     return !LinkGetTitle().empty();
@@ -49,7 +21,7 @@ bool HasSecondRect(const CCtrl& c) {
 }
 
 void DefaultSize(CCtrl& c) {
-    bool editable = c.m_dwFlags & 0x10000;
+    bool editable = c.m_dwFlags & CTRLF_EDITABLE;
     int width = 117, height = 57;
     switch (c.m_nType) {
     case TYPE_TEXT:
@@ -77,8 +49,8 @@ void DefaultSize(CCtrl& c) {
 } // namespace
 
 bool CTalvex22View::IsControlVisible(const CCtrl& c) const {
-    if (GetLayoutInt(c.m_nId, LP_HIDDEN, 0) != 0) return false;
-    return (c.m_dwFlags & 0x1) == 0;
+    if (GetLayoutInt(c.m_nId, CTRL_PROP_HIDE, 0) != 0) return false;
+    return (c.m_dwFlags & CTRLF_HIDDEN) == 0;
 }
 
 int CTalvex22View::EffectivePage(const CCtrl& c) {
@@ -100,8 +72,8 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
     viewport()->update();
     if (resizeFrame) {
         if (HasPanelName()) {
-            m_nPanelWidth = GetLayoutInt(0, LP_PANEL_WIDTH, m_nPanelWidth);
-            m_nPanelHeight = GetLayoutInt(0, LP_PANEL_HEIGHT, m_nPanelHeight);
+            m_nPanelWidth = GetLayoutInt(0, PANEL_PROP_WIDTH, m_nPanelWidth);
+            m_nPanelHeight = GetLayoutInt(0, PANEL_PROP_HEIGHT, m_nPanelHeight);
         }
         QScreen* screen = QGuiApplication::primaryScreen();
         QRect desktop = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 16, 1 << 16);
@@ -116,7 +88,7 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
     // The area the window really has: m_nPanelWidth may hold a stored size it could not get.
     const QRect client = viewport()->rect();
     if (HasPanelName())
-        for (auto& c : m_pCtrls) c->m_nStyle = GetLayoutInt(c->m_nId, LP_STYLE, c->m_nStyle);
+        for (auto& c : m_pCtrls) c->m_nStyle = GetLayoutInt(c->m_nId, CTRL_PROP_STYLE, c->m_nStyle);
     for (auto& c : m_pCtrls) {
         c->SetFontSize(20, false);
         DefaultSize(*c);
@@ -146,9 +118,10 @@ void CTalvex22View::AutoLayout(const QRect& rect) {
     // automatic controls too; only controls placed by a stored layout claim theirs.
     std::set<int> stored;
     for (auto& c : m_pCtrls) {
-        if (GetLayoutInt(c->m_nId, LP_AUTO, 1) != 0) continue;
-        stored.insert(GetLayoutInt(c->m_nId, LP_PAGE, -1));
-        if (HasSecondRect(*c)) stored.insert(GetLayoutInt(c->m_nId, LP_PAGE + LP_SECOND, -1));
+        if (GetLayoutInt(c->m_nId, CTRL_PROP_AUTO_LAYOUT, 1) != 0) continue;
+        stored.insert(GetLayoutInt(c->m_nId, CTRL_PROP_PAGE, -1));
+        if (HasSecondRect(*c))
+            stored.insert(GetLayoutInt(c->m_nId, CTRL_PROP_PAGE + CTRL_PROP_SECOND, -1));
     }
     int page = 0;
     while (stored.count(page)) ++page;
@@ -171,7 +144,7 @@ void CTalvex22View::AutoLayout(const QRect& rect) {
             do ++k;
             while (k < n && !placeable(k));
         } while (k < n && right >= x + m_nMargin + m_pCtrls[k]->m_nWidth &&
-                 !(m_pCtrls[k]->m_dwFlags & 0x8));
+                 !(m_pCtrls[k]->m_dwFlags & CTRLF_NEW_ROW));
         if (y > 0 && bottom < rowHeight + y + 2 * m_nMargin) {
             y = 0;
             ++page;
@@ -186,87 +159,87 @@ void CTalvex22View::AutoLayout(const QRect& rect) {
 
 void CTalvex22View::LoadLayout() {
     if (!HasPanelName()) return;
-    int ping = GetLayoutInt(0, LP_PING, m_bPingOn ? m_nPingSeconds : 0);
+    int ping = GetLayoutInt(0, PANEL_PROP_PING_SECONDS, m_bPingOn ? m_nPingSeconds : 0);
     if (ping != 0)
         SetPing(true, ping);
     else
         SetPing(false, 3);
-    m_nPanelWidth = GetLayoutInt(0, LP_PANEL_WIDTH, m_nPanelWidth);
-    m_nPanelHeight = GetLayoutInt(0, LP_PANEL_HEIGHT, m_nPanelHeight);
-    m_bSwitchA = GetLayoutInt(0, LP_SWITCH_A, 0) == 0;
-    m_bSwitchB = GetLayoutInt(0, LP_SWITCH_B, 0) == 0;
-    m_bResizable = GetLayoutInt(0, LP_FIXED_FRAME, 0) == 0;
+    m_nPanelWidth = GetLayoutInt(0, PANEL_PROP_WIDTH, m_nPanelWidth);
+    m_nPanelHeight = GetLayoutInt(0, PANEL_PROP_HEIGHT, m_nPanelHeight);
+    m_bSwitchA = GetLayoutInt(0, PANEL_PROP_SWITCH_A, 0) == 0;
+    m_bSwitchB = GetLayoutInt(0, PANEL_PROP_SWITCH_B, 0) == 0;
+    m_bResizable = GetLayoutInt(0, PANEL_PROP_FIXED_SIZE, 0) == 0;
     m_pFrame->SetSizingBorder(m_bResizable);
     for (auto& p : m_pCtrls) {
         CCtrl& c = *p;
         const uint32_t id = c.m_nId;
-        c.m_nStyle = GetLayoutInt(id, LP_STYLE, c.m_nStyle);
-        c.m_bAutoLayout = GetLayoutInt(id, LP_AUTO, c.m_bAutoLayout) != 0;
+        c.m_nStyle = GetLayoutInt(id, CTRL_PROP_STYLE, c.m_nStyle);
+        c.m_bAutoLayout = GetLayoutInt(id, CTRL_PROP_AUTO_LAYOUT, c.m_bAutoLayout) != 0;
         if (c.m_bAutoLayout) continue;
-        c.m_nX = GetLayoutInt(id, LP_X, c.m_nX);
-        c.m_nY = GetLayoutInt(id, LP_Y, c.m_nY);
-        c.m_nWidth = GetLayoutInt(id, LP_WIDTH, c.m_nWidth);
-        c.m_nHeight = GetLayoutInt(id, LP_HEIGHT, c.m_nHeight);
-        c.m_nPage = GetLayoutInt(id, LP_PAGE, c.m_nPage);
-        c.SetFontSize(GetLayoutInt(id, LP_FONT_SIZE, c.m_nFontSize),
-                      GetLayoutInt(id, LP_FONT_BOLD, c.m_bFontBold) != 0);
-        c.SetTitleFont(GetLayoutInt(id, LP_TITLE_SIZE, c.m_nTitleFontSize),
-                       GetLayoutInt(id, LP_TITLE_BOLD, c.m_bTitleBold) != 0);
-        c.m_bBorder = GetLayoutInt(id, LP_BORDER, c.m_bBorder) != 0;
-        c.m_bShowTitle = GetLayoutInt(id, LP_SHOW_TITLE, c.m_bShowTitle) != 0;
-        c.m_nAlign = GetLayoutInt(id, LP_ALIGN, 0);
+        c.m_nX = GetLayoutInt(id, CTRL_PROP_X, c.m_nX);
+        c.m_nY = GetLayoutInt(id, CTRL_PROP_Y, c.m_nY);
+        c.m_nWidth = GetLayoutInt(id, CTRL_PROP_WIDTH, c.m_nWidth);
+        c.m_nHeight = GetLayoutInt(id, CTRL_PROP_HEIGHT, c.m_nHeight);
+        c.m_nPage = GetLayoutInt(id, CTRL_PROP_PAGE, c.m_nPage);
+        c.SetFontSize(GetLayoutInt(id, CTRL_PROP_FONT_SIZE, c.m_nFontSize),
+                      GetLayoutInt(id, CTRL_PROP_FONT_BOLD, c.m_bFontBold) != 0);
+        c.SetTitleFont(GetLayoutInt(id, CTRL_PROP_TITLE_SIZE, c.m_nTitleFontSize),
+                       GetLayoutInt(id, CTRL_PROP_TITLE_BOLD, c.m_bTitleBold) != 0);
+        c.m_bBorder = GetLayoutInt(id, CTRL_PROP_BORDER, c.m_bBorder) != 0;
+        c.m_bShowTitle = GetLayoutInt(id, CTRL_PROP_SHOW_TITLE, c.m_bShowTitle) != 0;
+        c.m_nAlign = GetLayoutInt(id, CTRL_PROP_ALIGN, 0);
         if (HasSecondRect(c)) {
-            c.m_nX2 = GetLayoutInt(id, LP_X + LP_SECOND, c.m_nX2);
-            c.m_nY2 = GetLayoutInt(id, LP_Y + LP_SECOND, c.m_nY2);
-            c.m_nWidth2 = GetLayoutInt(id, LP_WIDTH + LP_SECOND, c.m_nWidth2);
-            c.m_nHeight2 = GetLayoutInt(id, LP_HEIGHT + LP_SECOND, c.m_nHeight2);
-            c.m_nPage2 = GetLayoutInt(id, LP_PAGE + LP_SECOND, c.m_nPage2);
+            c.m_nX2 = GetLayoutInt(id, CTRL_PROP_X + CTRL_PROP_SECOND, c.m_nX2);
+            c.m_nY2 = GetLayoutInt(id, CTRL_PROP_Y + CTRL_PROP_SECOND, c.m_nY2);
+            c.m_nWidth2 = GetLayoutInt(id, CTRL_PROP_WIDTH + CTRL_PROP_SECOND, c.m_nWidth2);
+            c.m_nHeight2 = GetLayoutInt(id, CTRL_PROP_HEIGHT + CTRL_PROP_SECOND, c.m_nHeight2);
+            c.m_nPage2 = GetLayoutInt(id, CTRL_PROP_PAGE + CTRL_PROP_SECOND, c.m_nPage2);
         }
         if (c.m_nType == TYPE_IMAGE) {
-            c.m_nImageAlignX = GetLayoutInt(id, LP_IMAGE_ALIGN_X, 0);
-            c.m_nImageAlignY = GetLayoutInt(id, LP_ALIGN, 0);
+            c.m_nImageAlignX = GetLayoutInt(id, CTRL_PROP_IMAGE_ALIGN_X, 0);
+            c.m_nImageAlignY = GetLayoutInt(id, CTRL_PROP_ALIGN, 0);
         }
     }
 }
 
 void CTalvex22View::SaveLayout() {
     if (!HasPanelName()) return;
-    SetLayoutInt(0, LP_PING, m_bPingOn ? m_nPingSeconds : 0);
-    SetLayoutInt(0, LP_PANEL_HEIGHT, m_nPanelHeight);
-    SetLayoutInt(0, LP_PANEL_WIDTH, m_nPanelWidth);
-    SetLayoutInt(0, LP_SWITCH_A, m_bSwitchA ? 0 : 1);
-    SetLayoutInt(0, LP_SWITCH_B, m_bSwitchB ? 0 : 1);
-    SetLayoutInt(0, LP_FIXED_FRAME, m_bResizable ? 0 : 1);
+    SetLayoutInt(0, PANEL_PROP_PING_SECONDS, m_bPingOn ? m_nPingSeconds : 0);
+    SetLayoutInt(0, PANEL_PROP_HEIGHT, m_nPanelHeight);
+    SetLayoutInt(0, PANEL_PROP_WIDTH, m_nPanelWidth);
+    SetLayoutInt(0, PANEL_PROP_SWITCH_A, m_bSwitchA ? 0 : 1);
+    SetLayoutInt(0, PANEL_PROP_SWITCH_B, m_bSwitchB ? 0 : 1);
+    SetLayoutInt(0, PANEL_PROP_FIXED_SIZE, m_bResizable ? 0 : 1);
     for (auto& p : m_pCtrls) {
         const CCtrl& c = *p;
         const uint32_t id = c.m_nId;
-        SetLayoutInt(id, LP_AUTO, c.m_bAutoLayout ? 1 : 0);
-        SetLayoutInt(id, LP_X, c.m_nX);
-        SetLayoutInt(id, LP_Y, c.m_nY);
-        SetLayoutInt(id, LP_WIDTH, c.m_nWidth);
-        SetLayoutInt(id, LP_HEIGHT, c.m_nHeight);
-        SetLayoutInt(id, LP_PAGE, c.m_nPage);
-        SetLayoutInt(id, LP_STYLE, c.m_nStyle);
-        SetLayoutInt(id, LP_FONT_SIZE, c.m_nFontSize);
-        SetLayoutInt(id, LP_FONT_BOLD, c.m_bFontBold ? 1 : 0);
-        SetLayoutInt(id, LP_TITLE_SIZE, c.m_nTitleFontSize);
-        SetLayoutInt(id, LP_TITLE_BOLD, c.m_bTitleBold ? 1 : 0);
-        SetLayoutInt(id, LP_SHOW_TITLE, c.m_bShowTitle ? 1 : 0);
-        SetLayoutInt(id, LP_BORDER, c.m_bBorder ? 1 : 0);
-        SetLayoutInt(id, LP_ALIGN, c.m_nAlign);
+        SetLayoutInt(id, CTRL_PROP_AUTO_LAYOUT, c.m_bAutoLayout ? 1 : 0);
+        SetLayoutInt(id, CTRL_PROP_X, c.m_nX);
+        SetLayoutInt(id, CTRL_PROP_Y, c.m_nY);
+        SetLayoutInt(id, CTRL_PROP_WIDTH, c.m_nWidth);
+        SetLayoutInt(id, CTRL_PROP_HEIGHT, c.m_nHeight);
+        SetLayoutInt(id, CTRL_PROP_PAGE, c.m_nPage);
+        SetLayoutInt(id, CTRL_PROP_STYLE, c.m_nStyle);
+        SetLayoutInt(id, CTRL_PROP_FONT_SIZE, c.m_nFontSize);
+        SetLayoutInt(id, CTRL_PROP_FONT_BOLD, c.m_bFontBold ? 1 : 0);
+        SetLayoutInt(id, CTRL_PROP_TITLE_SIZE, c.m_nTitleFontSize);
+        SetLayoutInt(id, CTRL_PROP_TITLE_BOLD, c.m_bTitleBold ? 1 : 0);
+        SetLayoutInt(id, CTRL_PROP_SHOW_TITLE, c.m_bShowTitle ? 1 : 0);
+        SetLayoutInt(id, CTRL_PROP_BORDER, c.m_bBorder ? 1 : 0);
+        SetLayoutInt(id, CTRL_PROP_ALIGN, c.m_nAlign);
         if (HasSecondRect(c)) {
-            SetLayoutInt(id, LP_X + LP_SECOND, c.m_nX2);
-            SetLayoutInt(id, LP_Y + LP_SECOND, c.m_nY2);
-            SetLayoutInt(id, LP_WIDTH + LP_SECOND, c.m_nWidth2);
-            SetLayoutInt(id, LP_HEIGHT + LP_SECOND, c.m_nHeight2);
-            SetLayoutInt(id, LP_PAGE + LP_SECOND, c.m_nPage2);
+            SetLayoutInt(id, CTRL_PROP_X + CTRL_PROP_SECOND, c.m_nX2);
+            SetLayoutInt(id, CTRL_PROP_Y + CTRL_PROP_SECOND, c.m_nY2);
+            SetLayoutInt(id, CTRL_PROP_WIDTH + CTRL_PROP_SECOND, c.m_nWidth2);
+            SetLayoutInt(id, CTRL_PROP_HEIGHT + CTRL_PROP_SECOND, c.m_nHeight2);
+            SetLayoutInt(id, CTRL_PROP_PAGE + CTRL_PROP_SECOND, c.m_nPage2);
         }
     }
 }
 
 void CTalvex22View::LoadRecommendedLayout() {
-    LinkSendRequest(512);
-    SetLayoutInt(0, LP_REQUESTED, 1);
+    LinkSendRequest(REQUEST_LAYOUT);
+    SetLayoutInt(0, PANEL_PROP_LAYOUT_REQUESTED, 1);
     m_bLayoutRequested = true;
 }
 

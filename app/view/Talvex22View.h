@@ -18,7 +18,9 @@ class QtLinkAlerts;
 class CTalvex22View : public QScrollArea, public ICtrlHost {
     Q_OBJECT
 public:
-    CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* parent = nullptr);
+    // defaultTitle: the frame's title while no panel names itself (the program's name).
+    CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
+                  QWidget* parent = nullptr);
     ~CTalvex22View() override;
 
     // Opens this device path instead of the numbered port (--port, --demo).
@@ -94,6 +96,8 @@ public:
     bool m_bResizable = true;
     bool m_bSwitchA = true;
     bool m_bSwitchB = true;
+    // Device message boxes open now; the frame comes forward only when none is.
+    int m_nOpenMessageBoxes = 0;
 
 signals:
     // A panel has been built and laid out (outcomes 2 and 11).
@@ -130,6 +134,7 @@ private:
     QWidget* m_pPanel;
     QTimer m_pingTimer;
     QString m_strPortPath;
+    QString m_strDefaultTitle;
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;
     bool m_bLayoutRequested = false;

@@ -10,7 +10,6 @@
 #include "MainFrame.h"
 #include "MessageBoxAnswer.h"
 #include "Talvex22View.h"
-#include "TalvexApp.h"
 
 namespace {
 
@@ -149,10 +148,9 @@ void CTalvex22View::ShowMessageBox(CCtrl& c) {
     for (BoxButton b : MessageBoxButtons(flags))
         for (auto [button, standard] : kButtons)
             if (button == b) box->addButton(standard);
-    CTalvex22App* app = CTalvex22App::Instance();
-    if (app) ++app->m_nOpenMessageBoxes;
+    ++m_nOpenMessageBoxes;
     connect(box, &QMessageBox::finished, this, [this, box, flags, id] {
-        if (CTalvex22App* a = CTalvex22App::Instance()) --a->m_nOpenMessageBoxes;
+        --m_nOpenMessageBoxes;
         QAbstractButton* clicked = box->clickedButton();
         int answer = 0;
         for (auto [button, standard] : kButtons)

@@ -12,10 +12,11 @@
 #include "MainFrame.h"
 #include "PanelCanvas.h"
 #include "Talvex22View.h"
-#include "TalvexApp.h"
 
-CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, QWidget* parent)
-    : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)) {
+CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
+                             QWidget* parent)
+    : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
+      m_strDefaultTitle(defaultTitle) {
     setWidget(m_pPanel);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -65,7 +66,7 @@ void CTalvex22View::ResetPanel() {
     }
     m_pCtrls.clear();
     m_nCtrls = 0;
-    if (CTalvex22App* app = CTalvex22App::Instance()) m_pFrame->setWindowTitle(app->m_strTitle);
+    m_pFrame->setWindowTitle(m_strDefaultTitle);
     m_nCurPage = 0;
     m_nLastPage = 0;
     Relayout(true, true);
@@ -73,7 +74,6 @@ void CTalvex22View::ResetPanel() {
 }
 
 void CTalvex22View::OnInitialUpdate() {
-    if (CTalvex22App* app = CTalvex22App::Instance()) app->m_pView = this;
     m_bInitialised = true;
     ReadSettings();
     m_bSwitchA = m_bSwitchB = m_bResizable = true;
@@ -200,7 +200,7 @@ void CTalvex22View::mousePressEvent(QMouseEvent* event) {
         if (c->m_nType != TYPE_IMAGE && onPage(*c) && Contains(*c, p)) return;
     for (auto& c : m_pCtrls) {
         if (c->m_nType != TYPE_IMAGE || !onPage(*c) || !Contains(*c, p)) continue;
-        if (!(c->m_dwFlags & 0x10000) || (c->m_dwFlags & 0x80)) continue;
+        if (!(c->m_dwFlags & CTRLF_EDITABLE) || (c->m_dwFlags & CTRLF_DISABLED)) continue;
         c->m_bImagePressed = true;
         viewport()->repaint();
     }
@@ -216,7 +216,7 @@ void CTalvex22View::mouseReleaseEvent(QMouseEvent* event) {
         if (c->m_nType != TYPE_IMAGE || !c->m_bImagePressed) continue;
         c->m_bImagePressed = false;
         viewport()->repaint();
-        if (Contains(*c, p) && (c->m_dwFlags & 0x10000)) {
+        if (Contains(*c, p) && (c->m_dwFlags & CTRLF_EDITABLE)) {
             LinkSetValue(c->m_nId, nullptr, 0);
             LinkSendChanges();
         }

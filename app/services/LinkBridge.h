@@ -1,11 +1,10 @@
 // The link's services for the application: outcomes posted to the view as events, the link's
-// boxes shown on the user-interface thread while the receive thread waits, and the frame trace.
+// boxes shown on the user-interface thread while the receive thread waits.
 #pragma once
 
 #include <QEvent>
 #include <QObject>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 
 #include "LinkServices.h"
@@ -60,17 +59,4 @@ private:
     bool m_portClosed = false;
     bool m_unattended = false;
     int m_shown = 0;
-};
-
-// The frame log file of --trace, one time-stamped line per frame.
-class FileTraceSink : public ILinkTraceSink {
-public:
-    explicit FileTraceSink(const QString& path);
-    ~FileTraceSink() override;
-    bool IsOpen() const { return m_file != nullptr; }
-    void Frame(const std::string& line) override;
-
-private:
-    std::mutex m_mutex;
-    std::FILE* m_file = nullptr;
 };

@@ -10,7 +10,6 @@
 #include "MainFrame.h"
 #include "MessageBoxAnswer.h"
 #include "Talvex22View.h"
-#include "TalvexApp.h"
 
 namespace {
 
@@ -46,8 +45,7 @@ void CTalvex22View::QuitRequest() {
 }
 
 void CTalvex22View::BringFrameToForeground() {
-    CTalvex22App* app = CTalvex22App::Instance();
-    if (!app || app->m_nOpenMessageBoxes == 0) m_pFrame->BringToForeground();
+    if (m_nOpenMessageBoxes == 0) m_pFrame->BringToForeground();
 }
 
 void CTalvex22View::customEvent(QEvent* event) {
@@ -190,5 +188,5 @@ void CTalvex22View::OnDestroyView() {
 void CTalvex22View::PingTick() {
     if (!m_bConnected || !LinkPingsAllowed() || LinkPing() == 0) return;
     DisconnectAndReset(false);
-    if (CTalvex22App* app = CTalvex22App::Instance()) m_pFrame->setWindowTitle(app->m_strTitle);
+    m_pFrame->setWindowTitle(m_strDefaultTitle);
 }

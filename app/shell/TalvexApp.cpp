@@ -13,15 +13,7 @@
 #include "Talvex22View.h"
 #include "TextCodec.h"
 
-namespace {
-
-CTalvex22App* g_app = nullptr;
-
-} // namespace
-
-CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {
-    g_app = this;
-}
+CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {}
 
 CTalvex22App::~CTalvex22App() {
     if (m_pView) m_pView->OnDestroyView();
@@ -30,11 +22,6 @@ CTalvex22App::~CTalvex22App() {
     m_pFrame.reset();
     m_demo.reset();
     LinkSetServices(LinkServices{});
-    g_app = nullptr;
-}
-
-CTalvex22App* CTalvex22App::Instance() {
-    return g_app;
 }
 
 QString CTalvex22App::TitleFromExecutable(const QString& path) {
@@ -77,8 +64,10 @@ bool CTalvex22App::InitInstance() {
                                                    : m_doc.OnOpenDocument(m_options.document);
     if (!documentOk) return false;
 
+    m_strTitle = TitleFromExecutable(QCoreApplication::applicationFilePath());
     m_pFrame = std::make_unique<CMainFrame>();
-    auto* view = new CTalvex22View(m_pFrame.get(), &m_alerts);
+    auto* view = new CTalvex22View(m_pFrame.get(), &m_alerts, m_strTitle);
+    m_pView = view;
     m_pFrame->setCentralWidget(view);
     if (!m_options.portPath.isEmpty()) view->SetPortPath(m_options.portPath);
     QObject::connect(view, &CTalvex22View::QuitRequested, qApp, &QCoreApplication::quit,
@@ -95,9 +84,6 @@ bool CTalvex22App::InitInstance() {
     view->OnInitialUpdate();
 
     m_pFrame->show();
-    m_nOpenMessageBoxes = 0;
-    m_strTitle = TitleFromExecutable(QCoreApplication::applicationFilePath());
-    m_pFrame->setWindowTitle(m_strTitle);
     if (m_options.connect) QTimer::singleShot(0, view, [view] { view->OnCommand(ID_CONNECT); });
     return true;
 }

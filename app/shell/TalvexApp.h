@@ -3,13 +3,13 @@
 #pragma once
 
 #include <QString>
-#include <atomic>
 #include <memory>
 
 #include "CommandLine.h"
 #include "Document.h"
 #include "LinkBridge.h"
 #include "SettingsLayoutStore.h"
+#include "TraceSink.h"
 
 class CMainFrame;
 class CTalvex22View;
@@ -20,7 +20,6 @@ public:
     explicit CTalvex22App(const AppOptions& options);
     ~CTalvex22App();
 
-    static CTalvex22App* Instance();
     // The executable's file name without its directory and its extension.
     static QString TitleFromExecutable(const QString& path);
 
@@ -28,7 +27,6 @@ public:
     bool InitInstance();
 
     QString m_strTitle;
-    std::atomic<int> m_nOpenMessageBoxes{0};
     CTalvex22View* m_pView = nullptr;
     CMainFrame* Frame() const { return m_pFrame.get(); }
     QtLinkAlerts& Alerts() { return m_alerts; }
