@@ -2,8 +2,10 @@
 # link and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: deps build test test-plain test-sanitize bench fuzz demo format clean
+.PHONY: deps build test test-plain test-sanitize bench fuzz demo install package format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -43,6 +45,18 @@ demo: build
 	else \
 	    QT_QPA_PLATFORM=offscreen build/app/talvex --demo --screenshot build/demo.png; \
 	fi
+
+# `make install PREFIX=... DESTDIR=...`: the programs with their desktop entry, icons, MIME type,
+# manual pages, help page and demo panel.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# A Debian package of the same tree, in build/package/.
+package: build
+	@scripts/install-deps.sh dpkg-dev file
+	rm -f build/package/*.deb
+	cd build && cpack --config CPackConfig.cmake
+	@echo "Package: $$(ls "$(CURDIR)"/build/package/*.deb)"
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs; asks dpkg first so a ready machine needs no network.
+# Installs the Debian packages the build and its tests need; asks dpkg first so a ready machine needs no network.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core "$@")
+          libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core
+          desktop-file-utils appstream man-db groff-base shared-mime-info "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
