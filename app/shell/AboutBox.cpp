@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -9,11 +10,14 @@ void ShowAboutBox(QWidget* parent) {
     QDialog box(parent);
     box.setWindowTitle(QStringLiteral("About Talvex 3.0"));
     auto* grid = new QGridLayout(&box);
-    grid->addWidget(new QLabel(QStringLiteral("Talvex Client for Windows 3.0.00004")), 0, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Compiled Date:")), 1, 0);
-    grid->addWidget(new QLabel(QStringLiteral(__DATE__ "  " __TIME__)), 1, 1);
+    auto* icon = new QLabel;
+    icon->setPixmap(QApplication::windowIcon().pixmap(64));
+    grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    grid->addWidget(new QLabel(QStringLiteral("Talvex Client for Windows 3.0.00004")), 0, 1, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Compiled Date:")), 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral(__DATE__ "  " __TIME__)), 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
-    grid->addWidget(buttons, 2, 0, 1, 2);
+    grid->addWidget(buttons, 2, 0, 1, 3);
     box.exec();
 }
