@@ -49,7 +49,8 @@ int ReceiveItems(ItemApplier apply) {
 // Copies n bytes of UTF-16LE into the text buffer, at most `limit` characters; the rest is zeroed.
 void SetTextUtf16(std::u16string& buffer, const uint8_t* data, size_t n, size_t limit) {
     size_t chars = std::min({n / 2, limit, buffer.size()});
-    for (size_t i = 0; i < chars; ++i) buffer[i] = char16_t(data[2 * i] | (data[2 * i + 1] << 8));
+    std::u16string text = DecodeUtf16LE(data, 2 * chars, false);
+    std::copy(text.begin(), text.end(), buffer.begin());
     std::fill(buffer.begin() + chars, buffer.end(), u'\0');
 }
 

@@ -138,15 +138,7 @@ public:
     }
 
     static std::u16string DecodeText(const uint8_t* p, size_t n, bool utf16, bool stopAtZero) {
-        if (!utf16) return WidenAnsi(p, n, stopAtZero);
-        std::u16string s;
-        s.reserve(n / 2);
-        for (size_t i = 0; i + 1 < n; i += 2) {
-            char16_t c = char16_t(p[i] | (p[i + 1] << 8));
-            if (stopAtZero && c == 0) break;
-            s.push_back(c);
-        }
-        return s;
+        return utf16 ? DecodeUtf16LE(p, n, stopAtZero) : WidenAnsi(p, n, stopAtZero);
     }
 
 private:

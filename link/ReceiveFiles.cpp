@@ -132,16 +132,8 @@ int ReceiveFiles() {
         }
         nameBytes.resize(nameLength);
         if (int st = ReadFileBlocking(nameBytes.data(), nameLength, __LINE__)) return st;
-        std::u16string name;
-        if (utf16) {
-            for (size_t k = 0; k + 1 < nameBytes.size(); k += 2) {
-                char16_t c = char16_t(nameBytes[k] | (nameBytes[k + 1] << 8));
-                if (c == 0) break;
-                name.push_back(c);
-            }
-        } else {
-            name = WidenAnsi(nameBytes.data(), nameBytes.size());
-        }
+        const std::u16string name = utf16 ? DecodeUtf16LE(nameBytes.data(), nameBytes.size())
+                                          : WidenAnsi(nameBytes.data(), nameBytes.size());
         if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;
 
         int fd = -1;
