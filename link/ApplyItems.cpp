@@ -139,11 +139,9 @@ int ApplyDeviceValue(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
         } else {
             std::u16string wide = WidenAnsi(data, n);
             size_t chars = std::min<size_t>({wide.size(), e.m_nDataSize / 2, e.m_data.size() / 2});
-            for (size_t i = 0; i < chars; ++i) {
-                e.m_data[2 * i] = uint8_t(wide[i]);
-                e.m_data[2 * i + 1] = uint8_t(wide[i] >> 8);
-            }
-            e.m_nDataLen = uint32_t(2 * chars);
+            std::vector<uint8_t> bytes = EncodeUtf16LE(std::u16string_view(wide).substr(0, chars));
+            std::copy(bytes.begin(), bytes.end(), e.m_data.begin());
+            e.m_nDataLen = uint32_t(bytes.size());
         }
         break;
     case KIND_FILE:

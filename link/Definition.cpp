@@ -170,15 +170,6 @@ std::u16string DefaultStrings(int32_t count) {
     return std::u16string(size_t(n), u'\0');
 }
 
-std::vector<uint8_t> Utf16Bytes(const std::u16string& s) {
-    std::vector<uint8_t> b(s.size() * 2);
-    for (size_t i = 0; i < s.size(); ++i) {
-        b[2 * i] = uint8_t(s[i]);
-        b[2 * i + 1] = uint8_t(s[i] >> 8);
-    }
-    return b;
-}
-
 void ParseMatrix(CLinkCtrl& c, const uint8_t* value, uint32_t V, const Attributes& attrs,
                  ILinkAlerts* alerts) {
     const bool utf16 = c.m_dwFlags & CF_UTF16;
@@ -222,7 +213,7 @@ void ParseMatrix(CLinkCtrl& c, const uint8_t* value, uint32_t V, const Attribute
     c.m_nRowLabelBytes = R;
     const uint8_t* labels = value + S;
     if (MatrixRowLabelKind(c.m_dwFlags) == 2 && !utf16)
-        c.m_rowLabels = Utf16Bytes(WidenAnsi(labels, R, false));
+        c.m_rowLabels = EncodeUtf16LE(WidenAnsi(labels, R, false));
     else
         c.m_rowLabels.assign(labels, labels + R);
     c.m_nRows = GetU32LE(value + V - 4);
@@ -376,7 +367,7 @@ CLinkCtrl ParseDefinition(const uint8_t* bytes, size_t size, ILinkAlerts* alerts
             c.m_data.assign(value, value + V);
             c.m_nDataLen = V;
         } else {
-            c.m_data = Utf16Bytes(WidenAnsi(value, V, false));
+            c.m_data = EncodeUtf16LE(WidenAnsi(value, V, false));
             c.m_nDataLen = 2 * V;
         }
         uint32_t m = 0;

@@ -50,12 +50,10 @@ std::vector<uint8_t> NarrowField(const std::u16string& text, uint32_t size) {
     return field;
 }
 
+// The text's first size/2 characters in a field of `size` bytes, zero-filled after them.
 std::vector<uint8_t> Utf16Field(const std::u16string& text, uint32_t size) {
-    std::vector<uint8_t> field(size, 0);
-    for (size_t i = 0; i < text.size() && 2 * i + 1 < size; ++i) {
-        field[2 * i] = uint8_t(text[i]);
-        field[2 * i + 1] = uint8_t(text[i] >> 8);
-    }
+    std::vector<uint8_t> field = EncodeUtf16LE(std::u16string_view(text).substr(0, size / 2));
+    field.resize(size, 0);
     return field;
 }
 
