@@ -11,6 +11,8 @@
 #include <QTime>
 
 #include "Ctrl.h"
+#include "Frame.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -137,12 +139,8 @@ void CCtrl::TextEdited(const QString& text) {
 void CCtrl::SendText(const QString& text) {
     if (!IsKind(TYPE_TEXT)) return;
     m_strText = text;
-    std::vector<uint8_t> bytes(size_t(text.size()) * 2 + 2, 0);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        bytes[size_t(2 * i)] = uint8_t(c);
-        bytes[size_t(2 * i + 1)] = uint8_t(c >> 8);
-    }
+    std::vector<uint8_t> bytes = EncodeUtf16LE(text.toStdU16String());
+    bytes.resize(bytes.size() + 2, 0); // the terminator
     Send(bytes.data(), uint32_t(bytes.size()));
 }
 

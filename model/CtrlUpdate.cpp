@@ -4,19 +4,13 @@
 #include <cstring>
 
 #include "Ctrl.h"
+#include "Frame.h"
+#include "TextCodec.h"
 
 namespace {
 
-// 16-bit little-endian text up to its first zero character or the end; an odd last byte is no
-// character.
 QString TextValue(const uint8_t* bytes, uint32_t length) {
-    QString text;
-    for (uint32_t i = 0; i + 1 < length; i += 2) {
-        const char16_t c = char16_t(bytes[i] | bytes[i + 1] << 8);
-        if (c == 0) break;
-        text.append(QChar(c));
-    }
-    return text;
+    return QString::fromStdU16String(DecodeUtf16LE(bytes, length));
 }
 
 int32_t I32Value(const uint8_t* bytes) {
