@@ -49,8 +49,7 @@ uint8_t StateOf(const std::vector<uint8_t>& value) {
 int32_t I32Of(const std::vector<uint8_t>& value) {
     uint8_t b[4] = {};
     for (size_t i = 0; i < 4 && i < value.size(); ++i) b[i] = value[i];
-    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                   uint32_t(b[3]) << 24);
+    return int32_t(GetU32LE(b));
 }
 
 QString Q(const std::u16string& s) {

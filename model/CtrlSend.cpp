@@ -63,8 +63,8 @@ void CCtrl::SendState() {
 
 void CCtrl::SendNumber(int32_t value) {
     m_nValue = Clamped(value);
-    const uint8_t bytes[4] = {uint8_t(m_nValue), uint8_t(uint32_t(m_nValue) >> 8),
-                              uint8_t(uint32_t(m_nValue) >> 16), uint8_t(uint32_t(m_nValue) >> 24)};
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(m_nValue));
     Send(bytes, 4);
 }
 
@@ -202,8 +202,8 @@ void CCtrl::SelectListItem(int index) {
     if (!IsKind(TYPE_LIST)) return;
     m_nSelection = index < 0 ? -1 : index;
     Refresh(CtrlRefresh::Value); // the other list follows
-    const uint32_t v = uint32_t(m_nSelection);
-    const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(m_nSelection));
     Send(bytes, 4);
 }
 

@@ -13,11 +13,6 @@ QString TextValue(const uint8_t* bytes, uint32_t length) {
     return QString::fromStdU16String(DecodeUtf16LE(bytes, length));
 }
 
-int32_t I32Value(const uint8_t* bytes) {
-    return int32_t(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                   uint32_t(bytes[3]) << 24);
-}
-
 // The whole buffer replaced: what the source has, zeros after it.
 void Replace(std::vector<uint8_t>& buffer, const uint8_t* source, size_t sourceBytes) {
     const size_t n = source ? std::min(buffer.size(), sourceBytes) : 0;
@@ -55,11 +50,11 @@ void CCtrl::ShowValue(const uint8_t* bytes, uint32_t length) {
         break;
     case TYPE_NUMBER:
         if (length < 4) return;
-        m_nValue = I32Value(bytes); // not clamped: the device may go outside the range
+        m_nValue = int32_t(GetU32LE(bytes)); // not clamped: the device may go outside the range
         break;
     case TYPE_LIST:
         if (length < 4) return;
-        m_nSelection = I32Value(bytes);
+        m_nSelection = int32_t(GetU32LE(bytes));
         break;
     case TYPE_MESSAGEBOX:
         m_strText = TextValue(bytes, length);
