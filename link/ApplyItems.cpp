@@ -87,11 +87,11 @@ void ApplyWholeMatrix(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
 }
 
 // Replaces the low `n` bytes of a little-endian value, keeping the rest.
-template <typename T> void SetPartial(T& value, const uint8_t* data, uint32_t n) {
-    uint8_t bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    std::memcpy(bytes, data, std::min<size_t>(n, sizeof(T)));
-    std::memcpy(&value, bytes, sizeof(T));
+void SetPartial(int32_t& value, const uint8_t* data, uint32_t n) {
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(value));
+    std::memcpy(bytes, data, std::min<size_t>(n, 4));
+    value = int32_t(GetU32LE(bytes));
 }
 
 } // namespace
