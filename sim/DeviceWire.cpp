@@ -10,13 +10,14 @@ WireWriter& WireWriter::U8(uint8_t v) {
     return *this;
 }
 WireWriter& WireWriter::U16(uint16_t v) {
-    m_b.push_back(uint8_t(v));
-    m_b.push_back(uint8_t(v >> 8));
-    return *this;
+    uint8_t b[2];
+    PutU16LE(b, v);
+    return Raw(b, 2);
 }
 WireWriter& WireWriter::U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) m_b.push_back(uint8_t(v >> (8 * i)));
-    return *this;
+    uint8_t b[4];
+    PutU32LE(b, v);
+    return Raw(b, 4);
 }
 WireWriter& WireWriter::Raw(const uint8_t* p, size_t n) {
     if (n) m_b.insert(m_b.end(), p, p + n);
