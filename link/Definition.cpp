@@ -119,11 +119,10 @@ public:
     template <typename T> bool Int(char tag, T& out) const {
         const Attr& a = m_attr[uint8_t(tag)];
         if (!a.present) return false;
-        uint8_t b[sizeof(T)] = {};
-        if (a.len) std::memcpy(b, a.data, std::min<size_t>(a.len, sizeof(T)));
-        uint64_t v = 0;
-        for (size_t i = sizeof(T); i-- > 0;) v = (v << 8) | b[i];
-        out = T(v);
+        static_assert(sizeof(T) <= 4);
+        uint8_t b[4] = {}; // bytes past the width are cut off by the conversion
+        if (a.len) std::memcpy(b, a.data, std::min<size_t>(a.len, 4));
+        out = T(GetU32LE(b));
         return true;
     }
 
