@@ -49,7 +49,8 @@ int ReceiveItems(ItemApplier apply) {
 // Copies n bytes of UTF-16LE into the text buffer, at most `limit` characters; the rest is zeroed.
 void SetTextUtf16(std::u16string& buffer, const uint8_t* data, size_t n, size_t limit) {
     size_t chars = std::min({n / 2, limit, buffer.size()});
-    for (size_t i = 0; i < chars; ++i) buffer[i] = char16_t(data[2 * i] | (data[2 * i + 1] << 8));
+    std::u16string text = DecodeUtf16LE(data, 2 * chars, false);
+    std::copy(text.begin(), text.end(), buffer.begin());
     std::fill(buffer.begin() + chars, buffer.end(), u'\0');
 }
 
@@ -86,11 +87,11 @@ void ApplyWholeMatrix(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
 }
 
 // Replaces the low `n` bytes of a little-endian value, keeping the rest.
-template <typename T> void SetPartial(T& value, const uint8_t* data, uint32_t n) {
-    uint8_t bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    std::memcpy(bytes, data, std::min<size_t>(n, sizeof(T)));
-    std::memcpy(&value, bytes, sizeof(T));
+void SetPartial(int32_t& value, const uint8_t* data, uint32_t n) {
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(value));
+    std::memcpy(bytes, data, std::min<size_t>(n, 4));
+    value = int32_t(GetU32LE(bytes));
 }
 
 } // namespace
@@ -138,11 +139,9 @@ int ApplyDeviceValue(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
         } else {
             std::u16string wide = WidenAnsi(data, n);
             size_t chars = std::min<size_t>({wide.size(), e.m_nDataSize / 2, e.m_data.size() / 2});
-            for (size_t i = 0; i < chars; ++i) {
-                e.m_data[2 * i] = uint8_t(wide[i]);
-                e.m_data[2 * i + 1] = uint8_t(wide[i] >> 8);
-            }
-            e.m_nDataLen = uint32_t(2 * chars);
+            std::vector<uint8_t> bytes = EncodeUtf16LE(std::u16string_view(wide).substr(0, chars));
+            std::copy(bytes.begin(), bytes.end(), e.m_data.begin());
+            e.m_nDataLen = uint32_t(bytes.size());
         }
         break;
     case KIND_FILE:

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Frame.h"
+
 class ByteReader {
 public:
     ByteReader(const uint8_t* data, size_t size) : m_p(data), m_n(data ? size : 0) {}
@@ -16,14 +18,13 @@ public:
 
     bool U16(uint16_t& v) {
         if (Remaining() < 2) return false;
-        v = uint16_t(m_p[m_pos] | (m_p[m_pos + 1] << 8));
+        v = GetU16LE(m_p + m_pos);
         m_pos += 2;
         return true;
     }
     bool U32(uint32_t& v) {
         if (Remaining() < 4) return false;
-        v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | m_p[m_pos + i];
+        v = GetU32LE(m_p + m_pos);
         m_pos += 4;
         return true;
     }

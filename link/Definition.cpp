@@ -119,11 +119,10 @@ public:
     template <typename T> bool Int(char tag, T& out) const {
         const Attr& a = m_attr[uint8_t(tag)];
         if (!a.present) return false;
-        uint8_t b[sizeof(T)] = {};
-        if (a.len) std::memcpy(b, a.data, std::min<size_t>(a.len, sizeof(T)));
-        uint64_t v = 0;
-        for (size_t i = sizeof(T); i-- > 0;) v = (v << 8) | b[i];
-        out = T(v);
+        static_assert(sizeof(T) <= 4);
+        uint8_t b[4] = {}; // bytes past the width are cut off by the conversion
+        if (a.len) std::memcpy(b, a.data, std::min<size_t>(a.len, 4));
+        out = T(GetU32LE(b));
         return true;
     }
 
@@ -138,15 +137,7 @@ public:
     }
 
     static std::u16string DecodeText(const uint8_t* p, size_t n, bool utf16, bool stopAtZero) {
-        if (!utf16) return WidenAnsi(p, n, stopAtZero);
-        std::u16string s;
-        s.reserve(n / 2);
-        for (size_t i = 0; i + 1 < n; i += 2) {
-            char16_t c = char16_t(p[i] | (p[i + 1] << 8));
-            if (stopAtZero && c == 0) break;
-            s.push_back(c);
-        }
-        return s;
+        return utf16 ? DecodeUtf16LE(p, n, stopAtZero) : WidenAnsi(p, n, stopAtZero);
     }
 
 private:
@@ -176,15 +167,6 @@ void CopyBytes(void* dst, const void* src, size_t n) {
 std::u16string DefaultStrings(int32_t count) {
     int64_t n = std::clamp<int64_t>(count, 1, LINK_MAX_COUNT);
     return std::u16string(size_t(n), u'\0');
-}
-
-std::vector<uint8_t> Utf16Bytes(const std::u16string& s) {
-    std::vector<uint8_t> b(s.size() * 2);
-    for (size_t i = 0; i < s.size(); ++i) {
-        b[2 * i] = uint8_t(s[i]);
-        b[2 * i + 1] = uint8_t(s[i] >> 8);
-    }
-    return b;
 }
 
 void ParseMatrix(CLinkCtrl& c, const uint8_t* value, uint32_t V, const Attributes& attrs,
@@ -230,7 +212,7 @@ void ParseMatrix(CLinkCtrl& c, const uint8_t* value, uint32_t V, const Attribute
     c.m_nRowLabelBytes = R;
     const uint8_t* labels = value + S;
     if (MatrixRowLabelKind(c.m_dwFlags) == 2 && !utf16)
-        c.m_rowLabels = Utf16Bytes(WidenAnsi(labels, R, false));
+        c.m_rowLabels = EncodeUtf16LE(WidenAnsi(labels, R, false));
     else
         c.m_rowLabels.assign(labels, labels + R);
     c.m_nRows = GetU32LE(value + V - 4);
@@ -384,7 +366,7 @@ CLinkCtrl ParseDefinition(const uint8_t* bytes, size_t size, ILinkAlerts* alerts
             c.m_data.assign(value, value + V);
             c.m_nDataLen = V;
         } else {
-            c.m_data = Utf16Bytes(WidenAnsi(value, V, false));
+            c.m_data = EncodeUtf16LE(WidenAnsi(value, V, false));
             c.m_nDataLen = 2 * V;
         }
         uint32_t m = 0;

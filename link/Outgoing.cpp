@@ -50,12 +50,10 @@ std::vector<uint8_t> NarrowField(const std::u16string& text, uint32_t size) {
     return field;
 }
 
+// The text's first size/2 characters in a field of `size` bytes, zero-filled after them.
 std::vector<uint8_t> Utf16Field(const std::u16string& text, uint32_t size) {
-    std::vector<uint8_t> field(size, 0);
-    for (size_t i = 0; i < text.size() && 2 * i + 1 < size; ++i) {
-        field[2 * i] = uint8_t(text[i]);
-        field[2 * i + 1] = uint8_t(text[i] >> 8);
-    }
+    std::vector<uint8_t> field = EncodeUtf16LE(std::u16string_view(text).substr(0, size / 2));
+    field.resize(size, 0);
     return field;
 }
 
@@ -111,11 +109,8 @@ int SendItem(CLinkCtrl& e) {
             uint32_t n = std::min<uint32_t>(e.m_nDataLen, uint32_t(e.m_data.size()));
             data.assign(e.m_data.begin(), e.m_data.begin() + n);
         } else {
-            std::u16string text;
-            size_t chars = std::min<size_t>(e.m_nDataLen, e.m_data.size()) / 2;
-            for (size_t i = 0; i < chars; ++i)
-                text.push_back(char16_t(e.m_data[2 * i] | (e.m_data[2 * i + 1] << 8)));
-            data = NarrowField(text, e.m_nDataSize / 2);
+            size_t bytes = std::min<size_t>(e.m_nDataLen, e.m_data.size());
+            data = NarrowField(DecodeUtf16LE(e.m_data.data(), bytes, false), e.m_nDataSize / 2);
         }
         break;
     case KIND_FILE:
@@ -206,8 +201,9 @@ int LinkSetValue(uint32_t id, const void* bytes, uint32_t length) {
     switch (e->m_nKind) {
     case KIND_TEXT: {
         // The buffer holds 16-bit characters whatever the wire form.
-        size_t chars = std::min<size_t>(length / 2, e->m_text.size());
-        for (size_t i = 0; i < chars; ++i) e->m_text[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
+        std::u16string text =
+            DecodeUtf16LE(p, std::min<size_t>(length, 2 * e->m_text.size()), false);
+        std::copy(text.begin(), text.end(), e->m_text.begin());
         break;
     }
     case KIND_BUTTON:

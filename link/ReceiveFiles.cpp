@@ -34,35 +34,6 @@ std::string ProgramDirectory() {
     return cut == std::string::npos ? "." : full.substr(0, cut);
 }
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
 // Reads `left` bytes into the file (fd < 0: discards them). Returns the read status; a failed
 // write is kept in writeError and the rest is still read.
 int CopyToFile(int fd, uint32_t left, int& writeError) {
@@ -102,7 +73,7 @@ bool IsSafeDeviceFileName(const std::u16string& name) {
     if (name.empty() || name == u"." || name == u"..") return false;
     for (char16_t c : name)
         if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\' || c == u':') return false;
-    return Utf8(name).size() <= NAME_MAX;
+    return Utf16ToUtf8(name).size() <= NAME_MAX;
 }
 
 // The lock is taken only around the entry: holding it while the device sends (or stalls in) a
@@ -132,21 +103,13 @@ int ReceiveFiles() {
         }
         nameBytes.resize(nameLength);
         if (int st = ReadFileBlocking(nameBytes.data(), nameLength, __LINE__)) return st;
-        std::u16string name;
-        if (utf16) {
-            for (size_t k = 0; k + 1 < nameBytes.size(); k += 2) {
-                char16_t c = char16_t(nameBytes[k] | (nameBytes[k + 1] << 8));
-                if (c == 0) break;
-                name.push_back(c);
-            }
-        } else {
-            name = WidenAnsi(nameBytes.data(), nameBytes.size());
-        }
+        const std::u16string name = utf16 ? DecodeUtf16LE(nameBytes.data(), nameBytes.size())
+                                          : WidenAnsi(nameBytes.data(), nameBytes.size());
         if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;
 
         int fd = -1;
         if (IsSafeDeviceFileName(name)) {
-            std::string path = directory + "/" + Utf8(name);
+            std::string path = directory + "/" + Utf16ToUtf8(name);
             if (path.size() < PATH_MAX)
                 fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         }

@@ -52,16 +52,6 @@ int ReadSizedText(std::vector<uint8_t>& bytes, long site) {
     return ReadFileBlocking(bytes.data(), length, site);
 }
 
-std::u16string Utf16FromBytes(const std::vector<uint8_t>& bytes) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
-        if (c == 0) break;
-        text.push_back(c);
-    }
-    return text;
-}
-
 void ReceivePanelInfo(uint16_t flags) {
     LinkState& s = LinkStateInstance();
     {
@@ -72,8 +62,8 @@ void ReceivePanelInfo(uint16_t flags) {
     s.pingsAllowed = (flags & HF_NO_PINGS) == 0;
     std::vector<uint8_t> bytes;
     if (ReadSizedText(bytes, __LINE__)) return;
-    std::u16string title =
-        (flags & HF_TITLE_UTF16) ? Utf16FromBytes(bytes) : WidenAnsi(bytes.data(), bytes.size());
+    std::u16string title = (flags & HF_TITLE_UTF16) ? DecodeUtf16LE(bytes.data(), bytes.size())
+                                                    : WidenAnsi(bytes.data(), bytes.size());
     {
         std::lock_guard g(s.lock);
         s.title = std::move(title);
@@ -81,7 +71,7 @@ void ReceivePanelInfo(uint16_t flags) {
     s.keepPanel = (flags & HF_KEEP_PANEL) != 0;
     if (ReadSizedText(bytes, __LINE__)) return;
     std::lock_guard g(s.lock);
-    s.aboutText = Utf16FromBytes(bytes);
+    s.aboutText = DecodeUtf16LE(bytes.data(), bytes.size());
 }
 
 void ReceiveLayoutRecords() {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "Frame.h"
+
 namespace {
 
 // Windows-1252 0x80..0x9F; the five holes map to the C1 controls of the same value.
@@ -62,7 +64,7 @@ bool LinkSetCodePage(const char* name) {
             page.toUnicode[b] = u'?';
             continue;
         }
-        char16_t c = char16_t(uint8_t(out[0]) | (uint8_t(out[1]) << 8));
+        char16_t c = GetU16LE(reinterpret_cast<const uint8_t*>(out));
         page.toUnicode[b] = c;
         page.fromUnicodeKeys.push_back(c);
         page.fromUnicodeValues.push_back(char(b));
@@ -103,4 +105,96 @@ size_t TextLength(const char16_t* text, size_t max) {
     size_t n = 0;
     while (n < max && text[n] != 0) ++n;
     return n;
+}
+
+std::u16string DecodeUtf16LE(const uint8_t* bytes, size_t n, bool stopAtZero) {
+    std::u16string out;
+    if (!bytes) return out;
+    out.reserve(n / 2);
+    for (size_t i = 0; i + 1 < n; i += 2) {
+        const char16_t c = GetU16LE(bytes + i);
+        if (stopAtZero && c == 0) break;
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::vector<uint8_t> EncodeUtf16LE(std::u16string_view text) {
+    std::vector<uint8_t> out(text.size() * 2);
+    for (size_t i = 0; i < text.size(); ++i) PutU16LE(&out[2 * i], text[i]);
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(char(cp));
+        } else if (cp < 0x800) {
+            out.push_back(char(0xC0 | (cp >> 6)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(char(0xE0 | (cp >> 12)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (cp >> 18)));
+            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const uint8_t b = uint8_t(text[i]);
+        uint32_t cp = 0;
+        size_t extra = 0;
+        if (b < 0x80) {
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            extra = 3;
+        } else {
+            return std::nullopt;
+        }
+        if (extra > text.size() - i - 1) return std::nullopt; // cut short
+        for (size_t k = 1; k <= extra; ++k) {
+            const uint8_t c = uint8_t(text[i + k]);
+            if ((c & 0xC0) != 0x80) return std::nullopt;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static constexpr uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return std::nullopt;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+        i += extra + 1;
+    }
+    return out;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Frame.h"
+
 DateTimeRecord DateTimeRecord::FromBytes(const uint8_t* bytes, size_t size) {
     uint8_t b[8] = {};
     if (bytes) std::copy_n(bytes, std::min<size_t>(size, 8), b);
@@ -12,7 +14,7 @@ DateTimeRecord DateTimeRecord::FromBytes(const uint8_t* bytes, size_t size) {
     r.day = b[3];
     r.weekday = b[4];
     r.month = b[5];
-    r.year = static_cast<uint16_t>(b[6] | (b[7] << 8));
+    r.year = GetU16LE(b + 6);
     return r;
 }
 
@@ -23,8 +25,7 @@ void DateTimeRecord::ToBytes(uint8_t out[8]) const {
     out[3] = day;
     out[4] = weekday;
     out[5] = month;
-    out[6] = static_cast<uint8_t>(year & 0xFF);
-    out[7] = static_cast<uint8_t>(year >> 8);
+    PutU16LE(out + 6, year);
 }
 
 CalendarTime ToCalendarTime(const DateTimeRecord& r) {

@@ -1,5 +1,7 @@
 // Building the control array from the link's table.
 #include "CtrlArray.h"
+#include "Frame.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -37,13 +39,7 @@ std::vector<uint8_t> ReadValue(uint32_t id, ICtrlHost* host) {
 }
 
 QString TextOf(const std::vector<uint8_t>& value) {
-    QString text;
-    for (size_t i = 0; i + 1 < value.size(); i += 2) {
-        const char16_t c = char16_t(value[i] | value[i + 1] << 8);
-        if (c == 0) break;
-        text.append(QChar(c));
-    }
-    return text;
+    return QString::fromStdU16String(DecodeUtf16LE(value.data(), value.size()));
 }
 
 uint8_t StateOf(const std::vector<uint8_t>& value) {
@@ -53,8 +49,7 @@ uint8_t StateOf(const std::vector<uint8_t>& value) {
 int32_t I32Of(const std::vector<uint8_t>& value) {
     uint8_t b[4] = {};
     for (size_t i = 0; i < 4 && i < value.size(); ++i) b[i] = value[i];
-    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                   uint32_t(b[3]) << 24);
+    return int32_t(GetU32LE(b));
 }
 
 QString Q(const std::u16string& s) {

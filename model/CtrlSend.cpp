@@ -11,6 +11,8 @@
 #include <QTime>
 
 #include "Ctrl.h"
+#include "Frame.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -61,8 +63,8 @@ void CCtrl::SendState() {
 
 void CCtrl::SendNumber(int32_t value) {
     m_nValue = Clamped(value);
-    const uint8_t bytes[4] = {uint8_t(m_nValue), uint8_t(uint32_t(m_nValue) >> 8),
-                              uint8_t(uint32_t(m_nValue) >> 16), uint8_t(uint32_t(m_nValue) >> 24)};
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(m_nValue));
     Send(bytes, 4);
 }
 
@@ -137,12 +139,8 @@ void CCtrl::TextEdited(const QString& text) {
 void CCtrl::SendText(const QString& text) {
     if (!IsKind(TYPE_TEXT)) return;
     m_strText = text;
-    std::vector<uint8_t> bytes(size_t(text.size()) * 2 + 2, 0);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        bytes[size_t(2 * i)] = uint8_t(c);
-        bytes[size_t(2 * i + 1)] = uint8_t(c >> 8);
-    }
+    std::vector<uint8_t> bytes = EncodeUtf16LE(text.toStdU16String());
+    bytes.resize(bytes.size() + 2, 0); // the terminator
     Send(bytes.data(), uint32_t(bytes.size()));
 }
 
@@ -204,8 +202,8 @@ void CCtrl::SelectListItem(int index) {
     if (!IsKind(TYPE_LIST)) return;
     m_nSelection = index < 0 ? -1 : index;
     Refresh(CtrlRefresh::Value); // the other list follows
-    const uint32_t v = uint32_t(m_nSelection);
-    const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t bytes[4];
+    PutU32LE(bytes, uint32_t(m_nSelection));
     Send(bytes, 4);
 }
 

@@ -4,24 +4,13 @@
 #include <cstring>
 
 #include "Ctrl.h"
+#include "Frame.h"
+#include "TextCodec.h"
 
 namespace {
 
-// 16-bit little-endian text up to its first zero character or the end; an odd last byte is no
-// character.
 QString TextValue(const uint8_t* bytes, uint32_t length) {
-    QString text;
-    for (uint32_t i = 0; i + 1 < length; i += 2) {
-        const char16_t c = char16_t(bytes[i] | bytes[i + 1] << 8);
-        if (c == 0) break;
-        text.append(QChar(c));
-    }
-    return text;
-}
-
-int32_t I32Value(const uint8_t* bytes) {
-    return int32_t(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                   uint32_t(bytes[3]) << 24);
+    return QString::fromStdU16String(DecodeUtf16LE(bytes, length));
 }
 
 // The whole buffer replaced: what the source has, zeros after it.
@@ -61,11 +50,11 @@ void CCtrl::ShowValue(const uint8_t* bytes, uint32_t length) {
         break;
     case TYPE_NUMBER:
         if (length < 4) return;
-        m_nValue = I32Value(bytes); // not clamped: the device may go outside the range
+        m_nValue = int32_t(GetU32LE(bytes)); // not clamped: the device may go outside the range
         break;
     case TYPE_LIST:
         if (length < 4) return;
-        m_nSelection = I32Value(bytes);
+        m_nSelection = int32_t(GetU32LE(bytes));
         break;
     case TYPE_MESSAGEBOX:
         m_strText = TextValue(bytes, length);

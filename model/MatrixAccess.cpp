@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Frame.h"
 #include "LinkCtrl.h"
 #include "ValueFormat.h"
 
@@ -47,11 +48,9 @@ std::optional<int32_t> ReadElement(const uint8_t* buffer, size_t size, uint32_t 
     const uint8_t* p = buffer + static_cast<size_t>(index) * width;
     switch (width) {
     case 4:
-        return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                    static_cast<uint32_t>(p[2]) << 16 |
-                                    static_cast<uint32_t>(p[3]) << 24);
+        return static_cast<int32_t>(GetU32LE(p));
     case 2:
-        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
+        return static_cast<int16_t>(GetU16LE(p));
     default:
         return static_cast<int8_t>(p[0]);
     }

@@ -10,13 +10,14 @@ WireWriter& WireWriter::U8(uint8_t v) {
     return *this;
 }
 WireWriter& WireWriter::U16(uint16_t v) {
-    m_b.push_back(uint8_t(v));
-    m_b.push_back(uint8_t(v >> 8));
-    return *this;
+    uint8_t b[2];
+    PutU16LE(b, v);
+    return Raw(b, 2);
 }
 WireWriter& WireWriter::U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) m_b.push_back(uint8_t(v >> (8 * i)));
-    return *this;
+    uint8_t b[4];
+    PutU32LE(b, v);
+    return Raw(b, 4);
 }
 WireWriter& WireWriter::Raw(const uint8_t* p, size_t n) {
     if (n) m_b.insert(m_b.end(), p, p + n);
@@ -60,17 +61,9 @@ ByteVec DeviceFrame(uint16_t code, uint16_t flags, const ByteVec& payload) {
 }
 
 ByteVec EncodeText(std::u16string_view text, bool utf16) {
-    if (!utf16) {
-        std::string narrow = NarrowAnsi(text);
-        return ByteVec(narrow.begin(), narrow.end());
-    }
-    ByteVec b;
-    b.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        b.push_back(uint8_t(c));
-        b.push_back(uint8_t(c >> 8));
-    }
-    return b;
+    if (utf16) return EncodeUtf16LE(text);
+    std::string narrow = NarrowAnsi(text);
+    return ByteVec(narrow.begin(), narrow.end());
 }
 
 ByteVec TextField(std::u16string_view text, bool utf16, size_t maxBytes) {
@@ -83,14 +76,7 @@ ByteVec TextField(std::u16string_view text, bool utf16, size_t maxBytes) {
 }
 
 std::u16string DecodeText(const uint8_t* p, size_t n, bool utf16) {
-    if (!utf16) return WidenAnsi(p, n, true);
-    std::u16string s;
-    for (size_t i = 0; i + 1 < n; i += 2) {
-        char16_t c = char16_t(p[i] | (p[i + 1] << 8));
-        if (c == 0) break;
-        s.push_back(c);
-    }
-    return s;
+    return utf16 ? DecodeUtf16LE(p, n) : WidenAnsi(p, n);
 }
 
 uint16_t PanelInfoFlags(const Panel& panel) {

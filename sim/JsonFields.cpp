@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Utf8.h"
+#include "TextCodec.h"
 
 namespace {
 std::string Short(double v) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "Frame.h"
+
 namespace {
 
 bool IsLeap(int y) {
@@ -52,9 +54,10 @@ std::optional<DateTimeBytes> MakeDateTime(int year, int month, int day, int hour
         return std::nullopt;
     const int64_t days = DaysFromCivil(year, unsigned(month), unsigned(day));
     const int64_t weekday = ((days % 7) + 7 + 4) % 7; // 1970-01-01 was a Thursday
-    return DateTimeBytes{uint8_t(second),      uint8_t(minute),   uint8_t(hour),
-                         uint8_t(day),         uint8_t(weekday),  uint8_t(month),
-                         uint8_t(year & 0xFF), uint8_t(year >> 8)};
+    DateTimeBytes v{uint8_t(second), uint8_t(minute),  uint8_t(hour),
+                    uint8_t(day),    uint8_t(weekday), uint8_t(month)};
+    PutU16LE(&v[6], uint16_t(year));
+    return v;
 }
 
 std::optional<DateTimeBytes> ParseDateTime(std::string_view text) {
@@ -70,13 +73,13 @@ std::optional<DateTimeBytes> ParseDateTime(std::string_view text) {
 
 std::string FormatDateTime(const DateTimeBytes& v) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(v[6] | (v[7] << 8)),
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(GetU16LE(&v[6])),
                   unsigned(v[5]), unsigned(v[3]), unsigned(v[2]), unsigned(v[1]), unsigned(v[0]));
     return buf;
 }
 
 std::optional<int64_t> DateTimeSeconds(const DateTimeBytes& v) {
-    const int year = v[6] | (v[7] << 8);
+    const int year = GetU16LE(&v[6]);
     if (!MakeDateTime(year, v[5], v[3], v[2], v[1], v[0])) return std::nullopt;
     return DaysFromCivil(year, v[5], v[3]) * 86400 + v[2] * 3600 + v[1] * 60 + v[0];
 }

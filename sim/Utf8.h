@@ -1,13 +1,10 @@
-// UTF-8 (panel files, the console) to and from the 16-bit texts a device sends.
+// Device texts on the console; the UTF-8 conversions themselves are the link's (TextCodec.h).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
-// Nullopt for malformed UTF-8.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
-// Unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+#include "TextCodec.h"
+
 // A device text for the console: quoted, control characters shown as '.', long texts cut.
 std::string ConsoleQuote(std::u16string_view text);

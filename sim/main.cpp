@@ -12,7 +12,7 @@
 #include "PanelFile.h"
 #include "SimEngine.h"
 #include "SimPorts.h"
-#include "Utf8.h"
+#include "TextCodec.h"
 
 namespace {
 

@@ -159,4 +159,33 @@ TEST(TextCodec, AnotherCodePageCanBeChosen) {
     EXPECT_EQ(WidenAnsi(l, 1), u"\u00A3");
 }
 
+TEST(TextCodec, Utf16LEDecodeIsBoundedAndStopsAtZero) {
+    const uint8_t b[] = {'H', 0, 0xAC, 0x20, 0, 0, 'x', 0, 'y'};
+    EXPECT_EQ(DecodeUtf16LE(b, sizeof b), u"H\u20AC");
+    // Without the stop the zero is kept; the odd last byte is no character.
+    EXPECT_EQ(DecodeUtf16LE(b, sizeof b, false), std::u16string(u"H\u20AC\0x", 4));
+    EXPECT_EQ(DecodeUtf16LE(b, 3), u"H"); // bounded by the byte count, half a character is none
+    EXPECT_EQ(DecodeUtf16LE(nullptr, 4), u"");
+}
+
+TEST(TextCodec, Utf16LEEncodeRoundTrips) {
+    const std::u16string text(u"a\0\u00E9\U0001F600", 5);
+    const std::vector<uint8_t> b = EncodeUtf16LE(text);
+    EXPECT_EQ(b, (std::vector<uint8_t>{'a', 0, 0, 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE}));
+    EXPECT_EQ(DecodeUtf16LE(b.data(), b.size(), false), text);
+    EXPECT_TRUE(EncodeUtf16LE(u"").empty());
+}
+
+TEST(TextCodec, Utf8ConversionsPairSurrogatesAndRejectMalformedInput) {
+    const std::u16string wide = u"a\u00E9\u20AC\U0001F600";
+    const std::string narrow = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    EXPECT_EQ(Utf16ToUtf8(wide), narrow);
+    EXPECT_EQ(Utf8ToUtf16(narrow), wide);
+    // Lone or reversed surrogates cannot be paired: each becomes U+FFFD.
+    EXPECT_EQ(Utf16ToUtf8(u"\xDC00\xD800x"), "\xEF\xBF\xBD\xEF\xBF\xBDx");
+    EXPECT_EQ(Utf16ToUtf8(u"x\xD83D"), "x\xEF\xBF\xBD");
+    for (std::string bad : {"\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"})
+        EXPECT_FALSE(Utf8ToUtf16(bad).has_value()) << bad;
+}
+
 } // namespace
