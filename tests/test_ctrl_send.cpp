@@ -138,7 +138,7 @@ TEST_F(CtrlSend, LatchesToggleAndMomentaryOnesReportPressAndRelease) {
 TEST_F(CtrlSend, RadioGroupSwitchesTheOthersOff) {
     for (int round = 0; round < 2; ++round) { // also when the clicked latch is already on
         Ctrl(3).ClickLatch();
-        // The group's other latch goes out as well; the one with flag 0x10000 stays on.
+        // The group's other latch goes out as well; the momentary one stays on.
         EXPECT_EQ(Sent(), (Items{{3, {255}}, {5, {0}}})) << round;
         EXPECT_EQ(Ctrl(3).m_bValue, 255);
         EXPECT_EQ(Ctrl(4).m_bValue, 255);
@@ -146,7 +146,7 @@ TEST_F(CtrlSend, RadioGroupSwitchesTheOthersOff) {
     }
     EXPECT_EQ(host.releasedGroups, (std::vector<uint32_t>{3, 3}));
 
-    // A latch with flag 0x10000 in the group switches off.
+    // A momentary latch in the group switches off.
     Ctrl(4).ClickLatch();
     EXPECT_EQ(Sent(), (Items{{3, {0}}, {4, {0}}, {5, {0}}}));
     EXPECT_EQ(Ctrl(4).m_bValue, 0);

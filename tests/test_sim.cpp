@@ -458,7 +458,7 @@ TEST(SimTimed, MessageBoxPopsUpWithItsNewText) {
     ASSERT_EQ(link.NextOutcome(), LINK_ATTRIBUTES);
     uint32_t flags = 0, colour = 0;
     ASSERT_EQ(LinkGetAttributes(4, &flags, &colour), 0);
-    EXPECT_EQ(flags & 0x1u, 0u); // not shown yet: the view pops it up
+    EXPECT_EQ(flags & CTRLF_BOX_SHOWN, 0u); // not shown yet: the view pops it up
 }
 
 TEST(SimTimed, ClockFollowsTheTimeTheClientSets) {
@@ -676,7 +676,8 @@ TEST(SimDeviceModel, ItemsAreCheckedBeforeUse) {
     EXPECT_EQ(r.values[0].id, 2u);
     EXPECT_EQ(r.values[2].data, Bytes{0});
     EXPECT_EQ(r.answers, (std::vector<std::pair<uint32_t, uint8_t>>{{5, 2}}));
-    EXPECT_TRUE(p.Find(5)->flags & 0x1); // answered: not popped up again on the next connect
+    EXPECT_TRUE(p.Find(5)->flags &
+                CTRLF_BOX_SHOWN); // answered: not popped up again on the next connect
 
     Bytes login = Utf16Bytes(u"pw");
     login.resize(68, 0);
