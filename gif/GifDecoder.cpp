@@ -77,7 +77,7 @@ GifStatus CGifDecoder::Load(const uint8_t* data, size_t size, uint32_t backgroun
     const int width = GetU16LE(p + 4);
     const int height = GetU16LE(p + 6);
     const uint8_t flags = p[8];
-    if (width == 0 || height == 0 || uint64_t(width) * uint64_t(height) > kMaxPixels)
+    if (width == 0 || height == 0 || uint64_t(width) * uint64_t(height) > m_maxPixels)
         return m_status;
     if (flags & kTablePresent) {
         if (!ReadColourTable(r, flags, palette, tableSize)) return m_status;

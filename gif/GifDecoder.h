@@ -21,6 +21,10 @@ class CGifDecoder {
 public:
     static constexpr uint64_t kMaxPixels = uint64_t(16) << 20;
 
+    // A caller may hold pictures to a smaller size.
+    explicit CGifDecoder(uint64_t maxPixels = kMaxPixels)
+        : m_maxPixels(maxPixels < kMaxPixels ? maxPixels : kMaxPixels) {}
+
     // Decodes a whole file; replaces any earlier picture.
     GifStatus Load(const uint8_t* data, size_t size, uint32_t background);
 
@@ -31,6 +35,7 @@ public:
     std::vector<uint32_t> TakePixels() { return std::move(m_pixels); }
 
 private:
+    uint64_t m_maxPixels;
     GifStatus m_status = GifStatus::Refused;
     int m_width = 0;
     int m_height = 0;

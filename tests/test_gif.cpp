@@ -189,6 +189,11 @@ TEST(GifDecoder, RefusesFilesWithoutAPicture) {
     EXPECT_EQ(d.status, GifStatus::Partial);
     EXPECT_EQ(uint64_t(d.width) * uint64_t(d.height), CGifDecoder::kMaxPixels);
     EXPECT_EQ(d.pixels.back(), kBackground);
+    // A caller's own, smaller limit.
+    CGifDecoder small(25);
+    EXPECT_EQ(small.Load(good.data(), good.size(), kBackground), GifStatus::Ok);
+    CGifDecoder tiny(24);
+    EXPECT_EQ(tiny.Load(good.data(), good.size(), kBackground), GifStatus::Refused);
 }
 
 TEST(GifDecoder, DamagedCodesKeepWhatCameBefore) {
