@@ -32,6 +32,7 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     const std::vector<uint32_t>& Pixels() const { return m_pixels; }
+    // Moves the pixels out; width and height stay.
     std::vector<uint32_t> TakePixels() { return std::move(m_pixels); }
 
 private:
