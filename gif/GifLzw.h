@@ -1,0 +1,20 @@
+// LZW decoding of one GIF picture straight into its rows, in plain or interlaced row order
+// (GifLzw.cpp). Internal to the decoder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct GifPicture {
+    uint32_t* pixels = nullptr; // width x height colours, row-major
+    int width = 0;
+    int height = 0;
+    bool interlaced = false;
+    const uint32_t* palette = nullptr; // 256 colours; entries past the colour table are black
+    uint32_t firstCodeMask = 0;        // colour table size - 1, applied to the code after a clear
+};
+
+// `codes` is the picture's data with the sub-block lengths removed; 1 <= minCodeSize <= 11.
+// Returns true when every pixel was written; on a damaged or short stream the pixels written so
+// far stay and the rest are left untouched.
+bool DecodeGifLzw(const uint8_t* codes, size_t size, int minCodeSize, const GifPicture& picture);
