@@ -207,6 +207,14 @@ TEST_F(ComPortsDialog, AnRfcommDeviceOrATypedNumberIsStoredAsTheNumberAndHelpKee
         const auto chosen = d->findChild<QTreeWidget*>()->selectedItems();
         ASSERT_EQ(chosen.size(), 1);
         EXPECT_EQ(chosen.first()->text(0).toStdString(), peer.SlavePath());
+        // Unplugged while the dialog is open, the chosen device stays listed and chosen.
+        const SerialPortEntry gone = ports.takeLast();
+        d->RefreshPorts();
+        const auto still = d->findChild<QTreeWidget*>()->selectedItems();
+        ASSERT_EQ(still.size(), 1);
+        EXPECT_EQ(still.first()->text(0).toStdString(), peer.SlavePath());
+        EXPECT_EQ(still.first()->text(1), QStringLiteral("(not present)"));
+        ports.append(gone);
         UserScript::Later(Button(d, "Help on COM ports"));
     });
     user.Box();

@@ -12,6 +12,7 @@ QString KindOf(const QString& name) {
     if (name.startsWith(QLatin1String("rfcomm"))) return QStringLiteral("Bluetooth serial port");
     if (name.startsWith(QLatin1String("ttyUSB"))) return QStringLiteral("USB serial adapter");
     if (name.startsWith(QLatin1String("ttyACM"))) return QStringLiteral("USB serial device");
+    if (name.startsWith(QLatin1String("ttyS"))) return QStringLiteral("Serial port");
     return QString();
 }
 
