@@ -89,6 +89,9 @@ void CComPorts::RefreshPorts() {
     // A chosen device that went away stays choosable, so that OK does not silently forget it.
     if (!m_strChosen.isEmpty() && !listed && !RfcommNumber(m_strChosen))
         ports.append({m_strChosen, QStringLiteral("(not present)"), QString()});
+    // Unchanged, the list keeps its scroll position and current line.
+    if (ports == m_shown) return;
+    m_shown = ports;
 
     const QSignalBlocker quiet(m_pDevices);
     m_pDevices->clear();

@@ -45,6 +45,7 @@ private:
     QLineEdit* m_pPortEdit;
     QTreeWidget* m_pDevices;
     QTimer m_refresh;
+    QList<SerialPortEntry> m_shown;
     QString m_strChosen; // path of the selected device, rfcomm included
     int m_nPort = 0;
     QString m_strPath;

@@ -11,6 +11,7 @@ struct SerialPortEntry {
     QString path;         // e.g. /dev/ttyUSB0
     QString description;  // what the system says the device is; may be empty
     QString manufacturer; // may be empty
+    bool operator==(const SerialPortEntry&) const = default;
 };
 
 // Port numbers N open /dev/rfcommN.
