@@ -45,6 +45,9 @@ public:
     // Starts the Message box of the record, not waiting for the user; the answer comes back to
     // the view, which sends it with SendControlAnswer.
     virtual void ShowMessageBox(CCtrl&) {}
+    // Opens the change-password dialog of a Password record, modally; m_pPasswordDlg is set
+    // while it is open.
+    virtual void OpenPasswordDialog(CCtrl&) {}
     // A latch of the group was clicked: switch the panel's other latches of the group off
     // (ReleaseLatchGroup of CtrlArray.h does it for an array).
     virtual void ReleaseLatchGroup(uint32_t) {}

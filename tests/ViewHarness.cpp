@@ -19,6 +19,7 @@ BoxAnswerer::BoxAnswerer() {
 
 void BoxAnswerer::Answer() {
     QWidget* w = QApplication::activeModalWidget();
+    if (intercept && intercept(w)) return;
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
         texts << box->text();
         QAbstractButton* b = box->button(answer);

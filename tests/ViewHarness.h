@@ -38,6 +38,8 @@ public:
     BoxAnswerer();
     QStringList texts;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // Sees the active modal widget (or none) first; true when it took care of it.
+    std::function<bool(QWidget*)> intercept;
 
 private:
     void Answer();

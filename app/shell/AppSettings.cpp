@@ -12,6 +12,7 @@ void ReadAppSettings(AppSettings& s) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
     settings.beginGroup(kSection);
     s.m_iComOutGoing = settings.value("m_iComOutGoing", s.m_iComOutGoing).toInt();
+    s.m_strComPath = settings.value("m_strComPath", s.m_strComPath).toString();
     s.m_AlwaysReload = settings.value("m_AlwaysReload", s.m_AlwaysReload).toInt();
 }
 
@@ -19,5 +20,6 @@ void WriteAppSettings(const AppSettings& s) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
     settings.beginGroup(kSection);
     settings.setValue("m_iComOutGoing", s.m_iComOutGoing);
+    settings.setValue("m_strComPath", s.m_strComPath);
     settings.setValue("m_AlwaysReload", s.m_AlwaysReload ? 1 : 0);
 }

@@ -1,9 +1,15 @@
 // The application's own settings: organisation "Talvex", application "Talvex 3.0", section
-// "Talvex Client 3.0" with "m_iComOutGoing" and "m_AlwaysReload" (booleans stored as 0/1).
+// "Talvex Client 3.0" with "m_iComOutGoing", "m_strComPath" and "m_AlwaysReload" (booleans
+// stored as 0/1).
 #pragma once
+
+#include <QString>
 
 struct AppSettings {
     int m_iComOutGoing = 0;
+    // A serial device chosen by its path (not /dev/rfcommN); when set, it is opened instead of
+    // the numbered port.
+    QString m_strComPath;
     int m_AlwaysReload = 1;
 };
 

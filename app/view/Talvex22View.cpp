@@ -1,7 +1,6 @@
 // The view's construction, settings, commands and their enabling, and window events.
 #include <QAction>
 #include <QDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 
@@ -41,6 +40,7 @@ void CTalvex22View::ReadSettings() {
     m_nLastPage = 0;
     m_nMargin = 5;
     m_settings.m_iComOutGoing = 0;
+    m_settings.m_strComPath.clear();
     SetPing(false, 3);
     m_settings.m_AlwaysReload = 1;
     ReadAppSettings(m_settings);
@@ -79,23 +79,12 @@ void CTalvex22View::OnInitialUpdate() {
     m_bSwitchA = m_bSwitchB = m_bResizable = true;
     m_nPanelWidth = 640;
     m_nPanelHeight = 480;
-    if (m_settings.m_iComOutGoing == 0 && m_strPortPath.isEmpty()) AskComPort();
+    if (m_settings.m_iComOutGoing == 0 && PortPathToOpen().isEmpty()) AskComPort();
     LinkSetAckOption(false);
     m_bConnected = false;
     m_pCtrls.clear();
     m_nCtrls = 0;
     ResetPanel();
-}
-
-// A plain port prompt; the full Com Ports dialog replaces it.
-void CTalvex22View::AskComPort() {
-    bool ok = false;
-    int port = QInputDialog::getInt(this, QStringLiteral("Com Ports"),
-                                    QStringLiteral("Bluetooth COM: Port Number"),
-                                    std::max(1, m_settings.m_iComOutGoing), 1, 1000, 1, &ok);
-    if (!ok) return;
-    m_settings.m_iComOutGoing = port;
-    WriteSettings();
 }
 
 bool CTalvex22View::IsCommandEnabled(int id) const {
@@ -155,11 +144,17 @@ void CTalvex22View::OnCommand(int id) {
     case ID_COM_PORTS:
         AskComPort();
         return;
+    case ID_PINGS:
+        OnPings();
+        return;
+    case ID_LAYOUT_CONTROLS:
+        OnLayoutControls();
+        return;
     case ID_APP_ABOUT:
         ShowAboutBox(window());
         return;
     default:
-        return; // the layout, ping and password dialogs arrive with the dialogs
+        return;
     }
     ShowPage();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AppSettings.h"
+#include "ComPorts.h"
 #include "CtrlArray.h"
 #include "CtrlHost.h"
 
@@ -23,7 +24,8 @@ public:
                   QWidget* parent = nullptr);
     ~CTalvex22View() override;
 
-    // Opens this device path instead of the numbered port (--port, --demo).
+    // Opens this device path instead of the numbered port (--port, --demo), until the user
+    // confirms a port in the Com Ports dialog.
     void SetPortPath(const QString& path) { m_strPortPath = path; }
     void OnInitialUpdate();
     void OnCommand(int id);
@@ -76,9 +78,14 @@ public:
     void DestroyWidgets(CCtrl& c) override;
     void RefreshWidgets(CCtrl& c, CtrlRefresh what) override;
     void ShowMessageBox(CCtrl& c) override;
+    void OpenPasswordDialog(CCtrl& c) override;
     void DiagnosticBox(long checkPoint, const char* unit, long value) override;
     void SizeAlarm(long checkPoint, const char* unit) override;
     void QuitRequest() override;
+
+    // The settings dialogs (Talvex22ViewDialogs.cpp); the Com Ports dialog's view of the system
+    // can be replaced (tests).
+    void SetComPortsServices(ComPortsServices services) { m_comPorts = std::move(services); }
 
     // State, read by dialogs, widgets and tests.
     const CtrlArray& Controls() const { return m_pCtrls; }
@@ -118,7 +125,13 @@ private:
     void OnConnect();
     void OnClose();
     void OnAlwaysReload();
+    // The settings dialogs (Talvex22ViewDialogs.cpp).
     void AskComPort();
+    void OnPings();
+    void OnLayoutControls();
+    // The device path Connect opens: --port, else a device chosen in Com Ports; empty for the
+    // numbered port.
+    QString PortPathToOpen() const;
     void BringFrameToForeground();
     void BuildControls();
     void UpdateValues();
@@ -134,6 +147,7 @@ private:
     QWidget* m_pPanel;
     QTimer m_pingTimer;
     QString m_strPortPath;
+    ComPortsServices m_comPorts;
     QString m_strDefaultTitle;
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;

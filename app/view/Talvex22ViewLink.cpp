@@ -129,21 +129,21 @@ void CTalvex22View::OnConnect() {
     m_pCtrls.clear();
     m_nCtrls = 0;
     Relayout(true, true);
-    int status = m_strPortPath.isEmpty()
-                     ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
-                     : LinkOpenDevice(m_strPortPath.toStdString(), this, WM_LINK_OUTCOME);
+    const QString path = PortPathToOpen();
+    int status = path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
+                                : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
     if (status == 0) return;
     QString reason = status > 0 ? QString::fromLocal8Bit(std::strerror(status))
                                 : QStringLiteral("Link error %1").arg(status);
     PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"), reason);
     QMessageBox ask(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    m_strPortPath.isEmpty()
+                    path.isEmpty()
                         ? QString::asprintf("Unable to connect to COM%d: (Error %ld)\n\nConfigure "
                                             "COM port now?",
                                             m_settings.m_iComOutGoing, long(status))
                         : QStringLiteral("Unable to connect to %1: (Error %2)\n\nConfigure COM "
                                          "port now?")
-                              .arg(m_strPortPath)
+                              .arg(path)
                               .arg(status),
                     QMessageBox::Yes | QMessageBox::No, window());
     ask.setTextFormat(Qt::PlainText);

@@ -1,0 +1,131 @@
+#include "ComPorts.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "DialogMessages.h"
+
+namespace {
+
+constexpr int kRefreshMs = 2000;
+constexpr int kPortWhenNone = 5;
+
+} // namespace
+
+CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, QWidget* parent)
+    : QDialog(parent), m_services(std::move(services)), m_pPortEdit(new QLineEdit(this)),
+      m_pDevices(new QTreeWidget(this)), m_strChosen(path) {
+    setWindowTitle(QStringLiteral("Com Ports"));
+
+    auto* what = new QLabel(QStringLiteral("WHAT TO DO:  Find out from the Bluetooth setup which "
+                                           "COM port is used as an outbound serial port.  Enter "
+                                           "the port number in the box."),
+                            this);
+    what->setWordWrap(true);
+    auto* portLabel = new QLabel(QStringLiteral("Bluetooth COM: Port Number"), this);
+    portLabel->setBuddy(m_pPortEdit);
+    m_pPortEdit->setText(QString::number(port != 0 ? port : kPortWhenNone));
+    m_pPortEdit->setMaximumWidth(100);
+    // A typed number is the user's choice over a listed device.
+    connect(m_pPortEdit, &QLineEdit::textEdited, this, [this] { m_pDevices->clearSelection(); });
+
+    auto* listLabel = new QLabel(QStringLiteral("Serial devices present:"), this);
+    listLabel->setBuddy(m_pDevices);
+    m_pDevices->setColumnCount(3);
+    m_pDevices->setHeaderLabels(
+        {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Maker")});
+    m_pDevices->setRootIsDecorated(false);
+    m_pDevices->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pDevices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_pDevices, &QTreeWidget::itemSelectionChanged, this, &CComPorts::OnDeviceChosen);
+
+    auto* help = new QPushButton(QStringLiteral("Help on COM ports"), this);
+    help->setAutoDefault(false);
+    connect(help, &QPushButton::clicked, this, &CComPorts::OnHelp);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CComPorts::accept);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &CComPorts::reject);
+
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(portLabel);
+    portRow->addWidget(m_pPortEdit);
+    portRow->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(help);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(what);
+    layout->addLayout(portRow);
+    layout->addWidget(listLabel);
+    layout->addWidget(m_pDevices);
+    layout->addLayout(buttons);
+    resize(520, 340);
+
+    RefreshPorts();
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &CComPorts::RefreshPorts);
+    m_refresh.start();
+}
+
+void CComPorts::RefreshPorts() {
+    QList<SerialPortEntry> ports =
+        m_services.listPorts ? m_services.listPorts() : QList<SerialPortEntry>{};
+    const bool listed = std::any_of(ports.begin(), ports.end(), [&](const SerialPortEntry& p) {
+        return p.path == m_strChosen;
+    });
+    // A chosen device that went away stays choosable, so that OK does not silently forget it.
+    if (!m_strChosen.isEmpty() && !listed && !RfcommNumber(m_strChosen))
+        ports.append({m_strChosen, QStringLiteral("(not present)"), QString()});
+    // Unchanged, the list keeps its scroll position and current line.
+    if (ports == m_shown) return;
+    m_shown = ports;
+
+    const QSignalBlocker quiet(m_pDevices);
+    m_pDevices->clear();
+    for (const SerialPortEntry& p : ports) {
+        auto* item = new QTreeWidgetItem(m_pDevices, {p.path, p.description, p.manufacturer});
+        if (p.path == m_strChosen) item->setSelected(true);
+    }
+    if (m_pDevices->selectedItems().isEmpty()) m_strChosen.clear();
+}
+
+void CComPorts::OnDeviceChosen() {
+    const QList<QTreeWidgetItem*> selected = m_pDevices->selectedItems();
+    m_strChosen = selected.isEmpty() ? QString() : selected.first()->text(0);
+    if (std::optional<int> n = RfcommNumber(m_strChosen)) m_pPortEdit->setText(QString::number(*n));
+}
+
+void CComPorts::OnHelp() {
+    const QString page = ComPortsHelpPath();
+    if (!QFileInfo::exists(page)) {
+        DialogMessage(this, QStringLiteral("The help page on COM ports is not installed. It "
+                                           "belongs here:\n%1")
+                                .arg(page));
+        return;
+    }
+    if (m_services.openHelp && m_services.openHelp(page)) return;
+    DialogMessage(this, QStringLiteral("No web browser could be started. The help page on COM "
+                                       "ports is here:\n%1")
+                            .arg(page));
+}
+
+void CComPorts::accept() {
+    const std::optional<int> port = ReadIntField(m_pPortEdit, IntRange{kComPortMin, kComPortMax});
+    if (!port) return;
+    m_nPort = *port;
+    m_strPath = RfcommNumber(m_strChosen) ? QString() : m_strChosen;
+    QDialog::accept();
+}

@@ -1,0 +1,49 @@
+// The settings dialogs the view opens: Com Ports, Pings, Layout Controls and a Password
+// control's dialog. Each runs its own event loop, so none is opened under the link lock; the
+// link's outcomes go on being handled while one is open.
+#include "ComPorts.h"
+#include "ControlSelect.h"
+#include "Ctrl.h"
+#include "PasswordFS.h"
+#include "PingSettings.h"
+#include "Talvex22View.h"
+
+QString CTalvex22View::PortPathToOpen() const {
+    return !m_strPortPath.isEmpty() ? m_strPortPath : m_settings.m_strComPath;
+}
+
+void CTalvex22View::AskComPort() {
+    CComPorts dialog(m_settings.m_iComOutGoing, m_settings.m_strComPath, m_comPorts, window());
+    if (dialog.exec() != QDialog::Accepted) return;
+    m_settings.m_iComOutGoing = dialog.Port();
+    m_settings.m_strComPath = dialog.Path();
+    // The port the user has just confirmed replaces the one given on the command line.
+    m_strPortPath.clear();
+    WriteSettings();
+    Relayout(true, true);
+}
+
+void CTalvex22View::OnPings() {
+    PingSettings dialog(m_bPingOn, m_nPingSeconds, window());
+    if (dialog.exec() != QDialog::Accepted || !m_bConnected) return;
+    SetPing(dialog.PingOn(), dialog.Seconds());
+    SaveLayout();
+}
+
+void CTalvex22View::OnLayoutControls() {
+    CControlSelect dialog(*this, window());
+    // Escape keeps the changes in memory only.
+    if (dialog.exec() != QDialog::Accepted || !m_bConnected) return;
+    SaveLayout();
+    Relayout(true, true);
+}
+
+void CTalvex22View::OpenPasswordDialog(CCtrl& c) {
+    if (c.m_pPasswordDlg) return;
+    CPasswordFS dialog(c.m_nId, window());
+    c.m_pPasswordDlg = &dialog;
+    dialog.exec();
+    // The panel may have been rebuilt meanwhile: `c` is then gone, and no record points here.
+    for (auto& p : m_pCtrls)
+        if (p->m_pPasswordDlg == &dialog) p->m_pPasswordDlg = nullptr;
+}
