@@ -1,0 +1,28 @@
+// The picture of an Image control: a GIF file's bytes decoded into a QImage, and drawn into the
+// control's rectangle with one of five placements per axis.
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+#include <cstdint>
+
+class QPainter;
+class QRect;
+
+// Placement of the picture along one axis (stored layout values).
+enum ImagePlacement : int {
+    IMAGE_STRETCH = 0,
+    IMAGE_START = 1, // left or top
+    IMAGE_CENTRE = 2,
+    IMAGE_END = 3, // right or bottom
+    IMAGE_TILE = 4,
+};
+
+// The decoded picture; a refused file gives a null image. Pixels the file did not deliver are
+// `background` (0x00BBGGRR, the control's colour).
+QImage DecodeGifPicture(const uint8_t* bytes, size_t size, uint32_t background);
+
+// Draws `picture` into `rect`, clipped to it, placed by alignX and alignY; a pressed control is
+// drawn 2 pixels right and down.
+void DrawImagePlacements(QPainter& painter, const QRect& rect, const QImage& picture, int alignX,
+                         int alignY, bool pressed);
