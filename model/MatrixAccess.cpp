@@ -1,6 +1,7 @@
 #include "MatrixAccess.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "Frame.h"
@@ -74,6 +75,70 @@ std::optional<int32_t> RowLabelRaw(const MatrixView& m, int position) {
 double CellValue(const MatrixView& m, int position, int column) {
     const auto raw = CellRaw(m, position, column);
     return raw ? ScaleRaw(*raw, m.cellExponent) : 0.0;
+}
+
+namespace {
+
+// ScaleRaw with the power of ten worked out once.
+struct Scale {
+    explicit Scale(int exponent)
+        : divide(exponent < 0), factor(std::pow(10.0, divide ? -double(exponent) : exponent)) {}
+    double operator()(int32_t raw) const { return divide ? raw / factor : raw * factor; }
+    bool divide;
+    double factor;
+};
+
+// The elements of positions 0..count-1 of a ring stored from element `base` on, scaled; what lies
+// outside the rows in use or the buffer reads as 0. The same values as one ReadElement a position.
+void ReadRing(const MatrixView& m, const uint8_t* buffer, size_t size, uint32_t widthCode,
+              long long base, int count, const Scale& scale, double* out) {
+    const int width = MatrixElementWidth(widthCode);
+    const int rows = RowsInUse(m);
+    const unsigned long long elements = (buffer && width) ? size / size_t(width) : 0;
+    auto fill = [&](auto read) {
+        int row = RingIndex(0, m.rows, m.maxRows);
+        for (int p = 0; p < count; ++p) {
+            const long long index = base + row;
+            out[p] = (p < rows && index >= 0 && static_cast<unsigned long long>(index) < elements)
+                         ? scale(read(buffer + index * width))
+                         : 0.0;
+            if (++row == m.maxRows) row = 0;
+        }
+    };
+    switch (width) {
+    case 4:
+        fill([](const uint8_t* e) { return static_cast<int32_t>(GetU32LE(e)); });
+        break;
+    case 2:
+        fill([](const uint8_t* e) { return int32_t(static_cast<int16_t>(GetU16LE(e))); });
+        break;
+    case 1:
+        fill([](const uint8_t* e) { return int32_t(static_cast<int8_t>(e[0])); });
+        break;
+    default:
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        break;
+    }
+}
+
+} // namespace
+
+void CellValues(const MatrixView& m, int column, int count, double* out) {
+    if (column < 0 || column >= m.cols) {
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        return;
+    }
+    ReadRing(m, m.cells, m.cellBytes, m.flags >> 20, static_cast<long long>(column) * m.maxRows,
+             count, Scale(m.cellExponent), out);
+}
+
+void RowLabelValues(const MatrixView& m, int count, double* out) {
+    if (RowLabelKindOf(m.flags) != ROW_LABELS_NUMBER) {
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        return;
+    }
+    ReadRing(m, m.rowLabels, m.rowLabelBytes, m.flags >> 18, 0, count, Scale(m.rowLabelExponent),
+             out);
 }
 
 QString CellText(const MatrixView& m, int position, int column) {

@@ -49,6 +49,10 @@ int RowsInUse(const MatrixView& m);
 int RingIndex(int position, int rows, int maxRows);
 
 double CellValue(const MatrixView& m, int position, int column);
+// CellValue of positions 0..count-1 of one column (or RowLabelValue of them) in one pass, for
+// charts that read every row.
+void CellValues(const MatrixView& m, int column, int count, double* out);
+void RowLabelValues(const MatrixView& m, int count, double* out);
 QString CellText(const MatrixView& m, int position, int column);
 // The label as a number for numeric labels, else 0.
 double RowLabelValue(const MatrixView& m, int position);

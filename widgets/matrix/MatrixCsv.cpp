@@ -1,0 +1,48 @@
+#include "MatrixCsv.h"
+
+#include <QSaveFile>
+
+#include "Ctrl.h"
+#include "MatrixTexts.h"
+#include "TextCodec.h"
+
+QByteArray MatrixCsv(const MatrixTexts& texts, QChar separator, bool text16) {
+    const MatrixShape shape = texts.Shape();
+    const int columns = shape.Columns();
+    QString csv;
+    const QLatin1String lineEnd("\r\n");
+    for (int c = 0; c < columns; ++c) {
+        if (c > 0) csv += separator;
+        csv += QLatin1Char('"') + texts.Heading(c) + QLatin1Char('"');
+    }
+    csv += lineEnd;
+    for (int r = 0; r < shape.rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            if (c > 0) csv += separator;
+            csv += texts.Text(r, c);
+        }
+        csv += lineEnd;
+    }
+    const std::u16string_view chars(reinterpret_cast<const char16_t*>(csv.utf16()),
+                                    size_t(csv.size()));
+    if (text16) {
+        const std::vector<uint8_t> bytes = EncodeUtf16LE(chars);
+        return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    }
+    const std::string bytes = NarrowAnsi(chars);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+QByteArray MatrixCsv(const CCtrl& ctrl, QChar separator) {
+    return MatrixCsv(MatrixTexts(ctrl), separator, (ctrl.m_dwFlags & CTRLF_TEXT16) != 0);
+}
+
+FileWrite WriteWholeFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return FileWrite::OpenError;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return FileWrite::WriteError;
+    }
+    return file.commit() ? FileWrite::Written : FileWrite::WriteError;
+}
