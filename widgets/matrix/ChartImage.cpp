@@ -27,7 +27,7 @@ FileWrite SaveChartImage(const CCtrl& ctrl, const QSize& size, const QString& pa
         p.end();
         written = image.save(&file, "PNG");
     }
-    if (!written || file.error() != QFileDevice::NoError) {
+    if (!written || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return FileWrite::WriteError;
     }

@@ -40,7 +40,9 @@ QByteArray MatrixCsv(const CCtrl& ctrl, QChar separator) {
 FileWrite WriteWholeFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return FileWrite::OpenError;
-    if (file.write(bytes) != bytes.size()) {
+    // commit() does not report a failed flush of the last bytes (a full disk), so flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return FileWrite::WriteError;
     }
