@@ -141,12 +141,15 @@ TEST(MatrixCells, BulkReadsGiveTheSingleReads) {
     for (uint32_t width : {0u, 1u, 2u, 3u}) { // 32, 16, 8 bits, none
         x.m.flags = (x.m.flags & ~0x300000u) | width << 20;
         for (int column : {0, 1, 2}) {
-            std::vector<double> bulk(12, -1);
-            CellValues(x.m, column, 12, bulk.data());
-            for (int p = 0; p < 12; ++p) EXPECT_EQ(bulk[p], CellValue(x.m, p, column)) << p;
+            for (int first : {-2, 0, 2, 5}) { // the ring wraps after position 2
+                std::vector<double> bulk(12, -1);
+                CellValues(x.m, column, first, 12, bulk.data());
+                for (int i = 0; i < 12; ++i)
+                    EXPECT_EQ(bulk[i], CellValue(x.m, first + i, column)) << first + i;
+            }
         }
     }
     std::vector<double> labels(12, -1);
-    RowLabelValues(x.m, 12, labels.data());
-    for (int p = 0; p < 12; ++p) EXPECT_EQ(labels[p], RowLabelValue(x.m, p)) << p;
+    RowLabelValues(x.m, -1, 12, labels.data());
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(labels[i], RowLabelValue(x.m, i - 1)) << i;
 }

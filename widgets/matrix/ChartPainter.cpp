@@ -76,8 +76,11 @@ std::optional<double> StoredEnd(const CCtrl& ctrl, uint32_t property, int expone
     return exponent < 0 ? raw / std::pow(10.0, -exponent) : raw * std::pow(10.0, exponent);
 }
 
+// Values are read a chunk at a time, so they stay in the cache between reading and placing.
+constexpr int kChunk = 4096;
+
 struct ChartBuffers {
-    std::vector<double> values; // series after series
+    std::vector<double> chunk;
     std::vector<double> across; // where each row lies along the x axis, 0 to 1
     std::vector<int> columns;   // the pixel column of each row
     std::vector<QPoint> points;
@@ -217,16 +220,22 @@ void DrawMatrixChart(QPainter& p, const QRect& rect, const CCtrl& ctrl,
     // Value range over every cell, then the stored ends, rounded out to the step. The buffers
     // live on between paints: a chart repaints often and its rows rarely change in number.
     thread_local ChartBuffers buffers;
-    std::vector<double>& values = buffers.values;
-    values.resize(size_t(series) * size_t(rows));
+    std::vector<double>& chunk = buffers.chunk;
+    chunk.resize(kChunk);
     double low = 0, high = 0;
     for (int c = 0; c < series; ++c) {
-        double* column = values.data() + size_t(c) * size_t(rows);
-        CellValues(view, c, rows, column);
-        if (c == 0 && rows > 0) low = high = column[0];
-        for (int i = 0; i < rows; ++i) {
-            low = std::min(low, column[i]);
-            high = std::max(high, column[i]);
+        for (int first = 0; first < rows; first += kChunk) {
+            const int count = std::min(kChunk, rows - first);
+            CellValues(view, c, first, count, chunk.data());
+            double lo = c == 0 && first == 0 ? chunk[0] : low,
+                   hi = c == 0 && first == 0 ? chunk[0] : high;
+            for (int i = 0; i < count; ++i) {
+                const double v = chunk[size_t(i)];
+                lo = v < lo ? v : lo;
+                hi = v > hi ? v : hi;
+            }
+            low = lo;
+            high = hi;
         }
     }
     if (high == low) high = low + 1;
@@ -256,7 +265,7 @@ void DrawMatrixChart(QPainter& p, const QRect& rect, const CCtrl& ctrl,
     switch (kind) {
     case ROW_LABELS_NUMBER: {
         std::vector<double> labels(static_cast<size_t>(rows));
-        RowLabelValues(view, rows, labels.data());
+        RowLabelValues(view, 0, rows, labels.data());
         double xLow = 0, xHigh = 0;
         if (rows > 0) {
             const auto [lo, hi] = std::minmax_element(labels.begin(), labels.end());
@@ -319,8 +328,11 @@ void DrawMatrixChart(QPainter& p, const QRect& rect, const CCtrl& ctrl,
     columnOf.resize(size_t(rows));
     for (int i = 0; i < rows; ++i) columnOf[size_t(i)] = plot.X(across[size_t(i)]);
     for (int c = 0; c < series; ++c) {
-        valueRow.Rows(values.data() + size_t(c) * size_t(rows), rows, columnOf.data(),
-                      points.data());
+        for (int first = 0; first < rows; first += kChunk) {
+            const int count = std::min(kChunk, rows - first);
+            CellValues(view, c, first, count, chunk.data());
+            valueRow.Rows(chunk.data(), count, columnOf.data() + first, points.data() + first);
+        }
         const SeriesStyle style{SeriesQColor(c), clip, options.reduce};
         switch (type) {
         case ChartType::Columns:

@@ -16,13 +16,13 @@ constexpr double kDiscRadius = 3.5;
 } // namespace
 
 void DrawLineSeries(QPainter& p, const std::vector<QPoint>& points, const SeriesStyle& style) {
-    PixelRuns runs(style.clip);
+    PixelRuns runs(style.clip, kPenRadius);
     const size_t n = points.size();
     const QPoint dotStart(1, 1);
     if (!style.reduce) {
         for (size_t i = 1; i < n; ++i) {
             const QPoint a = points[i - 1], b = points[i];
-            runs.Capsule(a == b ? a + dotStart : a, b, kPenRadius);
+            runs.Capsule(a == b ? a + dotStart : a, b);
         }
         runs.Draw(p, style.colour);
         return;
@@ -43,11 +43,11 @@ void DrawLineSeries(QPainter& p, const std::vector<QPoint>& points, const Series
             low = std::min(low, y);
             high = std::max(high, y);
         }
-        if (i > 0) runs.Capsule(previous, points[i], kPenRadius);
-        if (low < high) runs.Capsule(QPoint(x, low), QPoint(x, high), kPenRadius);
+        if (i > 0) runs.Capsule(previous, points[i]);
+        if (low < high) runs.Capsule(QPoint(x, low), QPoint(x, high));
         std::sort(dots.begin(), dots.end());
         dots.erase(std::unique(dots.begin(), dots.end()), dots.end());
-        for (int y : dots) runs.Capsule(QPoint(x, y) + dotStart, QPoint(x, y), kPenRadius);
+        for (int y : dots) runs.Capsule(QPoint(x, y) + dotStart, QPoint(x, y));
         previous = points[j];
         i = j + 1;
     }
@@ -82,10 +82,10 @@ void DrawColumnSeries(QPainter& p, const std::vector<QPoint>& points, int bottom
 }
 
 void DrawPointSeries(QPainter& p, const std::vector<QPoint>& points, const SeriesStyle& style) {
-    PixelRuns runs(style.clip);
+    PixelRuns runs(style.clip, kDiscRadius);
     const size_t n = points.size();
     if (!style.reduce) {
-        for (const QPoint& q : points) runs.DiscColumn(q.x(), q.y(), q.y(), kDiscRadius);
+        for (const QPoint& q : points) runs.DiscColumn(q.x(), q.y(), q.y());
         runs.Draw(p, style.colour);
         return;
     }
@@ -99,7 +99,7 @@ void DrawPointSeries(QPainter& p, const std::vector<QPoint>& points, const Serie
         for (size_t k = 0; k < ys.size();) {
             size_t end = k;
             while (end + 1 < ys.size() && ys[end + 1] <= ys[end] + 1) ++end;
-            runs.DiscColumn(x, ys[k], ys[end], kDiscRadius);
+            runs.DiscColumn(x, ys[k], ys[end]);
             k = end + 1;
         }
     }

@@ -16,10 +16,15 @@ QByteArray MatrixCsv(const MatrixTexts& texts, QChar separator, bool text16) {
         csv += QLatin1Char('"') + texts.Heading(c) + QLatin1Char('"');
     }
     csv += lineEnd;
+    const std::vector<std::vector<QString>> cells = texts.AllTexts(shape.rows);
+    qsizetype length = csv.size() + qsizetype(shape.rows) * (columns + 2);
+    for (const auto& column : cells)
+        for (const QString& text : column) length += text.size();
+    csv.reserve(length);
     for (int r = 0; r < shape.rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             if (c > 0) csv += separator;
-            csv += texts.Text(r, c);
+            csv += cells[size_t(c)][size_t(r)];
         }
         csv += lineEnd;
     }

@@ -43,6 +43,23 @@ QString MatrixTexts::Text(int row, int column) const {
     return m_ctrl.CellText(row, column - (m_ctrl.HasRowLabels() ? 1 : 0));
 }
 
+std::vector<std::vector<QString>> MatrixTexts::AllTexts(int count) const {
+    count = std::max(0, count);
+    const MatrixShape shape = Shape();
+    std::vector<std::vector<QString>> texts;
+    if (shape.rowLabels) {
+        const QStringList labels = m_ctrl.RowLabelTexts(count);
+        texts.emplace_back(labels.begin(), labels.end());
+        texts.back().resize(size_t(count));
+    }
+    CellTextCache cells(m_ctrl.View());
+    for (int c = 0; c < shape.series; ++c) {
+        texts.emplace_back(size_t(count));
+        cells.Column(c, count, texts.back().data());
+    }
+    return texts;
+}
+
 void MatrixTexts::Changed() {
     m_namesKnown = false;
     m_labelsKnown = false;

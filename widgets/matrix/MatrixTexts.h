@@ -32,6 +32,8 @@ public:
     bool IsRowLabelColumn(int column) const;
     QString Heading(int column) const;
     QString Text(int row, int column) const;
+    // Text() of rows 0..count-1 of every column, column after column, for exports.
+    std::vector<std::vector<QString>> AllTexts(int count) const;
     // The matrix's buffers changed: forget what was worked out from them.
     void Changed();
 

@@ -10,74 +10,78 @@ namespace {
 // Sampling tolerance: a centre this close to the edge of a shape counts as inside.
 constexpr double kSlack = 1e-9;
 
+// floor and ceil of values near the clip, without a library call each.
+int Floor(double v) {
+    const int i = static_cast<int>(v);
+    return v < i ? i - 1 : i;
+}
+int Ceil(double v) {
+    const int i = static_cast<int>(v);
+    return v > i ? i + 1 : i;
+}
+
 } // namespace
 
-PixelRuns::PixelRuns(const QRect& clip) : m_clip(clip) {}
-
-void PixelRuns::Add(int x, int top, int bottom) {
-    if (x < m_clip.left() || x > m_clip.right()) return;
-    top = std::max(top, m_clip.top());
-    bottom = std::min(bottom, m_clip.bottom());
-    if (top <= bottom) m_runs.push_back({x, top, bottom});
+PixelRuns::PixelRuns(const QRect& clip, double radius)
+    : m_clip(clip), m_radius(std::clamp(radius, 0.0, 16.0)), m_reach(Floor(m_radius + kSlack)) {
+    for (int across = 0; across <= m_reach; ++across)
+        m_half.push_back(std::sqrt(std::max(0.0, m_radius * m_radius - across * across)));
 }
 
 void PixelRuns::AddSpan(int x, double top, double bottom) {
+    if (x < m_clip.left() || x > m_clip.right()) return;
     // Far-off spans are cut to the clip before they become integers.
-    top = std::max(top, double(m_clip.top()) - 1);
-    bottom = std::min(bottom, double(m_clip.bottom()) + 1);
-    if (top > bottom) return;
-    Add(x, int(std::ceil(top - kSlack)), int(std::floor(bottom + kSlack)));
+    const int from = std::max(m_clip.top(), Ceil(std::max(top, m_clip.top() - 1.0) - kSlack));
+    const int to =
+        std::min(m_clip.bottom(), Floor(std::min(bottom, m_clip.bottom() + 1.0) + kSlack));
+    if (from <= to) m_runs.push_back({x, from, to});
 }
 
-void PixelRuns::Capsule(QPoint a, QPoint b, double radius) {
+void PixelRuns::DiscColumn(int x, int top, int bottom) {
+    for (int across = -m_reach; across <= m_reach; ++across) {
+        const double half = m_half[size_t(std::abs(across))];
+        AddSpan(x + across, top - half, bottom + half);
+    }
+}
+
+void PixelRuns::Capsule(QPoint a, QPoint b) {
     if (a.x() == b.x()) { // upright: a disc on each row between the ends
-        DiscColumn(a.x(), std::min(a.y(), b.y()), std::max(a.y(), b.y()), radius);
+        DiscColumn(a.x(), std::min(a.y(), b.y()), std::max(a.y(), b.y()));
         return;
     }
     const double ax = a.x(), ay = a.y();
     const double dx = b.x() - ax, dy = b.y() - ay;
-    const double reach = std::floor(radius + kSlack);
-    const int first = std::max(m_clip.left(), int(std::min(a.x(), b.x()) - reach));
-    const int last = std::min(m_clip.right(), int(std::max(a.x(), b.x()) + reach));
+    const int first = std::max(m_clip.left(), std::min(a.x(), b.x()) - m_reach);
+    const int last = std::min(m_clip.right(), std::max(a.x(), b.x()) + m_reach);
     const double lengthSquared = dx * dx + dy * dy;
-    const double width = radius * std::sqrt(lengthSquared);
+    const double width = m_radius * std::sqrt(lengthSquared);
+    const double slope = dy / dx, across = width / std::abs(dx);
     for (int x = first; x <= last; ++x) {
         const double ox = x - ax;
         double top = HUGE_VAL, bottom = -HUGE_VAL;
         // The round ends.
         for (const QPoint& end : {a, b}) {
-            const double across = x - end.x();
-            if (std::abs(across) > radius + kSlack) continue;
-            const double half = std::sqrt(std::max(0.0, radius * radius - across * across));
-            top = std::min(top, end.y() - half);
-            bottom = std::max(bottom, end.y() + half);
+            const int off = std::abs(x - end.x());
+            if (off > m_reach) continue;
+            top = std::min(top, end.y() - m_half[size_t(off)]);
+            bottom = std::max(bottom, end.y() + m_half[size_t(off)]);
         }
-        // The band along the segment: within `radius` of the line, projecting inside it.
-        {
-            double lo = ay + (dy * ox - width) / dx, hi = ay + (dy * ox + width) / dx;
-            if (lo > hi) std::swap(lo, hi);
-            if (dy != 0) {
-                double from = ay - ox * dx / dy, to = ay + (lengthSquared - ox * dx) / dy;
-                if (from > to) std::swap(from, to);
-                lo = std::max(lo, from);
-                hi = std::min(hi, to);
-            } else if (ox * dx < 0 || ox * dx > lengthSquared) {
-                lo = HUGE_VAL; // beyond the ends: the round ends cover the rest
-            }
-            if (lo <= hi) {
-                top = std::min(top, lo);
-                bottom = std::max(bottom, hi);
-            }
+        // The band along the segment: within the radius of the line, projecting inside it.
+        const double centre = ay + slope * ox;
+        double lo = centre - across, hi = centre + across;
+        if (dy != 0) {
+            double from = ay - ox * dx / dy, to = ay + (lengthSquared - ox * dx) / dy;
+            if (from > to) std::swap(from, to);
+            lo = std::max(lo, from);
+            hi = std::min(hi, to);
+        } else if (ox * dx < 0 || ox * dx > lengthSquared) {
+            lo = HUGE_VAL; // beyond the ends: the round ends cover the rest
+        }
+        if (lo <= hi) {
+            top = std::min(top, lo);
+            bottom = std::max(bottom, hi);
         }
         if (top <= bottom) AddSpan(x, top, bottom);
-    }
-}
-
-void PixelRuns::DiscColumn(int x, int top, int bottom, double radius) {
-    const int reach = int(std::floor(radius + kSlack));
-    for (int across = -reach; across <= reach; ++across) {
-        const double half = std::sqrt(std::max(0.0, radius * radius - double(across * across)));
-        AddSpan(x + across, top - half, bottom + half);
     }
 }
 

@@ -14,16 +14,15 @@ class QPainter;
 
 class PixelRuns {
 public:
-    explicit PixelRuns(const QRect& clip);
+    // Shapes reach `radius` pixels around their points (at most 16).
+    PixelRuns(const QRect& clip, double radius);
 
-    // Rows top..bottom (both included) of column x.
-    void Add(int x, int top, int bottom);
-    // Every pixel whose centre lies within `radius` of the segment from a to b: the stroke of a
-    // pen `radius` x 2 wide with round ends.
-    void Capsule(QPoint a, QPoint b, double radius);
-    // Every pixel whose centre lies within `radius` of the centres of rows top..bottom of column
-    // x: discs on each of those pixels.
-    void DiscColumn(int x, int top, int bottom, double radius);
+    // Every pixel whose centre lies within the radius of the segment from a to b: the stroke of
+    // a pen twice the radius wide with round ends.
+    void Capsule(QPoint a, QPoint b);
+    // Every pixel whose centre lies within the radius of the centres of rows top..bottom of
+    // column x: a disc on each of those pixels.
+    void DiscColumn(int x, int top, int bottom);
 
     void Draw(QPainter& p, const QColor& colour);
 
@@ -35,5 +34,8 @@ private:
     void AddSpan(int x, double top, double bottom);
 
     QRect m_clip;
+    double m_radius;
+    int m_reach;                // whole pixels the radius reaches
+    std::vector<double> m_half; // half the height of the disc, by pixels from its centre
     std::vector<Run> m_runs;
 };
