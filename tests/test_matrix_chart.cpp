@@ -10,7 +10,10 @@
 
 #include "ChartPainter.h"
 #include "ChartScale.h"
+#include "LayoutProps.h"
+#include "Link.h"
 #include "MatrixFixture.h"
+#include "support/FakeServices.h"
 
 namespace {
 
@@ -203,4 +206,39 @@ TEST(ChartData, ReducedDrawingMatchesEveryRow) {
         total += size.width() * size.height();
     }
     EXPECT_LE(differing * 1000, total) << differing << " of " << total;
+}
+
+TEST(ChartScale, StoredEndsReplaceTheDataRange) {
+    MemoryLayoutStore store;
+    LinkServices services;
+    services.layoutStore = &store;
+    LinkSetServices(services);
+    MatrixSpec s = OneSeries({50, 50, 50}, 0);
+    s.cellExponent = -1; // 5.0
+    auto ctrl = MakeMatrix(s);
+    SetLayoutInt(ctrl->m_nId, CTRL_PROP_CHART_MIN, 0);
+    SetLayoutInt(ctrl->m_nId, CTRL_PROP_CHART_MAX, 100); // 10.0
+    const ChartOverrides stored = StoredChartOverrides(*ctrl);
+    EXPECT_EQ(stored.valueMin, 0.0);
+    EXPECT_EQ(stored.valueMax, 10.0);
+    EXPECT_FALSE(stored.xMin);
+
+    QImage image(300, 200, QImage::Format_RGB32);
+    QPainter p(&image);
+    DrawMatrixChart(p, image.rect(), *ctrl, true);
+    p.end();
+    EXPECT_EQ(image.pixel(150, 96), Series(0)); // 5 of 0..10: halfway up 171 rows from 181
+
+    // Ends the wrong way round still make a range.
+    SetLayoutInt(ctrl->m_nId, CTRL_PROP_CHART_MIN, 100);
+    SetLayoutInt(ctrl->m_nId, CTRL_PROP_CHART_MAX, 0);
+    const AxisScale reversed = RoundedScale(10, 0);
+    EXPECT_EQ(reversed.min, 10);
+    EXPECT_EQ(reversed.max, 11);
+    image.fill(Qt::red);
+    p.begin(&image);
+    DrawMatrixChart(p, image.rect(), *ctrl, true); // 5 lies below the plot: nothing of it shows
+    p.end();
+    EXPECT_EQ(image.pixel(150, 96), kWhite);
+    LinkSetServices({});
 }
