@@ -1,4 +1,5 @@
 // The matrix dialog, the table over a Matrix control and the CSV export.
+#include <climits>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
@@ -19,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ChartPainter.h"
 #include "MatrixCsv.h"
 #include "MatrixDlg.h"
 #include "MatrixFixture.h"
@@ -315,4 +318,23 @@ TEST(MatrixViews, PanelChartAndTableFollowTheControl) {
     EXPECT_EQ(ctrl->m_pMatrixDlg, nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(dialog);
+}
+
+TEST(MatrixTable, AbsurdDimensionsStayBounded) {
+    auto ctrl = MakeMatrix(TwoColumns());
+    ctrl->m_nCols = INT_MAX; // announced far beyond the buffers
+    ctrl->m_nMaxRows = INT_MAX;
+    ctrl->m_nRows = INT_MIN;
+    for (uint32_t kind : {0u, 1u, 2u, 3u}) {
+        ctrl->m_dwFlags = kind << 16;
+        const MatrixShape shape = MatrixShapeOf(*ctrl);
+        EXPECT_EQ(shape.series, 65536);
+        EXPECT_LE(static_cast<long long>(shape.rows) * shape.Columns(), 0x100000);
+        MatrixTableModel model(*ctrl);
+        EXPECT_EQ(model.rowCount(), shape.rows);
+        EXPECT_LT(MatrixCsv(*ctrl, QLatin1Char(',')).size(), 8 << 20);
+    }
+    QImage image(200, 120, QImage::Format_RGB32); // 65536 series of 16 rows each
+    QPainter p(&image);
+    DrawMatrixChart(p, image.rect(), *ctrl, true);
 }
