@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -187,6 +188,10 @@ public:
     // (a real matrix never has more), so absurd dimensions cannot exhaust memory.
     MatrixTable TableData() const;
 
+    // Expires when the record is destroyed: windows that may outlive it (the matrix dialog, table
+    // models) check it before they read the record.
+    std::weak_ptr<const void> Lifetime() const { return m_lifetime; }
+
     // ---- Device updates (CtrlUpdate.cpp); the view calls them holding the link lock
 
     void ShowValue(const uint8_t* bytes, uint32_t length);
@@ -355,4 +360,5 @@ private:
     void SendState();
 
     bool m_bCreated = false;
+    std::shared_ptr<const void> m_lifetime = std::make_shared<char>(0);
 };

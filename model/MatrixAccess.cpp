@@ -1,6 +1,7 @@
 #include "MatrixAccess.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "Frame.h"
@@ -76,11 +77,115 @@ double CellValue(const MatrixView& m, int position, int column) {
     return raw ? ScaleRaw(*raw, m.cellExponent) : 0.0;
 }
 
+namespace {
+
+// ScaleRaw with the power of ten worked out once.
+struct Scale {
+    explicit Scale(int exponent)
+        : divide(exponent < 0), factor(std::pow(10.0, divide ? -double(exponent) : exponent)) {}
+    double operator()(int32_t raw) const { return divide ? raw / factor : raw * factor; }
+    bool divide;
+    double factor;
+};
+
+// The elements of positions first..first+count-1 of a ring stored from element `base` on,
+// scaled; what lies outside the rows in use or the buffer reads as 0. The same values as one
+// ReadElement a position.
+void ReadRing(const MatrixView& m, const uint8_t* buffer, size_t size, uint32_t widthCode,
+              long long base, int first, int count, const Scale& scale, double* out) {
+    const int width = MatrixElementWidth(widthCode);
+    const int rows = RowsInUse(m);
+    const unsigned long long elements = (buffer && width) ? size / size_t(width) : 0;
+    auto fill = [&](auto read) {
+        int row = -1; // the buffer row of the last position read
+        for (int i = 0; i < count; ++i) {
+            const long long p = static_cast<long long>(first) + i;
+            if (p < 0 || p >= rows) {
+                out[i] = 0.0;
+                continue;
+            }
+            row = row < 0 ? RingIndex(int(p), m.rows, m.maxRows)
+                          : (row + 1 == m.maxRows ? 0 : row + 1);
+            const long long index = base + row;
+            out[i] = (index >= 0 && static_cast<unsigned long long>(index) < elements)
+                         ? scale(read(buffer + index * width))
+                         : 0.0;
+        }
+    };
+    switch (width) {
+    case 4:
+        fill([](const uint8_t* e) { return static_cast<int32_t>(GetU32LE(e)); });
+        break;
+    case 2:
+        fill([](const uint8_t* e) { return int32_t(static_cast<int16_t>(GetU16LE(e))); });
+        break;
+    case 1:
+        fill([](const uint8_t* e) { return int32_t(static_cast<int8_t>(e[0])); });
+        break;
+    default:
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        break;
+    }
+}
+
+} // namespace
+
+void CellValues(const MatrixView& m, int column, int first, int count, double* out) {
+    if (column < 0 || column >= m.cols) {
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        return;
+    }
+    ReadRing(m, m.cells, m.cellBytes, m.flags >> 20, static_cast<long long>(column) * m.maxRows,
+             first, count, Scale(m.cellExponent), out);
+}
+
+void RowLabelValues(const MatrixView& m, int first, int count, double* out) {
+    if (RowLabelKindOf(m.flags) != ROW_LABELS_NUMBER) {
+        for (int p = 0; p < count; ++p) out[p] = 0.0;
+        return;
+    }
+    ReadRing(m, m.rowLabels, m.rowLabelBytes, m.flags >> 18, 0, first, count,
+             Scale(m.rowLabelExponent), out);
+}
+
 QString CellText(const MatrixView& m, int position, int column) {
     const auto raw = CellRaw(m, position, column);
     if (!raw) return QString();
     return FormatScaled(*raw, CellStyleOf(m.flags), m.cellFormat, m.cellDecimals, m.cellExponent,
                         0);
+}
+
+CellTextCache::CellTextCache(const MatrixView& m)
+    : m_view(m), m_narrow(MatrixElementWidth(m.flags >> 20) <= 2), m_table(m_narrow ? 65536 : 0),
+      m_known(m_table.size()) {}
+
+QString CellTextCache::Text(int32_t raw) {
+    if (m_narrow) {
+        const size_t slot = size_t(raw + 32768);
+        if (!m_known[slot]) {
+            m_table[slot] = FormatScaled(raw, CellStyleOf(m_view.flags), m_view.cellFormat,
+                                         m_view.cellDecimals, m_view.cellExponent, 0);
+            m_known[slot] = true;
+        }
+        return m_table[slot];
+    }
+    constexpr size_t kMaxCached = 65536;
+    auto found = m_cache.find(raw);
+    if (found == m_cache.end()) {
+        if (m_cache.size() >= kMaxCached) m_cache.clear();
+        found = m_cache
+                    .emplace(raw, FormatScaled(raw, CellStyleOf(m_view.flags), m_view.cellFormat,
+                                               m_view.cellDecimals, m_view.cellExponent, 0))
+                    .first;
+    }
+    return found->second;
+}
+
+void CellTextCache::Column(int column, int count, QString* out) {
+    for (int p = 0; p < count; ++p) {
+        const auto raw = CellRaw(m_view, p, column);
+        out[p] = raw ? Text(*raw) : QString();
+    }
 }
 
 double RowLabelValue(const MatrixView& m, int position) {

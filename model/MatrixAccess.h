@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 #include <QLocale>
 #include <QString>
@@ -49,7 +51,29 @@ int RowsInUse(const MatrixView& m);
 int RingIndex(int position, int rows, int maxRows);
 
 double CellValue(const MatrixView& m, int position, int column);
+// CellValue of positions first..first+count-1 of one column (or RowLabelValue of them) in one
+// pass, for charts that read every row.
+void CellValues(const MatrixView& m, int column, int first, int count, double* out);
+void RowLabelValues(const MatrixView& m, int first, int count, double* out);
 QString CellText(const MatrixView& m, int position, int column);
+// CellText for exports that read every cell: each distinct cell is formatted once. 8- and
+// 16-bit cells have at most 65536 values; the texts of 32-bit cells, which may never repeat,
+// are kept up to a bound.
+class CellTextCache {
+public:
+    explicit CellTextCache(const MatrixView& m);
+    // CellText of positions 0..count-1 of one column.
+    void Column(int column, int count, QString* out);
+
+private:
+    QString Text(int32_t raw);
+
+    MatrixView m_view;
+    bool m_narrow;
+    std::vector<QString> m_table; // narrow cells, by value + 32768
+    std::vector<bool> m_known;
+    std::unordered_map<int32_t, QString> m_cache;
+};
 // The label as a number for numeric labels, else 0.
 double RowLabelValue(const MatrixView& m, int position);
 QString RowLabelText(const MatrixView& m, int position, const QLocale& locale = QLocale());

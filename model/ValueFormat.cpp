@@ -13,7 +13,7 @@ constexpr int kMaxDecimals = 255;
 constexpr qsizetype kMaxPiece = 63;
 
 // The printf conversion is built here from numbers alone; nothing from the device goes into it.
-QString Convert(double value, int style, int decimals, int width) {
+QString PrintfConvert(double value, int style, int decimals, int width) {
     QByteArray conversion("%");
     if (width > 0) conversion += "0" + QByteArray::number(std::min(width, kMaxWidth));
     const QByteArray precision = "." + QByteArray::number(std::clamp(decimals, 0, kMaxDecimals));
@@ -33,6 +33,21 @@ QString Convert(double value, int style, int decimals, int width) {
     }
     // QString::asprintf always writes a '.' point, whatever the process locale.
     return QString::asprintf(conversion.constData(), value);
+}
+
+// The same text as PrintfConvert for finite values, a few times faster (tables of thousands of
+// cells are formatted at once): QString::number shares asprintf's digits and rounding.
+QString Convert(double value, int style, int decimals, int width) {
+    if (!std::isfinite(value)) return PrintfConvert(value, style, decimals, width);
+    const bool precise =
+        style == NUMBER_FIXED || style == NUMBER_EXPONENT || style == NUMBER_GENERAL;
+    const char format = style == NUMBER_EXPONENT ? 'e' : style == NUMBER_GENERAL ? 'g' : 'f';
+    QString text =
+        QString::number(value, format, precise ? std::clamp(decimals, 0, kMaxDecimals) : 6);
+    const qsizetype padding = std::min(width, kMaxWidth) - text.size();
+    if (padding > 0)
+        text.insert(text.startsWith(QLatin1Char('-')) ? 1 : 0, QString(padding, QLatin1Char('0')));
+    return text;
 }
 
 } // namespace

@@ -129,3 +129,27 @@ TEST(MatrixAxis, SeriesColoursRepeatEverySix) {
     EXPECT_EQ(SeriesColour(-1), 0x808000u);
     EXPECT_EQ(SeriesColour(INT_MIN), SeriesColour(4));
 }
+
+TEST(MatrixCells, BulkReadsGiveTheSingleReads) {
+    Matrix x;
+    x.m.rows = -7; // full ring, oldest row at 7
+    x.m.cellExponent = -2;
+    x.labels.clear();
+    for (int i = 0; i < 9; ++i) Put(x.labels, -3 * i, 2); // one label short of the rows
+    x.SetLabels(1u << 16 | 1u << 18);
+    x.m.rowLabelExponent = 1;
+    for (uint32_t width : {0u, 1u, 2u, 3u}) { // 32, 16, 8 bits, none
+        x.m.flags = (x.m.flags & ~0x300000u) | width << 20;
+        for (int column : {0, 1, 2}) {
+            for (int first : {-2, 0, 2, 5}) { // the ring wraps after position 2
+                std::vector<double> bulk(12, -1);
+                CellValues(x.m, column, first, 12, bulk.data());
+                for (int i = 0; i < 12; ++i)
+                    EXPECT_EQ(bulk[i], CellValue(x.m, first + i, column)) << first + i;
+            }
+        }
+    }
+    std::vector<double> labels(12, -1);
+    RowLabelValues(x.m, -1, 12, labels.data());
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(labels[i], RowLabelValue(x.m, i - 1)) << i;
+}
