@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <random>
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QWindow>
 
 #include "MatrixCsv.h"
 #include "MatrixDlg.h"
@@ -22,7 +24,40 @@ namespace {
 constexpr int kRows = 65535;
 constexpr int kSeries = 6;
 
-double g_repaintMs = 0, g_openMs = 0, g_csvMs = 0;
+// Wall time, and this thread's processor time beside it: on a busy machine the two part.
+struct Figure {
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+Figure g_repaint, g_open, g_csv;
+
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+class Stopwatch {
+public:
+    void Start() {
+        m_wall = std::chrono::steady_clock::now();
+        m_cpu = ThreadCpuMs();
+    }
+    void Stop() {
+        m_total.wallMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_wall)
+                .count();
+        m_total.cpuMs += ThreadCpuMs() - m_cpu;
+        ++m_count;
+    }
+    Figure Mean() const { return {m_total.wallMs / m_count, m_total.cpuMs / m_count}; }
+
+private:
+    std::chrono::steady_clock::time_point m_wall;
+    double m_cpu = 0;
+    Figure m_total;
+    long m_count = 0;
+};
 
 // Six noisy waves in 16-bit cells (65,535 x 6 x 4 bytes would not fit a device's buffer).
 MatrixSpec BigMatrix(int style) {
@@ -46,14 +81,15 @@ MatrixSpec BigMatrix(int style) {
     return s;
 }
 
-double Milliseconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Shown, exposed and painted once, as the user first sees it.
+// Shown, exposed and painted once, as the user first sees it; the wait for the window system
+// spins the event loop rather than sleeping.
 void ShowAndPaint(QWidget& window) {
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not exposed\n");
+    QElapsedTimer waited;
+    waited.start();
+    while (!(window.windowHandle() && window.windowHandle()->isExposed()) &&
+           waited.elapsed() < 5000)
+        QCoreApplication::processEvents();
     window.repaint();
 }
 
@@ -61,35 +97,29 @@ void BM_FullChartRepaint(benchmark::State& state) {
     auto ctrl = MakeMatrix(BigMatrix(0));
     CMatrixDlg dialog(*ctrl);
     ShowAndPaint(dialog);
-    double total = 0;
-    long count = 0;
+    Stopwatch watch;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        watch.Start();
         dialog.repaint();
-        total += Milliseconds(std::chrono::steady_clock::now() - start);
-        ++count;
+        watch.Stop();
     }
-    g_repaintMs = total / count;
-    state.counters["ms"] = g_repaintMs;
+    g_repaint = watch.Mean();
+    state.counters["ms"] = g_repaint.wallMs;
     state.SetLabel(QStringLiteral("%1x%2").arg(dialog.width()).arg(dialog.height()).toStdString());
 }
 BENCHMARK(BM_FullChartRepaint)->Iterations(100)->Unit(benchmark::kMillisecond);
 
 void BM_OpenTableView(benchmark::State& state) {
     auto ctrl = MakeMatrix(BigMatrix(3));
-    double total = 0;
-    long count = 0;
+    Stopwatch watch;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        {
-            CMatrixDlg dialog(*ctrl);
-            ShowAndPaint(dialog);
-            total += Milliseconds(std::chrono::steady_clock::now() - start);
-        }
-        ++count;
+        watch.Start();
+        CMatrixDlg dialog(*ctrl);
+        ShowAndPaint(dialog);
+        watch.Stop();
     }
-    g_openMs = total / count;
-    state.counters["ms"] = g_openMs;
+    g_open = watch.Mean();
+    state.counters["ms"] = g_open.wallMs;
 }
 BENCHMARK(BM_OpenTableView)->Iterations(10)->Unit(benchmark::kMillisecond);
 
@@ -97,16 +127,14 @@ void BM_CsvExport(benchmark::State& state) {
     auto ctrl = MakeMatrix(BigMatrix(3));
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("export.CSV"));
-    double total = 0;
-    long count = 0;
+    Stopwatch watch;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        watch.Start();
         benchmark::DoNotOptimize(WriteWholeFile(path, MatrixCsv(*ctrl, QLatin1Char(','))));
-        total += Milliseconds(std::chrono::steady_clock::now() - start);
-        ++count;
+        watch.Stop();
     }
-    g_csvMs = total / count;
-    state.counters["ms"] = g_csvMs;
+    g_csv = watch.Mean();
+    state.counters["ms"] = g_csv.wallMs;
 }
 BENCHMARK(BM_CsvExport)->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -118,9 +146,13 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("full chart repaint, 65535 rows x 6 series: %.1f ms (target <= 16)\n", g_repaintMs);
-    std::printf("matrix dialog opened in table view on 65535 rows: %.1f ms (target <= 100)\n",
-                g_openMs);
-    std::printf("CSV export of 65535 x 6: %.1f ms (target <= 300)\n", g_csvMs);
+    std::printf(
+        "full chart repaint, 65535 rows x 6 series: %.1f ms (target <= 16; processor %.1f ms)\n",
+        g_repaint.wallMs, g_repaint.cpuMs);
+    std::printf("matrix dialog opened in table view on 65535 rows: %.1f ms (target <= 100; "
+                "processor %.1f ms)\n",
+                g_open.wallMs, g_open.cpuMs);
+    std::printf("CSV export of 65535 x 6: %.1f ms (target <= 300; processor %.1f ms)\n",
+                g_csv.wallMs, g_csv.cpuMs);
     return 0;
 }

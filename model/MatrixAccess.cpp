@@ -97,6 +97,15 @@ void ReadRing(const MatrixView& m, const uint8_t* buffer, size_t size, uint32_t 
     const int rows = RowsInUse(m);
     const unsigned long long elements = (buffer && width) ? size / size_t(width) : 0;
     auto fill = [&](auto read) {
+        // Positions in use whose buffer rows follow one another inside the buffer: no checks.
+        const long long start =
+            first >= 0 && first < rows ? RingIndex(first, m.rows, m.maxRows) : -1;
+        if (start >= 0 && count <= rows - first && start + count <= m.maxRows && base >= 0 &&
+            static_cast<unsigned long long>(base + start + count) <= elements) {
+            const uint8_t* element = buffer + (base + start) * width;
+            for (int i = 0; i < count; ++i, element += width) out[i] = scale(read(element));
+            return;
+        }
         int row = -1; // the buffer row of the last position read
         for (int i = 0; i < count; ++i) {
             const long long p = static_cast<long long>(first) + i;

@@ -142,10 +142,12 @@ TEST(MatrixCells, BulkReadsGiveTheSingleReads) {
         x.m.flags = (x.m.flags & ~0x300000u) | width << 20;
         for (int column : {0, 1, 2}) {
             for (int first : {-2, 0, 2, 5}) { // the ring wraps after position 2
-                std::vector<double> bulk(12, -1);
-                CellValues(x.m, column, first, 12, bulk.data());
-                for (int i = 0; i < 12; ++i)
-                    EXPECT_EQ(bulk[i], CellValue(x.m, first + i, column)) << first + i;
+                for (int count : {3, 12}) {
+                    std::vector<double> bulk(size_t(count), -1);
+                    CellValues(x.m, column, first, count, bulk.data());
+                    for (int i = 0; i < count; ++i)
+                        EXPECT_EQ(bulk[size_t(i)], CellValue(x.m, first + i, column)) << first + i;
+                }
             }
         }
     }

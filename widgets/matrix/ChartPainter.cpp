@@ -26,12 +26,12 @@ struct Plot {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     int X(double fraction) const { return ChartPixel(left + fraction * Width()); }
-    int Y(double fraction) const { return ChartPixel(bottom - fraction * Height()); }
 };
 
 // Rows of values of a scale, as pixel rows of the plot.
 class ValueRows {
 public:
+    ValueRows() = default;
     ValueRows(const Plot& plot, const AxisScale& scale)
         : m_bottom(plot.bottom), m_min(scale.min),
           m_perValue(plot.Height() / (scale.max - scale.min)) {}
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    double m_bottom, m_min, m_perValue;
+    double m_bottom = 0, m_min = 0, m_perValue = 0;
 };
 
 // A 1-pixel-high or -wide filled bar from (x0, y0) up to, not including, (x1, y1).
@@ -128,6 +128,236 @@ void DrawTimeTicks(QPainter& p, const Plot& plot, const TimeAxis& axis) {
     }
 }
 
+// One drawing of a chart, step by step in the order the steps overlap.
+class ChartDrawing {
+public:
+    ChartDrawing(QPainter& p, const CCtrl& ctrl, const ChartOptions& options)
+        : m_p(p), m_ctrl(ctrl), m_options(options), m_full(options.full), m_view(ctrl.View()),
+          m_kind(RowLabelKindOf(m_view.flags)), m_shape(MatrixShapeOf(ctrl)),
+          m_normal(ChartFont(false)), m_bold(ChartFont(true)) {}
+
+    void Draw(const QRect& rect) {
+        Frame(rect);
+        SeriesNames();
+        if (!m_full) {
+            m_plot.top = m_top + 10;
+            m_plot.bottom = m_bottom - 19;
+        }
+        Heading();
+        ValueAxis();
+        XAxis();
+        // Axes.
+        FillSpan(m_p, m_plot.left, m_plot.top, m_plot.left + 1, m_plot.bottom);
+        FillSpan(m_p, m_plot.left, m_plot.bottom, m_plot.right, m_plot.bottom + 1);
+        Data();
+    }
+
+private:
+    // The background or frame, and the plot area within the window's rectangle R (which runs
+    // to one past its last pixel, like the plot's edges). The compact chart's series names share
+    // the window's whole height, so its plot's top and bottom are set after them.
+    void Frame(const QRect& rect) {
+        int left = rect.left(), right = rect.left() + rect.width();
+        m_top = rect.top();
+        m_bottom = rect.top() + rect.height();
+        m_p.fillRect(rect, Qt::white);
+        if (!m_full) {
+            ++right;
+            ++m_bottom;
+            if (m_ctrl.m_bBorder) {
+                m_p.setPen(Qt::black);
+                m_p.setBrush(Qt::NoBrush);
+                m_p.drawRect(rect.adjusted(0, 0, -1, -1));
+                ++left;
+                ++m_top;
+            }
+        }
+        m_plot.left = left + (m_full ? 39 : 23);
+        m_plot.right = right - 10;
+        m_plot.top = m_full ? m_top + 10 : m_top;
+        m_plot.bottom = m_full ? m_bottom - (m_kind == ROW_LABELS_NONE ? 19 : 35) : m_bottom;
+    }
+
+    // Each series' name in its band, reading upwards, in the series' colour.
+    void SeriesNames() {
+        const int series = m_shape.series;
+        if (series == 0) return;
+        const QStringList names = m_ctrl.ColumnNames();
+        const int band = m_plot.Height() / series;
+        for (int i = 0; i < series; ++i) {
+            const int y1 = m_plot.bottom - band * i - 1;
+            const int y2 = m_plot.bottom - band * (i + 1) + 1;
+            if (y1 - y2 - 4 <= 0) continue;
+            const QString name = i < names.size() ? names[i] : QString();
+            const int length = std::min(MeasureChartText(m_bold, name).width(), y1 - y2 - 4);
+            DrawVerticalText(m_p, m_bold, m_plot.left - (m_full ? 40 : 23),
+                             y2 + std::max(2, (y1 - y2) / 2 - length / 2), name, length, 16,
+                             SeriesQColor(i));
+        }
+    }
+
+    // The row-label heading, centred under the plot.
+    void Heading() {
+        const QString& heading = m_ctrl.m_strRowLabelHeading;
+        if (heading.isEmpty()) return;
+        const int width = MeasureChartText(m_bold, heading).width();
+        DrawHorizontalText(m_p, m_bold, m_plot.left + std::max(2, m_plot.Width() / 2 - width / 2),
+                           m_plot.bottom + (m_full ? 19 : 1), heading,
+                           std::min(width, m_plot.Width() - 4), 16);
+    }
+
+    // The range over every cell, then the stored ends, rounded out to the step; in the full
+    // chart its end labels and ticks.
+    void ValueAxis() {
+        std::vector<double>& chunk = Buffers().chunk;
+        chunk.resize(kChunk);
+        double low = 0, high = 0;
+        for (int c = 0; c < m_shape.series; ++c) {
+            for (int first = 0; first < m_shape.rows; first += kChunk) {
+                const int count = std::min(kChunk, m_shape.rows - first);
+                CellValues(m_view, c, first, count, chunk.data());
+                const bool start = c == 0 && first == 0;
+                double lo = start ? chunk[0] : low, hi = start ? chunk[0] : high;
+                for (int i = 0; i < count; ++i) {
+                    const double v = chunk[size_t(i)];
+                    lo = v < lo ? v : lo;
+                    hi = v > hi ? v : hi;
+                }
+                low = lo;
+                high = hi;
+            }
+        }
+        if (high == low) high = low + 1;
+        m_scale = RoundedScale(m_options.overrides.valueMin.value_or(low),
+                               m_options.overrides.valueMax.value_or(high));
+        m_rows = ValueRows(m_plot, m_scale);
+        if (!m_full) return;
+        const int limit = m_plot.Height() / 2 - 4;
+        const QString minText = m_ctrl.AxisValueText(m_scale.min);
+        const QString maxText = m_ctrl.AxisValueText(m_scale.max);
+        const int minLength = std::min(MeasureChartText(m_normal, minText).width(), limit);
+        const int maxLength = std::min(MeasureChartText(m_normal, maxText).width(), limit);
+        DrawVerticalText(m_p, m_normal, m_plot.left - 23, m_plot.bottom - minLength, minText,
+                         minLength, 16, Qt::black);
+        DrawVerticalText(m_p, m_normal, m_plot.left - 23, m_plot.top, maxText, maxLength, 16,
+                         Qt::black);
+        for (const AxisTick& tick : ScaleTicks(m_scale)) {
+            if (tick.length == 0) continue;
+            const int y = m_rows(tick.value);
+            FillSpan(m_p, m_plot.left - tick.length, y - 1, m_plot.left + 1, y);
+        }
+    }
+
+    // Where each row lies along the x axis, with the axis' labels and ticks in the full chart.
+    void XAxis() {
+        const int rows = m_shape.rows;
+        std::vector<double>& across = Buffers().across;
+        across.resize(size_t(rows));
+        switch (m_kind) {
+        case ROW_LABELS_NUMBER: {
+            std::vector<double> labels(static_cast<size_t>(rows));
+            RowLabelValues(m_view, 0, rows, labels.data());
+            double low = 0, high = 0;
+            if (rows > 0) {
+                const auto [lo, hi] = std::minmax_element(labels.begin(), labels.end());
+                low = *lo;
+                high = *hi;
+            }
+            if (high == low) high = low + 1;
+            const AxisScale scale = RoundedScale(m_options.overrides.xMin.value_or(low),
+                                                 m_options.overrides.xMax.value_or(high));
+            for (int i = 0; i < rows; ++i) across[size_t(i)] = scale.Fraction(labels[size_t(i)]);
+            if (!m_full) break;
+            XEndLabels(m_p, m_normal, m_plot, m_ctrl.AxisLabelText(scale.min),
+                       m_ctrl.AxisLabelText(scale.max));
+            for (const AxisTick& tick : ScaleTicks(scale))
+                if (tick.length > 0)
+                    XTick(m_p, m_plot, m_plot.X(scale.Fraction(tick.value)), tick.length);
+            break;
+        }
+        case ROW_LABELS_DATETIME: {
+            std::vector<CalendarTime> times(static_cast<size_t>(rows));
+            for (int i = 0; i < rows; ++i) times[size_t(i)] = RowTime(m_view, i);
+            const TimeAxis axis = MakeTimeAxis(times);
+            for (int i = 0; i < rows; ++i) across[size_t(i)] = axis.Fraction(times[size_t(i)]);
+            if (!m_full) break;
+            XEndLabels(m_p, m_normal, m_plot, m_ctrl.DateAxisText(ToDateTimeRecord(axis.earliest)),
+                       m_ctrl.DateAxisText(ToDateTimeRecord(axis.latest)));
+            DrawTimeTicks(m_p, m_plot, axis);
+            break;
+        }
+        default: // categories: none or text, every k-th one labelled
+            for (int i = 0; i < rows; ++i) across[size_t(i)] = (i + 0.5) / rows;
+            if (!m_full || m_kind != ROW_LABELS_TEXT || rows == 0) break;
+            const int every = (rows - 1) / 6 + 1;
+            const int width = m_plot.Width() / (rows / every) - 2;
+            const QStringList texts = m_ctrl.RowLabelTexts(rows);
+            for (int i = 0; i < rows; i += every) {
+                const int x = m_plot.X(across[size_t(i)]);
+                FillSpan(m_p, x, m_plot.bottom + 1, x + 1, m_plot.bottom + 5);
+                const int shown = std::min(MeasureChartText(m_normal, texts[i]).width(), width);
+                DrawHorizontalText(m_p, m_normal, x - shown / 2, m_plot.bottom + 3, texts[i], shown,
+                                   16);
+            }
+            break;
+        }
+    }
+
+    // Every series, clipped to the plot area and 2 pixels around it.
+    void Data() {
+        const int rows = m_shape.rows, series = m_shape.series;
+        const QRect clip(m_plot.left - 2, m_plot.top - 2, m_plot.Width() + 4, m_plot.Height() + 4);
+        m_p.setClipRect(clip, Qt::IntersectClip);
+        ChartBuffers& buffers = Buffers();
+        std::vector<QPoint>& points = buffers.points;
+        points.resize(size_t(rows));
+        std::vector<int>& columns = buffers.columns;
+        columns.resize(size_t(rows));
+        for (int i = 0; i < rows; ++i) columns[size_t(i)] = m_plot.X(buffers.across[size_t(i)]);
+        const ChartType type = ChartTypeOf(m_ctrl.m_nStyle, m_full);
+        const int groupWidth = rows > 0 ? std::max(1, m_plot.Width() / rows - 2) : 1;
+        for (int c = 0; c < series; ++c) {
+            for (int first = 0; first < rows; first += kChunk) {
+                const int count = std::min(kChunk, rows - first);
+                CellValues(m_view, c, first, count, buffers.chunk.data());
+                m_rows.Rows(buffers.chunk.data(), count, columns.data() + first,
+                            points.data() + first);
+            }
+            const SeriesStyle style{SeriesQColor(c), clip, m_options.reduce};
+            switch (type) {
+            case ChartType::Columns:
+                DrawColumnSeries(m_p, points, m_plot.bottom, {groupWidth, c, series}, style);
+                break;
+            case ChartType::Points:
+                DrawPointSeries(m_p, points, style);
+                break;
+            case ChartType::Lines:
+                DrawLineSeries(m_p, points, style);
+                break;
+            }
+        }
+    }
+
+    // Kept between paints: a chart repaints often, and its rows rarely change in number.
+    static ChartBuffers& Buffers() {
+        thread_local ChartBuffers buffers;
+        return buffers;
+    }
+
+    QPainter& m_p;
+    const CCtrl& m_ctrl;
+    const ChartOptions& m_options;
+    const bool m_full;
+    const MatrixView m_view;
+    const int m_kind;
+    const MatrixShape m_shape;
+    const QFont m_normal, m_bold;
+    int m_top = 0, m_bottom = 0; // the window's
+    Plot m_plot;
+    AxisScale m_scale;
+    ValueRows m_rows;
+};
+
 } // namespace
 
 ChartOverrides StoredChartOverrides(const CCtrl& ctrl) {
@@ -154,197 +384,9 @@ void DrawMatrixChart(QPainter& p, const QRect& rect, const CCtrl& ctrl, bool ful
 
 void DrawMatrixChart(QPainter& p, const QRect& rect, const CCtrl& ctrl,
                      const ChartOptions& options) {
-    const bool full = options.full;
-    const MatrixView view = ctrl.View();
-    const int kind = RowLabelKindOf(view.flags);
-    const MatrixShape shape = MatrixShapeOf(ctrl);
-    const int series = shape.series;
-    const int rows = shape.rows;
-    const QFont normal = ChartFont(false), bold = ChartFont(true);
-
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setBackgroundMode(Qt::TransparentMode);
-
-    // Frame. The window's rectangle R runs to one past its last pixel, like the plot's edges.
-    int rLeft = rect.left(), rTop = rect.top();
-    int rRight = rect.left() + rect.width(), rBottom = rect.top() + rect.height();
-    p.fillRect(rect, Qt::white);
-    if (!full) {
-        ++rRight;
-        ++rBottom;
-        if (ctrl.m_bBorder) {
-            p.setPen(Qt::black);
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(rect.adjusted(0, 0, -1, -1));
-            ++rLeft;
-            ++rTop;
-        }
-    }
-
-    // Plot area; the compact chart's names share the window's whole height.
-    Plot plot;
-    plot.left = rLeft + (full ? 39 : 23);
-    plot.right = rRight - 10;
-    plot.top = full ? rTop + 10 : rTop;
-    plot.bottom = full ? rBottom - (kind == ROW_LABELS_NONE ? 19 : 35) : rBottom;
-
-    // Series names, each in its band, reading upwards.
-    if (series > 0) {
-        const QStringList names = ctrl.ColumnNames();
-        const int band = plot.Height() / series;
-        for (int i = 0; i < series; ++i) {
-            const int y1 = plot.bottom - band * i - 1;
-            const int y2 = plot.bottom - band * (i + 1) + 1;
-            if (y1 - y2 - 4 <= 0) continue;
-            const QString name = i < names.size() ? names[i] : QString();
-            const int length = std::min(MeasureChartText(bold, name).width(), y1 - y2 - 4);
-            DrawVerticalText(p, bold, plot.left - (full ? 40 : 23),
-                             y2 + std::max(2, (y1 - y2) / 2 - length / 2), name, length, 16,
-                             SeriesQColor(i));
-        }
-    }
-    if (!full) {
-        plot.top = rTop + 10;
-        plot.bottom = rBottom - 19;
-    }
-
-    // Row-label heading, centred under the plot.
-    if (!ctrl.m_strRowLabelHeading.isEmpty()) {
-        const int width = MeasureChartText(bold, ctrl.m_strRowLabelHeading).width();
-        DrawHorizontalText(p, bold, plot.left + std::max(2, plot.Width() / 2 - width / 2),
-                           plot.bottom + (full ? 19 : 1), ctrl.m_strRowLabelHeading,
-                           std::min(width, plot.Width() - 4), 16);
-    }
-
-    // Value range over every cell, then the stored ends, rounded out to the step. The buffers
-    // live on between paints: a chart repaints often and its rows rarely change in number.
-    thread_local ChartBuffers buffers;
-    std::vector<double>& chunk = buffers.chunk;
-    chunk.resize(kChunk);
-    double low = 0, high = 0;
-    for (int c = 0; c < series; ++c) {
-        for (int first = 0; first < rows; first += kChunk) {
-            const int count = std::min(kChunk, rows - first);
-            CellValues(view, c, first, count, chunk.data());
-            double lo = c == 0 && first == 0 ? chunk[0] : low,
-                   hi = c == 0 && first == 0 ? chunk[0] : high;
-            for (int i = 0; i < count; ++i) {
-                const double v = chunk[size_t(i)];
-                lo = v < lo ? v : lo;
-                hi = v > hi ? v : hi;
-            }
-            low = lo;
-            high = hi;
-        }
-    }
-    if (high == low) high = low + 1;
-    const AxisScale valueScale = RoundedScale(options.overrides.valueMin.value_or(low),
-                                              options.overrides.valueMax.value_or(high));
-
-    const ValueRows valueRow(plot, valueScale);
-    if (full) {
-        const int limit = plot.Height() / 2 - 4;
-        const QString minText = ctrl.AxisValueText(valueScale.min);
-        const QString maxText = ctrl.AxisValueText(valueScale.max);
-        const int minLength = std::min(MeasureChartText(normal, minText).width(), limit);
-        const int maxLength = std::min(MeasureChartText(normal, maxText).width(), limit);
-        DrawVerticalText(p, normal, plot.left - 23, plot.bottom - minLength, minText, minLength, 16,
-                         Qt::black);
-        DrawVerticalText(p, normal, plot.left - 23, plot.top, maxText, maxLength, 16, Qt::black);
-        for (const AxisTick& tick : ScaleTicks(valueScale)) {
-            if (tick.length == 0) continue;
-            const int y = valueRow(tick.value);
-            FillSpan(p, plot.left - tick.length, y - 1, plot.left + 1, y);
-        }
-    }
-
-    // X axis: where each row lies, with its labels and ticks.
-    std::vector<double>& across = buffers.across;
-    across.resize(size_t(rows));
-    switch (kind) {
-    case ROW_LABELS_NUMBER: {
-        std::vector<double> labels(static_cast<size_t>(rows));
-        RowLabelValues(view, 0, rows, labels.data());
-        double xLow = 0, xHigh = 0;
-        if (rows > 0) {
-            const auto [lo, hi] = std::minmax_element(labels.begin(), labels.end());
-            xLow = *lo;
-            xHigh = *hi;
-        }
-        if (xHigh == xLow) xHigh = xLow + 1;
-        const AxisScale xScale = RoundedScale(options.overrides.xMin.value_or(xLow),
-                                              options.overrides.xMax.value_or(xHigh));
-        for (int i = 0; i < rows; ++i) across[size_t(i)] = xScale.Fraction(labels[size_t(i)]);
-        if (full) {
-            XEndLabels(p, normal, plot, ctrl.AxisLabelText(xScale.min),
-                       ctrl.AxisLabelText(xScale.max));
-            for (const AxisTick& tick : ScaleTicks(xScale))
-                if (tick.length > 0)
-                    XTick(p, plot, plot.X(xScale.Fraction(tick.value)), tick.length);
-        }
-        break;
-    }
-    case ROW_LABELS_DATETIME: {
-        std::vector<CalendarTime> times(static_cast<size_t>(rows));
-        for (int i = 0; i < rows; ++i) times[size_t(i)] = RowTime(view, i);
-        const TimeAxis axis = MakeTimeAxis(times);
-        for (int i = 0; i < rows; ++i) across[size_t(i)] = axis.Fraction(times[size_t(i)]);
-        if (full) {
-            XEndLabels(p, normal, plot, ctrl.DateAxisText(ToDateTimeRecord(axis.earliest)),
-                       ctrl.DateAxisText(ToDateTimeRecord(axis.latest)));
-            DrawTimeTicks(p, plot, axis);
-        }
-        break;
-    }
-    default: // categories: none or text
-        for (int i = 0; i < rows; ++i) across[size_t(i)] = (i + 0.5) / rows;
-        if (full && kind == ROW_LABELS_TEXT && rows > 0) {
-            const int every = (rows - 1) / 6 + 1;
-            const int width = plot.Width() / (rows / every) - 2;
-            const QStringList texts = ctrl.RowLabelTexts(rows);
-            for (int i = 0; i < rows; i += every) {
-                const int x = plot.X(across[size_t(i)]);
-                FillSpan(p, x, plot.bottom + 1, x + 1, plot.bottom + 5);
-                const int shown = std::min(MeasureChartText(normal, texts[i]).width(), width);
-                DrawHorizontalText(p, normal, x - shown / 2, plot.bottom + 3, texts[i], shown, 16);
-            }
-        }
-        break;
-    }
-
-    // Axes.
-    FillSpan(p, plot.left, plot.top, plot.left + 1, plot.bottom);
-    FillSpan(p, plot.left, plot.bottom, plot.right, plot.bottom + 1);
-
-    // Data, clipped to the plot area and 2 pixels around it.
-    const QRect clip(plot.left - 2, plot.top - 2, plot.Width() + 4, plot.Height() + 4);
-    p.setClipRect(clip, Qt::IntersectClip);
-    std::vector<QPoint>& points = buffers.points;
-    points.resize(size_t(rows));
-    const ChartType type = ChartTypeOf(ctrl.m_nStyle, full);
-    const int groupWidth = rows > 0 ? std::max(1, plot.Width() / rows - 2) : 1;
-    std::vector<int>& columnOf = buffers.columns;
-    columnOf.resize(size_t(rows));
-    for (int i = 0; i < rows; ++i) columnOf[size_t(i)] = plot.X(across[size_t(i)]);
-    for (int c = 0; c < series; ++c) {
-        for (int first = 0; first < rows; first += kChunk) {
-            const int count = std::min(kChunk, rows - first);
-            CellValues(view, c, first, count, chunk.data());
-            valueRow.Rows(chunk.data(), count, columnOf.data() + first, points.data() + first);
-        }
-        const SeriesStyle style{SeriesQColor(c), clip, options.reduce};
-        switch (type) {
-        case ChartType::Columns:
-            DrawColumnSeries(p, points, plot.bottom, {groupWidth, c, series}, style);
-            break;
-        case ChartType::Points:
-            DrawPointSeries(p, points, style);
-            break;
-        case ChartType::Lines:
-            DrawLineSeries(p, points, style);
-            break;
-        }
-    }
+    ChartDrawing(p, ctrl, options).Draw(rect);
     p.restore();
 }
