@@ -21,6 +21,16 @@ int ReadErrno(int e) {
     return e == LINK_PORT_CLOSED ? EIO : e;
 }
 
+// A device that has gone away: the line cannot come back on this descriptor.
+bool IsGoneErrno(int e) {
+    return e == EIO || e == ENXIO || e == ENODEV;
+}
+
+std::string ErrnoText(int e) {
+    char buffer[128];
+    return strerror_r(e, buffer, sizeof buffer); // the GNU form returns the text
+}
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -34,6 +44,11 @@ int SerialPort::Open(const std::string& path) {
     if (m_fd >= 0) return EBUSY;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno;
+    // A regular file or /dev/null would swallow the frames meant for a device.
+    if (!isatty(fd)) {
+        ::close(fd);
+        return ENOTTY;
+    }
     ioctl(fd, TIOCEXCL);
     // Line settings that do not apply (a pseudo-terminal) are tolerated.
     termios t{};
@@ -59,6 +74,7 @@ int SerialPort::Open(const std::string& path) {
     }
     m_fd = fd;
     m_closing = false;
+    m_lostReason.clear();
     return 0;
 }
 
@@ -114,11 +130,15 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
             ssize_t r = ::read(m_fd, m_buffer.data() + old, kReadChunk);
             m_buffer.resize(old + (r > 0 ? size_t(r) : 0));
             if (r > 0) return size_t(r);
-            if (r == 0) { // hang-up: the device side went away
-                *status = EIO;
+            if (r == 0) { // end of file: the device side went away
+                *status = Lost("end of file");
                 return 0;
             }
             if (errno == EINTR) continue;
+            if (IsGoneErrno(errno)) {
+                *status = Lost(ErrnoText(errno));
+                return 0;
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 *status = ReadErrno(errno);
                 return 0;
@@ -135,14 +155,37 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
             *status = LINK_PORT_CLOSED;
             return 0;
         }
+        // With nothing left to read, a hang-up is the end; otherwise read what is there first.
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN)) {
+            *status = Lost(fds[0].revents & POLLHUP ? "hang-up" : "line error");
+            return 0;
+        }
         if (p == 0) return 0;
     }
+}
+
+int SerialPort::Lost(const std::string& reason) {
+    std::lock_guard g(m_mutex);
+    if (m_lostReason.empty()) m_lostReason = reason;
+    return LINK_PORT_LOST;
+}
+
+std::string SerialPort::LostReason() const {
+    std::lock_guard g(m_mutex);
+    return m_lostReason;
 }
 
 int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
     if (immediate) *immediate = 0;
     if (n == 0) return 0;
     if (!Enter()) return LINK_PORT_CLOSED;
+    if (!LostReason().empty()) { // what arrived before the loss is still read
+        std::lock_guard b(m_bufferMutex);
+        if (m_buffer.size() - m_bufferPos < n) {
+            Leave();
+            return LINK_PORT_LOST;
+        }
+    }
     size_t got = 0;
     int status = 0;
     bool triedAtOnce = false;

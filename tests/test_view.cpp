@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -18,6 +20,7 @@
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
+#include "NoticeBoxes.h"
 #include "TalvexApp.h"
 #include "ViewHarness.h"
 
@@ -107,14 +110,15 @@ TEST_F(ViewConnect, APanelWithoutControlsSaysSoOnceAndStaysLive) {
     Start();
     Connect();
     LoadPanel("Empty", {});
-    EXPECT_EQ(boxes.texts, QStringList{kNoControls});
+    EXPECT_EQ(notices.Texts(), QStringList{kNoControls});
     EXPECT_TRUE(view->m_bConnected);
     EXPECT_TRUE(view->Controls().empty());
     EXPECT_FALSE(view->IsCommandEnabled(ID_CONNECT));
     // The receiver runs on: the device's next message is still handled.
     device.Info("Still here");
     EXPECT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Still here"); }));
-    EXPECT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(notices.Texts().size(), 1);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
 }
 
 TEST_F(ViewConnect, ALinkErrorIsReportedAndTheConnectionGoesOn) {
@@ -122,11 +126,81 @@ TEST_F(ViewConnect, ALinkErrorIsReportedAndTheConnectionGoesOn) {
     Connect();
     LoadPanel("Greenhouse", ButtonPanel(1));
     peer.WriteFrame(3); // not a device message
-    ASSERT_TRUE(WaitFor([&] { return !boxes.texts.isEmpty(); }));
-    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 933 file Talvex22View, val=-1")});
+    ASSERT_TRUE(WaitFor([&] { return !notices.Texts().isEmpty(); }));
+    EXPECT_EQ(notices.Texts(), QStringList{QStringLiteral("At 933 file Talvex22View, val=-1")});
     EXPECT_TRUE(view->m_bConnected);
     EXPECT_TRUE(SendDefinition(ButtonPanel(4)));
     EXPECT_EQ(view->Controls().size(), 4u);
+}
+
+// Shown as a user would see them: real boxes, nobody answering.
+TEST_F(ViewConnect, UnknownMessagesCostOneBoxThatStopsNothing) {
+    alerts.SetUnattended(false);
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(1));
+    peer.WriteFrame(20);
+    ASSERT_TRUE(WaitFor([&] { return notices.Current() != nullptr; }));
+    QMessageBox* box = notices.Current();
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // With the box up and unanswered, the next messages are handled.
+    peer.WriteFrame(3);
+    peer.WriteFrame(7, 0, U32Bytes(1));
+    device.Info("Next");
+    ASSERT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Next"); }));
+    EXPECT_EQ(notices.Current(), box);
+    EXPECT_EQ(notices.Notices().size(), 1u);
+    EXPECT_EQ(box->text(), QStringLiteral("At 933 file Talvex22View, val=-1\n\n(3 times)"));
+    EXPECT_TRUE(view->m_bConnected);
+    // The pings go on too.
+    device.Sent();
+    view->PingTick();
+    EXPECT_EQ(device.SentCodes(), std::vector<uint16_t>{MSG_PING});
+    box->close();
+}
+
+TEST_F(ViewConnect, APathThatIsNotATerminalIsRefusedAndLeftAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("panel.txt"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("notes");
+    }
+    view->SetPortPath(path);
+    Start();
+    boxes.answer = QMessageBox::No;
+    view->OnCommand(ID_CONNECT);
+    ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join('|').toStdString();
+    EXPECT_EQ(boxes.texts[0],
+              QStringLiteral("%1 is not a serial port: only a terminal device (such "
+                             "as /dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
+                  .arg(path));
+    EXPECT_FALSE(view->m_bConnected);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("notes"));
+}
+
+TEST_F(ViewConnect, APanelTooLargeIsRefusedOnceAndTheShownOneStays) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    LinkSetPanelBudget(2 << 20);
+    std::vector<Bytes> huge;
+    for (uint32_t id = 10; id < 14; ++id)
+        huge.push_back(Definition('M', 0, id, {}, {{'n', U32Bytes(262143)}, {'N', U32Bytes(1)}}));
+    device.Panel(huge);
+    device.Info("After");
+    ASSERT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("After"); }));
+    LinkSetPanelBudget(256 << 20);
+    EXPECT_EQ(notices.Texts(),
+              QStringList{QStringLiteral("The panel definition was refused: its controls would "
+                                         "need more than 2 MiB of memory.")});
+    EXPECT_EQ(view->Controls().size(), 2u);
+    EXPECT_TRUE(view->m_bConnected);
 }
 
 TEST_F(ViewConnect, AFailedConnectExplainsAndOffersThePortSettings) {
@@ -581,40 +655,49 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// The link's boxes raised on the receive thread
+// The link's boxes and the view's own: notices nobody waits for
 
-TEST(LinkBoxes, ShowOnTheUserInterfaceThreadWhileTheCallerWaits) {
+TEST(LinkBoxes, RaisedOnAnyThreadReturnAtOnceAndComeUpOneAtATime) {
     QtLinkAlerts alerts;
-    BoxAnswerer boxes;
-    std::atomic<bool> returned{false};
+    NoticeBoxes& notices = alerts.Boxes();
     std::thread receiver([&] {
         alerts.DiagnosticBox(42, "TvxBthPPCVComClt", 7);
-        returned = true;
+        alerts.SizeAlarm(7, "TvxBthPPCVComClt");
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
-    receiver.join();
-    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 42 file TvxBthPPCVComClt, val=7")});
+    receiver.join(); // nobody has answered anything
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.Current() != nullptr; }, 5000));
+    QMessageBox* first = notices.Current();
+    EXPECT_EQ(first->text(), QStringLiteral("At 42 file TvxBthPPCVComClt, val=7"));
+    EXPECT_FALSE(first->isModal());
+    EXPECT_EQ(first->textFormat(), Qt::PlainText);
+    EXPECT_EQ(notices.Waiting(), 1);
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notices.Current() && notices.Current()->text().startsWith("Bluetooth"); },
+        5000));
+    EXPECT_EQ(notices.Current()->text(),
+              QStringLiteral("Bluetooth driver error 7 TvxBthPPCVComClt"));
+    notices.Current()->close();
 }
 
-TEST(LinkBoxes, AWaitingCallerIsLetGoWhenThePortCloses) {
-    QtLinkAlerts alerts;
-    std::atomic<bool> returned{false};
-    // No event is processed here, so the box never comes up: only the release ends the wait.
-    std::thread receiver([&] {
-        alerts.SizeAlarm(7, "TvxBthPPCVComClt");
-        returned = true;
-    });
-    while (alerts.Shown() == 0) std::this_thread::yield();
-    alerts.PortClosed();
-    receiver.join();
-    EXPECT_TRUE(returned);
-    // Raised after the close (the thread is ending), a box does not wait at all.
-    std::thread late([&] { alerts.DiagnosticBox(1, "TvxBthPPCVComClt", 6); });
-    late.join();
-    // The box that was queued for the released caller is not shown later.
-    BoxAnswerer boxes;
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(boxes.texts.isEmpty());
+TEST(LinkBoxes, TheSameBoxWithinASecondIsCountedNotRepeated) {
+    NoticeBoxes notices;
+    qint64 now = 0;
+    notices.SetClock([&] { return now; });
+    notices.Post(QStringLiteral("Lost"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.Current() != nullptr; }, 5000));
+    for (int i = 0; i < 4; ++i) {
+        now += 900; // each within a second of the one before
+        notices.Post(QStringLiteral("Lost"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notices.Current()->text() == QStringLiteral("Lost\n\n(5 times)"); }, 5000));
+    now += 1000;
+    notices.Post(QStringLiteral("Lost")); // a second later: a box of its own, after this one
+    EXPECT_EQ(notices.Waiting(), 1);
+    ASSERT_EQ(notices.Notices().size(), 2u);
+    EXPECT_EQ(notices.Notices()[0].count, 5);
+    EXPECT_EQ(notices.Notices()[1].count, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -20,6 +20,7 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     setWidget(m_pPanel);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
+    if (m_pAlerts) m_pAlerts->Boxes().SetParentWindow(frame);
     connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
     connect(m_pFrame, &CMainFrame::UpdateCommands, this, [this] {

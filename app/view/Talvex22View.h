@@ -125,6 +125,11 @@ private:
     void UpdateAttributes();
     void UpdateFiles();
     void DisconnectAndReset(bool notifyDevice);
+    void EndConnection(bool lost);
+    void DropPendingOutcomes();
+    QString PortName() const;
+    // A box that does not stop the link (a warning, or information).
+    void Notice(const QString& text, bool information = false);
     void ViewDiagnostic(long checkPoint, long value);
     void ViewSizeAlarm(long checkPoint);
     QSize ClientSize() const;
