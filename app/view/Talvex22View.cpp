@@ -182,7 +182,9 @@ void CTalvex22View::resizeEvent(QResizeEvent* event) {
     // Loading the stored layout read the old panel size back; the new one is what to keep.
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
-    if (m_bConnected) SaveLayout();
+    // Only a live panel has loaded its stored values; before that, saving would write the
+    // defaults (pings off, ...) over them.
+    if (m_bConnected && !m_pCtrls.empty()) SaveLayout();
 }
 
 namespace {

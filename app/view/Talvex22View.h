@@ -47,7 +47,8 @@ public:
     static int EffectivePage(const CCtrl& c);
     void ShowPage();
     void Relayout(bool loadStored, bool resizeFrame);
-    void AutoLayout(const QRect& rect);
+    // storedPages: the pages a stored layout uses are left to it (it is about to be loaded).
+    void AutoLayout(const QRect& rect, bool storedPages = true);
     void LoadLayout();
     void SaveLayout();
     void LoadRecommendedLayout();
