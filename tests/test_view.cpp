@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -293,6 +294,77 @@ TEST_F(ViewClose, TheDeviceLeavingWithoutTheKeepFlagClearsThePanel) {
     EXPECT_EQ(view->m_nLastPage, 0);
 }
 
+// What the screen shows where the first control was drawn, and where nothing ever was.
+struct ScreenSpots {
+    QRgb control, background;
+};
+ScreenSpots OnScreen(CMainFrame* frame, CTalvex22View* view) {
+    QCoreApplication::sendPostedEvents(); // the repaints asked for so far
+    const QImage shot = frame->screen()->grabWindow(frame->winId()).toImage();
+    auto at = [&](QPoint p) { return shot.pixel(view->viewport()->mapTo(frame, p)); };
+    return {at(QPoint(5, 5)), at(QPoint(600, 440))};
+}
+
+TEST_F(ViewClose, AClearedPanelLeavesTheScreenAtOnce) {
+    Start();
+    auto showPanel = [&](uint16_t infoFlags) {
+        Connect();
+        LoadPanel("Greenhouse", TextPanel(3), infoFlags);
+        ScreenSpots live = OnScreen(frame.get(), view);
+        ASSERT_NE(live.control, live.background) << "the panel was never drawn";
+    };
+    auto expectBlank = [&](const char* when) {
+        ScreenSpots spots = OnScreen(frame.get(), view);
+        EXPECT_EQ(spots.control, spots.background) << when;
+    };
+    showPanel(0);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    expectBlank("after the device left");
+
+    showPanel(HF_KEEP_PANEL);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    view->OnCommand(ID_CLOSE);
+    expectBlank("after Close cleared a kept panel");
+
+    showPanel(0);
+    ASSERT_TRUE(SendDefinition({}));
+    expectBlank("after a definition without controls");
+}
+
+TEST_F(ViewClose, ALostDeviceEndsTheConnectionOnceAndSaysSo) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    peer.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(view->Controls().empty());
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+    ASSERT_EQ(notices.Notices().size(), 1u);
+    EXPECT_TRUE(notices.Texts()[0].startsWith(
+        QStringLiteral("Connection lost: %1: ").arg(QString::fromStdString(peer.SlavePath()))))
+        << notices.Texts()[0].toStdString();
+    EXPECT_EQ(notices.Notices()[0].count, 1);
+    // Close is within reach and ends the program.
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(notices.Notices().size(), 1u);
+}
+
+TEST_F(ViewClose, ALostDeviceThatAskedToKeepItsPanelLeavesItShown) {
+    Start();
+    Connect();
+    LoadPanel("Keeper", ButtonPanel(3), HF_KEEP_PANEL);
+    peer.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_EQ(view->Controls().size(), 3u);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Keeper"));
+    EXPECT_EQ(notices.Notices().size(), 1u);
+}
+
 TEST_F(ViewClose, AnOutcomeArrivingAfterTheConnectionEndedChangesNothing) {
     Start();
     Connect();
@@ -401,6 +473,38 @@ TEST_F(ViewAnswer, OnlyAnswersOneToThreeAreSent) {
         EXPECT_EQ(sent[0].code, MSG_CLIENT_VALUES);
         EXPECT_EQ(sent[0].payload, ItemList({{8, {answer}}}));
     }
+}
+
+TEST_F(ViewAnswer, AnAnsweredBoxStaysAnsweredWhenTheControlsAreBuiltAgain) {
+    Start();
+    Connect();
+    const uint32_t yesNo = 4u << 20;
+    LoadPanel("Boxes", {Definition('X', yesNo, 8, AnsiZ("Go?"), {{'m', U32Bytes(8)}}),
+                        Definition('B', 0, 9, {0})});
+    ASSERT_EQ(view->m_nOpenMessageBoxes, 1);
+    device.Sent();
+    // The device's layout records, and Load Recommended Layout answered by more of them: the
+    // controls are built again each time.
+    QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
+    peer.WriteFrame(MSG_LAYOUT_RECORDS, 0, Payload().U32(1).U32(9).U32(CTRL_PROP_X).U32(40));
+    ASSERT_TRUE(laidOut.wait(5000));
+    view->OnCommand(ID_LOAD_RECOMMENDED);
+    peer.WriteFrame(MSG_LAYOUT_RECORDS, 0, Payload().U32(1).U32(9).U32(CTRL_PROP_X).U32(50));
+    ASSERT_TRUE(laidOut.wait(5000));
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 1);
+    // The one box is answered once.
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible() && b->text() == "Go?")
+            box = b;
+    ASSERT_NE(box, nullptr);
+    box->button(QMessageBox::Yes)->click();
+    ASSERT_TRUE(WaitFor([&] { return view->m_nOpenMessageBoxes == 0; }));
+    QCoreApplication::sendPostedEvents(view);
+    std::vector<Bytes> answers;
+    for (const ClientFrame& f : device.Sent())
+        if (f.code == MSG_CLIENT_VALUES) answers.push_back(f.payload);
+    EXPECT_EQ(answers, std::vector<Bytes>{ItemList({{8, {1}}})});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,9 +6,6 @@
 #include "Link.h"
 #include "LinkState.h"
 
-namespace {
-
-// Asked from another thread, so that a lock the raising thread holds counts too.
 bool LinkLockTaken() {
     return std::async(std::launch::async,
                       [] {
@@ -19,8 +16,6 @@ bool LinkLockTaken() {
                       })
         .get();
 }
-
-} // namespace
 
 void RecordingAlerts::Record(RecordedBox box) {
     box.underLock = LinkLockTaken();

@@ -41,6 +41,9 @@ private:
     int m_quits = 0;
 };
 
+// Whether some thread holds the link lock (asked from another thread, so the caller's counts).
+bool LinkLockTaken();
+
 // Records posted outcomes; optionally restarts the receiver at once like the view does.
 class RecordingNotifier : public ILinkNotifier {
 public:
