@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -18,6 +20,7 @@
 #include <thread>
 
 #include "CommandLine.h"
+#include "FilesDirectory.h"
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
@@ -688,6 +691,45 @@ TEST_F(App, TheTitleComesBackWhenAKeptPanelIsClosed) {
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("Keeper"));
     view->OnCommand(ID_CLOSE);
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
+}
+
+TEST(AppFilesDirectory, AFilesDirThatCannotBeUsedStopsTheStart) {
+    TempSettings settings;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("plain"));
+    QFile(file).open(QIODevice::WriteOnly);
+    for (const QString& bad : {file, dir.filePath(QStringLiteral("missing"))}) {
+        AppOptions options;
+        options.filesDir = bad;
+        CTalvex22App app(options);
+        EXPECT_FALSE(app.InitInstance()) << bad.toStdString();
+    }
+}
+
+TEST(AppFilesDirectory, IsTheOptionTheProgramsDirectoryOrTheDownloads) {
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    const QString downloads = dir.filePath(QStringLiteral("Downloads"));
+    QDir().mkpath(program);
+    auto all = [](const QString&) { return true; };
+    auto notProgram = [&](const QString& path) { return path != program; };
+
+    FilesDirectoryChoice given = ChooseFilesDirectory(dir.path(), program, downloads, all);
+    EXPECT_EQ(given.directory, dir.path());
+    EXPECT_TRUE(given.error.isEmpty());
+    FilesDirectoryChoice readOnly = ChooseFilesDirectory(program, program, downloads, notProgram);
+    EXPECT_TRUE(readOnly.directory.isEmpty());
+    EXPECT_EQ(readOnly.error,
+              QStringLiteral("--files-dir %1: the directory cannot be written").arg(program));
+
+    FilesDirectoryChoice beside = ChooseFilesDirectory({}, program, downloads, all);
+    EXPECT_EQ(beside.directory, program);
+    EXPECT_TRUE(beside.note.isEmpty());
+    FilesDirectoryChoice installed = ChooseFilesDirectory({}, program, downloads, notProgram);
+    EXPECT_EQ(installed.directory, downloads);
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
+    EXPECT_TRUE(installed.note.startsWith(
+        QStringLiteral("Files sent by the device go to %1").arg(downloads)));
 }
 
 TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {
