@@ -162,8 +162,13 @@ void CTalvex22View::ShowControl(CCtrl& c, bool shown) {
 
 void CTalvex22View::DestroyWidgets(CCtrl&) {}
 
-void CTalvex22View::RefreshWidgets(CCtrl&, CtrlRefresh) {
-    m_pPanel->update();
+void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh) {
+    // Only the control's own place is drawn again: a value from the device changes nothing else.
+    const QRect place(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+    if (place.isValid())
+        m_pPanel->update(place);
+    else
+        m_pPanel->update();
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
