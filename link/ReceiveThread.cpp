@@ -1,6 +1,7 @@
 // The receive thread: one per connection, long-lived. It handles one message, reports the
 // outcome, and waits for the view's go-ahead before it reads the next, so the view has dealt
 // with each outcome before the table can change again; no thread is made per message.
+#include <new>
 #include <system_error>
 
 #include "Frame.h"
@@ -43,10 +44,19 @@ bool AwaitGoAhead(unsigned generation) {
     return !s.rxStop && s.rxGeneration == generation && s.rxState == ReceiverState::Reading;
 }
 
+// A message that could not be held in memory is a link error; the marker hunt finds the next.
+int ReceiveMessageOrError() {
+    try {
+        return ReceiveMessage();
+    } catch (const std::bad_alloc&) {
+        return LINK_ERROR;
+    }
+}
+
 void ReceiveLoop(unsigned generation) {
     LinkState& s = LinkStateInstance();
     for (;;) {
-        const int outcome = ReceiveMessage();
+        const int outcome = ReceiveMessageOrError();
         if (outcome == RECEIVE_QUIET) break;
         Report(outcome);
         if (outcome == LINK_LOST || !AwaitGoAhead(generation)) break;

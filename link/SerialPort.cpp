@@ -69,8 +69,8 @@ int SerialPort::Open(const std::string& path) {
     }
     {
         std::lock_guard b(m_bufferMutex);
-        m_buffer.clear();
-        m_bufferPos = 0;
+        m_buffer.resize(kReadChunk);
+        m_bufferPos = m_bufferEnd = 0;
     }
     m_fd = fd;
     m_closing = false;
@@ -115,21 +115,19 @@ void SerialPort::Leave() {
     if (--m_users == 0) m_idle.notify_all();
 }
 
-// Reads what the descriptor has into the buffer, waiting up to timeoutMs (-1: no limit).
-// Returns the bytes added; `status` becomes non-zero on close or error.
-size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
+// Refills the empty buffer with what the descriptor has, waiting up to timeoutMs (-1: no
+// limit); `pollFirst` when a read has just found nothing. Returns the bytes read; `status`
+// becomes non-zero on close or error.
+size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
     for (;;) {
-        {
+        if (!pollFirst) {
             std::lock_guard b(m_bufferMutex);
-            if (m_bufferPos == m_buffer.size()) {
-                m_buffer.clear();
-                m_bufferPos = 0;
+            m_bufferPos = m_bufferEnd = 0;
+            ssize_t r = ::read(m_fd, m_buffer.data(), m_buffer.size());
+            if (r > 0) {
+                m_bufferEnd = size_t(r);
+                return size_t(r);
             }
-            size_t old = m_buffer.size();
-            m_buffer.resize(old + kReadChunk);
-            ssize_t r = ::read(m_fd, m_buffer.data() + old, kReadChunk);
-            m_buffer.resize(old + (r > 0 ? size_t(r) : 0));
-            if (r > 0) return size_t(r);
             if (r == 0) { // end of file: the device side went away
                 *status = Lost("end of file");
                 return 0;
@@ -144,6 +142,7 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
                 return 0;
             }
         }
+        pollFirst = false;
         if (timeoutMs == 0) return 0;
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         int p = poll(fds, 2, timeoutMs);
@@ -179,22 +178,15 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
     if (immediate) *immediate = 0;
     if (n == 0) return 0;
     if (!Enter()) return LINK_PORT_CLOSED;
-    if (!LostReason().empty()) { // what arrived before the loss is still read
-        std::lock_guard b(m_bufferMutex);
-        if (m_buffer.size() - m_bufferPos < n) {
-            Leave();
-            return LINK_PORT_LOST;
-        }
-    }
     size_t got = 0;
     int status = 0;
-    bool triedAtOnce = false;
+    bool triedAtOnce = false, nothingThere = false;
     bool waited = false;
     size_t beforeWait = 0;
     while (got < n && status == 0) {
         {
             std::lock_guard b(m_bufferMutex);
-            size_t take = std::min(m_buffer.size() - m_bufferPos, n - got);
+            size_t take = std::min(m_bufferEnd - m_bufferPos, n - got);
             if (take) std::memcpy(buffer + got, m_buffer.data() + m_bufferPos, take);
             m_bufferPos += take;
             got += take;
@@ -202,14 +194,15 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
         if (got == n) break;
         if (!triedAtOnce) { // what is already there, without waiting
             triedAtOnce = true;
-            FillBuffer(0, &status);
+            nothingThere = FillBuffer(0, &status) == 0;
             continue;
         }
         if (!waited) {
             waited = true;
             beforeWait = got;
         }
-        FillBuffer(-1, &status);
+        FillBuffer(-1, &status, nothingThere);
+        nothingThere = false;
     }
     if (immediate) *immediate = waited ? beforeWait : got;
     Leave();
@@ -251,8 +244,7 @@ void SerialPort::Purge(bool input, bool output) {
     if (!Enter()) return;
     if (input) {
         std::lock_guard b(m_bufferMutex);
-        m_buffer.clear();
-        m_bufferPos = 0;
+        m_bufferPos = m_bufferEnd = 0;
     }
     int what = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
     if (input || output) tcflush(m_fd, what);

@@ -1,7 +1,7 @@
 // A POSIX serial port in raw 8N1 at 115200 baud. One thread reads while others write; Close()
 // wakes a blocked reader (which then sees LINK_PORT_CLOSED) and closes the descriptor only once
 // no reader or writer is inside. Only terminals are ports. A read of end of file, a hang-up or an
-// I/O error means the device is gone (LINK_PORT_LOST, from then on).
+// I/O error means the device is gone (LINK_PORT_LOST).
 #pragma once
 
 #include <condition_variable>
@@ -37,7 +37,7 @@ public:
 private:
     bool Enter();
     void Leave();
-    size_t FillBuffer(int timeoutMs, int* status);
+    size_t FillBuffer(int timeoutMs, int* status, bool pollFirst = false);
     int Lost(const std::string& reason);
 
     mutable std::mutex m_mutex;
@@ -48,8 +48,10 @@ private:
     int m_users = 0;
     std::string m_lostReason; // guarded by m_mutex
 
-    // Bytes read from the descriptor but not yet consumed; touched by the reader and by Purge.
+    // Bytes read from the descriptor but not yet consumed (m_bufferPos up to m_bufferEnd);
+    // touched by the reader and by Purge.
     std::mutex m_bufferMutex;
     std::vector<uint8_t> m_buffer;
     size_t m_bufferPos = 0;
+    size_t m_bufferEnd = 0;
 };
