@@ -139,7 +139,8 @@ QString CTalvex22View::PortName() const {
 
 // The device said goodbye, or is gone: disconnected, the panel kept only when it asked for it.
 void CTalvex22View::EndConnection(bool lost) {
-    const QString reason = QString::fromStdString(LinkLostReason());
+    const QString said = QStringLiteral("Connection lost: %1: %2")
+                             .arg(PortName(), QString::fromStdString(LinkLostReason()));
     LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
@@ -147,7 +148,7 @@ void CTalvex22View::EndConnection(bool lost) {
         ReadSettings();
         ResetPanel();
     }
-    if (lost) Notice(QStringLiteral("Connection lost: %1: %2").arg(PortName(), reason));
+    if (lost) Notice(said);
 }
 
 // Outcomes and answers of a connection that has ended are of no use to the next one.
