@@ -112,7 +112,8 @@ int ReadFileBlocking(void* buffer, uint32_t count, long site) {
     if (count == 0) return 0;
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
-    int status = LinkStateInstance().port.ReadExact(bytes, count, &immediate);
+    int status =
+        LinkStateInstance().port.ReadExact(bytes, count, g_services.trace ? &immediate : nullptr);
     if (status == 0) FrameTraceBytes(false, bytes, count);
     if (g_services.trace) {
         long received = immediate >= count ? long(count) : 0;

@@ -192,7 +192,9 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
             got += take;
         }
         if (got == n) break;
-        if (!triedAtOnce) { // what is already there, without waiting
+        // What is already there, without waiting: only when the caller asks (the trace); otherwise
+        // the wait comes first, which spares a read that finds nothing.
+        if (!triedAtOnce && immediate) {
             triedAtOnce = true;
             nothingThere = FillBuffer(0, &status) == 0;
             continue;
@@ -201,7 +203,7 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
             waited = true;
             beforeWait = got;
         }
-        FillBuffer(-1, &status, nothingThere);
+        FillBuffer(-1, &status, nothingThere || !immediate);
         nothingThere = false;
     }
     if (immediate) *immediate = waited ? beforeWait : got;

@@ -23,8 +23,8 @@ public:
     void Close();
     bool IsOpen() const;
 
-    // Reads exactly n bytes: 0, LINK_PORT_CLOSED, LINK_PORT_LOST or an errno value. `immediate`
-    // tells how many bytes were already there when the read started.
+    // Reads exactly n bytes: 0, LINK_PORT_CLOSED, LINK_PORT_LOST or an errno value. `immediate`,
+    // when asked for, tells how many bytes were already there when the read started.
     int ReadExact(uint8_t* buffer, size_t n, size_t* immediate = nullptr);
     // Writes n bytes, waiting up to `polls` polls of 10 ms while the line is busy (0: no limit).
     // 0, LINK_E_WRITE_TIMEOUT (the output purged), LINK_E_NOT_OPEN or an errno value.
