@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "Alerts.h"
@@ -14,7 +16,7 @@
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<LinkMutex>;
 
 bool KindInRange(uint16_t kind) {
     return kind >= KIND_TEXT && kind <= KIND_IMAGE;
@@ -30,7 +32,7 @@ void TraceLine(const char* format, long a, long b = 0) {
 // for the first entry never filled. A port closed under the read (status 6) is the end of the
 // connection, which the receive side treats quietly: the partial table goes without a box.
 int AbandonDownload(LinkState& s, int status) {
-    if (status == LINK_PORT_CLOSED)
+    if (status == LINK_PORT_CLOSED || status == LINK_PORT_LOST)
         s.download.clear();
     else
         LinkReleaseTable(s.download);
@@ -60,10 +62,46 @@ void GiveValue(const uint8_t* src, size_t have, uint32_t valueSize, void* buffer
     *size = n;
 }
 
+// What an entry's buffers take.
+size_t EntryBytes(const CLinkCtrl& e) {
+    auto text = [](const std::u16string& t) { return t.capacity() * sizeof(char16_t); };
+    return sizeof(CLinkCtrl) + text(e.m_pszName) + text(e.m_text) + text(e.m_strFormat) +
+           text(e.m_items) + text(e.m_strRowLabelFormat) + text(e.m_strCellFormat) +
+           text(e.m_strRowLabelHeading) + text(e.m_columnNames) + text(e.m_password[0]) +
+           text(e.m_password[1]) + text(e.m_strFileName) + e.m_cells.capacity() +
+           e.m_rowLabels.capacity() + e.m_data.capacity();
+}
+
+// Refuses a panel: the download goes, the live table stays, and the user is told once.
+int RefuseDownload(LinkState& s, bool outOfMemory) {
+    s.download.clear();
+    s.download.shrink_to_fit();
+    s.downloadLeftOver = false;
+    std::u16string text;
+    if (outOfMemory) {
+        text = u"The panel definition was refused: there is not enough memory for its controls.";
+    } else {
+        std::u16string mib;
+        for (char digit : std::to_string(LinkGetPanelBudget() >> 20)) mib += char16_t(digit);
+        text = u"The panel definition was refused: its controls would need more than " + mib +
+               u" MiB of memory.";
+    }
+    RaiseMessage(LinkAlerts(), text);
+    return LINK_E_PANEL_TOO_LARGE;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Download (receive thread only)
+
+void LinkSetPanelBudget(size_t bytes) {
+    LinkStateInstance().panelBudget = bytes;
+}
+
+size_t LinkGetPanelBudget() {
+    return LinkStateInstance().panelBudget;
+}
 
 int LinkDownloadPanel() {
     LinkState& s = LinkStateInstance();
@@ -81,10 +119,20 @@ int LinkDownloadPanel() {
         count = 0;
     }
 
-    // 3. Zeroed entries (kind 0 until parsed).
+    // 3. Zeroed entries (kind 0 until parsed). The buffers the definitions ask for are added up
+    // as they are parsed; past the budget the rest is only read, to stay in step.
     TraceLine("Number of controls = %ld", long(count));
-    s.download.assign(count, CLinkCtrl{});
-    s.downloadLeftOver = true;
+    const size_t budget = LinkGetPanelBudget();
+    size_t used = size_t(count) * sizeof(CLinkCtrl);
+    bool refused = used > budget, outOfMemory = false;
+    if (!refused) {
+        try {
+            s.download.assign(count, CLinkCtrl{});
+        } catch (const std::bad_alloc&) {
+            refused = outOfMemory = true;
+        }
+    }
+    s.downloadLeftOver = !refused;
 
     // 4. The definitions.
     std::vector<uint8_t> definition;
@@ -99,8 +147,20 @@ int LinkDownloadPanel() {
         definition.assign(size, 0);
         if (int status = ReadFileBlocking(definition.data(), size, __LINE__))
             return AbandonDownload(s, status);
-        s.download[i] = ParseDefinition(definition.data(), size, alerts);
+        if (refused) continue;
+        try {
+            s.download[i] = ParseDefinition(definition.data(), size, alerts);
+            used += EntryBytes(s.download[i]) - sizeof(CLinkCtrl);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        if (outOfMemory || used > budget) {
+            refused = true;
+            s.download.clear(); // the memory goes back at once
+            s.download.shrink_to_fit();
+        }
     }
+    if (refused) return RefuseDownload(s, outOfMemory);
 
     // 5. The swap, then the release of the former live table.
     std::vector<CLinkCtrl> former;
@@ -127,7 +187,7 @@ void LinkReleaseTable(std::vector<CLinkCtrl>& table) {
     // waits on the lock. Every entry's buffers are freed with the vector.
     for (const CLinkCtrl& e : released) {
         if (!KindInRange(e.m_nKind)) {
-            if (ILinkAlerts* alerts = LinkAlerts()) alerts->MessageBox(u"Data transmission error.");
+            RaiseMessage(LinkAlerts(), u"Data transmission error.");
             break;
         }
     }
@@ -273,4 +333,11 @@ int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour) {
 std::u16string LinkGetFileName(uint32_t id) {
     const CLinkCtrl* e = LinkFind(id);
     return e ? e->m_strFileName : std::u16string();
+}
+
+void LinkSetBoxShown(uint32_t id) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    CLinkCtrl* e = FindIn(s.live, id);
+    if (e && e->m_nKind == KIND_MESSAGEBOX) e->m_dwFlags |= CTRLF_BOX_SHOWN;
 }

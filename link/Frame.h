@@ -62,6 +62,8 @@ enum : int {
     LINK_ATTRIBUTES = 9,
     LINK_FILES = 10,
     LINK_LAYOUT = 11,
+    LINK_LOST = 12,          // the device is gone: the connection has ended, no receiver follows
+    LINK_PANEL_REFUSED = 13, // a panel definition too large to hold; the previous panel stays
 };
 
 inline uint16_t GetU16LE(const uint8_t* p) {

@@ -43,5 +43,46 @@ enum CtrlProp : uint32_t {
     CTRL_PROP_SECOND = 1,
 };
 
+// Whether the client knows the code (as a panel's or a control's property): the only codes a
+// device's layout records may store.
+constexpr bool IsKnownLayoutProperty(uint32_t code) {
+    constexpr uint32_t kKnown[] = {PANEL_PROP_LAYOUT_REQUESTED,
+                                   PANEL_PROP_SWITCH_A,
+                                   PANEL_PROP_SWITCH_B,
+                                   PANEL_PROP_PING_SECONDS,
+                                   PANEL_PROP_HEIGHT,
+                                   PANEL_PROP_WIDTH,
+                                   PANEL_PROP_FIXED_SIZE,
+                                   CTRL_PROP_AUTO_LAYOUT,
+                                   CTRL_PROP_X,
+                                   CTRL_PROP_Y,
+                                   CTRL_PROP_WIDTH,
+                                   CTRL_PROP_HEIGHT,
+                                   CTRL_PROP_PAGE,
+                                   CTRL_PROP_STYLE,
+                                   CTRL_PROP_FONT_SIZE,
+                                   CTRL_PROP_FONT_BOLD,
+                                   CTRL_PROP_BORDER,
+                                   CTRL_PROP_SHOW_TITLE,
+                                   CTRL_PROP_TITLE_SIZE,
+                                   CTRL_PROP_TITLE_BOLD,
+                                   CTRL_PROP_HIDE,
+                                   CTRL_PROP_CHART_MIN,
+                                   CTRL_PROP_CHART_MAX,
+                                   CTRL_PROP_CHART_X_MIN,
+                                   CTRL_PROP_CHART_X_MAX,
+                                   CTRL_PROP_DIGITS,
+                                   CTRL_PROP_ALIGN,
+                                   CTRL_PROP_IMAGE_ALIGN_X,
+                                   CTRL_PROP_X + CTRL_PROP_SECOND,
+                                   CTRL_PROP_Y + CTRL_PROP_SECOND,
+                                   CTRL_PROP_WIDTH + CTRL_PROP_SECOND,
+                                   CTRL_PROP_HEIGHT + CTRL_PROP_SECOND,
+                                   CTRL_PROP_PAGE + CTRL_PROP_SECOND};
+    for (uint32_t known : kKnown)
+        if (code == known) return true;
+    return false;
+}
+
 // The request argument that asks the device for its layout records.
 inline constexpr uint32_t REQUEST_LAYOUT = 512;

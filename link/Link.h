@@ -2,6 +2,7 @@
 // Operations return 0, a positive operating-system error code, or one of the codes below.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,7 +18,9 @@ enum : int {
     LINK_E_PING_LOST = -8,
     LINK_E_WRITE_TIMEOUT = -9,
     LINK_E_FILE_CREATE = -10,
-    LINK_PORT_CLOSED = 6, // the port was closed under a pending read
+    LINK_PORT_LOST = -11,         // the device is gone: end of file, hang-up or I/O error
+    LINK_E_PANEL_TOO_LARGE = -12, // a panel definition over the budget, or out of memory
+    LINK_PORT_CLOSED = 6,         // the port was closed under a pending read
 };
 
 inline constexpr const char* LINK_UNIT = "TvxBthPPCVComClt";
@@ -31,6 +34,8 @@ int LinkOpen(int nPort, void* window, uint32_t notifyMessage);
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage);
 int LinkClose(bool notifyDevice);
 bool LinkIsOpen();
+// Why the device was lost ("Input/output error", "hang-up", ...); empty while it is not.
+std::string LinkLostReason();
 
 // Writes n bytes within n x factor + 10 polls of 10 ms (factor 0: no limit); callers hold the lock.
 int LinkWrite(const void* bytes, uint32_t n, int factor);
@@ -39,6 +44,8 @@ int ReadFileBlocking(void* buffer, uint32_t count, long site);
 
 void LinkLock();
 void LinkUnlock();
+// Whether the calling thread holds the link lock (closing the link then would deadlock).
+bool LinkLockHeldHere();
 
 std::u16string LinkGetTitle();
 std::optional<std::u16string> LinkGetAboutText();
@@ -48,7 +55,11 @@ int LinkGetOutcome(bool clear);
 void LinkTrace(const std::string& text);
 
 // Panel definition download (receive thread): reads the list from the port and swaps it in.
+// A panel whose buffers would take more than the budget is refused whole (one message, the
+// previous panel stays): LINK_E_PANEL_TOO_LARGE.
 int LinkDownloadPanel();
+void LinkSetPanelBudget(size_t bytes); // 256 MiB unless set
+size_t LinkGetPanelBudget();
 
 // Control table (user-interface thread). Functions marked "no lock" expect the caller to hold it.
 struct LinkSummary {
@@ -77,9 +88,14 @@ bool LinkIsDeviceChanged(uint32_t id);               // no lock
 bool LinkIsAttrChanged(uint32_t id);                 // no lock
 int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour);
 std::u16string LinkGetFileName(uint32_t id); // no lock
+// A device message box has been put up: the entry keeps flag 0x1 so that controls built again
+// from the same table do not put it up a second time.
+void LinkSetBoxShown(uint32_t id);
 
-// Receive thread: one thread per device message. Reports the outcome by posting notifyMessage to
-// the window (or, with message 0, goes straight on to the next message).
+// Receive thread: one long-lived thread per connection, handling one message at a time. After
+// each message it posts notifyMessage to the window and waits until LinkStartReceiver gives the
+// go-ahead (with message 0 it goes straight on). LinkOpen starts it; a start while it reads, or
+// once the connection has ended (outcome LINK_LOST), does nothing.
 int LinkStartReceiver(void* window, uint32_t notifyMessage);
 // Where received files go; empty means the program's own directory.
 void LinkSetFilesDirectory(const std::string& directory);

@@ -29,12 +29,6 @@ ILinkAlerts* LinkAlerts() {
     return g_services.alerts;
 }
 
-void LinkWaitForReceivers() {
-    LinkState& s = LinkStateInstance();
-    std::unique_lock g(s.threadsMutex);
-    s.threadsIdle.wait(g, [&] { return s.threadsRunning == 0; });
-}
-
 int LinkInit() {
     LinkState& s = LinkStateInstance();
     if (s.initialised) return 0;
@@ -50,8 +44,7 @@ int LinkInit() {
 int LinkShutdown() {
     LinkState& s = LinkStateInstance();
     s.port.Close();
-    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortClosed();
-    LinkWaitForReceivers();
+    LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
         if (!s.live.empty()) LinkReleaseTable(s.live);
@@ -78,7 +71,6 @@ int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage
     if (!s.initialised) return LINK_E_NOT_INITIALISED;
     // Open also sets the line to raw 115200 baud and purges both directions.
     if (int status = s.port.Open(path)) return status;
-    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortOpened();
     s.pingOutstanding = false;
     LinkStartReceiver(window, notifyMessage);
     return LinkSendConnect();
@@ -92,8 +84,7 @@ int LinkClose(bool notifyDevice) {
     }
     // Wakes a reader blocked in the port; it ends quietly and is waited for.
     s.port.Close();
-    if (ILinkAlerts* alerts = g_services.alerts) alerts->PortClosed();
-    LinkWaitForReceivers();
+    LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
         if (!s.live.empty()) LinkReleaseTable(s.live);
@@ -107,6 +98,10 @@ bool LinkIsOpen() {
     return LinkStateInstance().port.IsOpen();
 }
 
+std::string LinkLostReason() {
+    return LinkStateInstance().port.LostReason();
+}
+
 int LinkWrite(const void* bytes, uint32_t n, int factor) {
     long polls = factor ? long(n) * factor + 10 : 0;
     FrameTraceBytes(true, static_cast<const uint8_t*>(bytes), n);
@@ -117,7 +112,8 @@ int ReadFileBlocking(void* buffer, uint32_t count, long site) {
     if (count == 0) return 0;
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
-    int status = LinkStateInstance().port.ReadExact(bytes, count, &immediate);
+    int status =
+        LinkStateInstance().port.ReadExact(bytes, count, g_services.trace ? &immediate : nullptr);
     if (status == 0) FrameTraceBytes(false, bytes, count);
     if (g_services.trace) {
         long received = immediate >= count ? long(count) : 0;
@@ -140,6 +136,9 @@ void LinkLock() {
 }
 void LinkUnlock() {
     LinkStateInstance().lock.unlock();
+}
+bool LinkLockHeldHere() {
+    return LinkMutex::HeldHere();
 }
 
 std::u16string LinkGetTitle() {

@@ -15,19 +15,17 @@ public:
 class ILinkAlerts {
 public:
     virtual ~ILinkAlerts() = default;
-    // "At %ld file %s, val=%ld": modal; returns when dismissed.
+    // The boxes never wait for the user: the receive loop and the pings go on while they are
+    // up. Any thread may raise them, never while it holds the link lock.
+    // "At %ld file %s, val=%ld".
     virtual void DiagnosticBox(long checkPoint, const char* unit, long value) = 0;
-    // "Bluetooth driver error %ld TvxBthPPCVComClt": modal; returns when dismissed.
+    // "Bluetooth driver error %ld TvxBthPPCVComClt".
     virtual void SizeAlarm(long checkPoint, const char* unit) = 0;
-    // A plain modal message, such as "Data transmission error.".
+    // A plain message, such as "Data transmission error.".
     virtual void MessageBox(const std::u16string& text) = 0;
     // The link asks the application to end.
     virtual void QuitRequest() = 0;
     virtual void WaitCursor(bool on) = 0;
-    // The port was opened, or closed: a receive thread waiting for a box must not be waited for
-    // by the closing thread, so boxes raised from now until the next open do not block.
-    virtual void PortOpened() {}
-    virtual void PortClosed() {}
 };
 
 class ILayoutStore {

@@ -7,15 +7,39 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LinkCtrl.h"
 #include "LinkServices.h"
 #include "SerialPort.h"
 
+// The link lock, recursive. A box the link raises while the calling thread holds it is held back
+// and raised when that thread lets go of the lock (Alerts.cpp): a box is never up while the
+// lock is held, so no thread waiting on the lock can wait on a box.
+class LinkMutex {
+public:
+    void lock();
+    void unlock();
+    bool try_lock();
+    // Whether the calling thread holds the lock.
+    static bool HeldHere();
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+// The receive thread's state (ReceiveThread.cpp).
+enum class ReceiverState {
+    None,    // no thread: the port is closed, or the receiver was never started
+    Reading, // inside a message (or waiting for its first byte)
+    Waiting, // reported an outcome; waits for the view's go-ahead
+    Ended,   // the connection has ended (the device was lost); the thread is gone
+};
+
 struct LinkState {
     std::atomic<bool> initialised{false};
-    std::recursive_mutex lock;
+    LinkMutex lock;
     SerialPort port;
     std::atomic<uint32_t> notifyMessage{0};
     std::atomic<int> lastOutcome{0};
@@ -29,11 +53,17 @@ struct LinkState {
     std::vector<CLinkCtrl> live;     // guarded by `lock`
     std::vector<CLinkCtrl> download; // receive thread only
     bool downloadLeftOver = false;
+    // What a panel's buffers may take in all.
+    std::atomic<size_t> panelBudget{size_t(256) << 20};
 
-    // Receive threads still running; close and shutdown wait for none.
-    std::mutex threadsMutex;
-    std::condition_variable threadsIdle;
-    int threadsRunning = 0;
+    // One long-lived receive thread per connection, guarded by rxMutex.
+    std::mutex rxMutex;
+    std::condition_variable rxChanged;
+    std::thread rxThread;
+    ReceiverState rxState = ReceiverState::None;
+    bool rxStop = false;
+    unsigned rxGeneration = 0; // one per started thread's life; stopping moves it on
+    void* rxWindow = nullptr;
 };
 
 LinkState& LinkStateInstance();
@@ -41,5 +71,7 @@ ILinkAlerts* LinkAlerts();
 
 // Releases a table: "Data transmission error." at the first entry a broken download never filled.
 void LinkReleaseTable(std::vector<CLinkCtrl>& table);
-// Waits until no receive thread runs.
+// Waits until the receive thread is not inside a message (it waits for its go-ahead, or is gone).
 void LinkWaitForReceivers();
+// Ends the receive thread and waits for it; the port must be closed first.
+void LinkStopReceiver();

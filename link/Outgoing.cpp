@@ -50,9 +50,10 @@ std::vector<uint8_t> NarrowField(const std::u16string& text, uint32_t size) {
     return field;
 }
 
-// The text's first size/2 characters in a field of `size` bytes, zero-filled after them.
+// The text in a field of `size` bytes, cut so that a zero character always ends it inside.
 std::vector<uint8_t> Utf16Field(const std::u16string& text, uint32_t size) {
-    std::vector<uint8_t> field = EncodeUtf16LE(std::u16string_view(text).substr(0, size / 2));
+    const size_t chars = size / 2 > 0 ? size / 2 - 1 : 0;
+    std::vector<uint8_t> field = EncodeUtf16LE(std::u16string_view(text).substr(0, chars));
     field.resize(size, 0);
     return field;
 }
@@ -284,7 +285,8 @@ int LinkClearGroup(uint32_t group) {
     LinkState& s = LinkStateInstance();
     std::lock_guard g(s.lock);
     for (CLinkCtrl& e : s.live) {
-        if (e.m_nKind != KIND_LATCH || e.m_nGroup != group || (e.m_dwFlags & CTRLF_EDITABLE)) continue;
+        if (e.m_nKind != KIND_LATCH || e.m_nGroup != group || (e.m_dwFlags & CTRLF_EDITABLE))
+            continue;
         e.m_bState = 0;
         e.m_bSendPending = 1;
     }

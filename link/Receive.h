@@ -1,8 +1,14 @@
 // Handlers of the receive thread, one per kind of device message (link-internal).
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <string>
+
+// Reads and handles one device message; returns the outcome to report, or RECEIVE_QUIET when the
+// port was closed under the read (nothing to report, the thread ends).
+inline constexpr int RECEIVE_QUIET = INT_MIN;
+int ReceiveMessage();
 
 // Item lists of messages 9, 16 and 21; each returns 0, a read status, or LINK_E_BUSY.
 int ReceiveDeviceValues();

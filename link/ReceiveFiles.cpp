@@ -1,7 +1,11 @@
 // Files pushed by the device (message 17): written into the files directory under plain names
-// only. A refused or failed file is still read off the wire so the stream stays in step.
+// only, each under a temporary name there and renamed over its own name once complete, so a
+// file is never half-written and a symbolic link of that name is replaced, never followed. A
+// refused or failed file is still read off the wire so the stream stays in step.
 #include <fcntl.h>
 #include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +61,52 @@ int CopyToFile(int fd, uint32_t left, int& writeError) {
     return 0;
 }
 
+// A file being received: its temporary file, renamed over the name by Finish.
+class IncomingFile {
+public:
+    IncomingFile(const std::string& directory, const std::u16string& name) {
+        if (!IsSafeDeviceFileName(name)) return;
+        m_path = directory + "/" + Utf16ToUtf8(name);
+        m_temp = directory + "/.talvex-XXXXXX";
+        if (m_path.size() >= PATH_MAX) return;
+        m_fd = mkostemp(m_temp.data(), O_CLOEXEC);
+        if (m_fd >= 0) fchmod(m_fd, 0644);
+    }
+    ~IncomingFile() { Discard(); }
+    IncomingFile(const IncomingFile&) = delete;
+    IncomingFile& operator=(const IncomingFile&) = delete;
+
+    int Fd() const { return m_fd; }
+    // Renames the complete file over its name: 0 or an errno value.
+    int Finish() {
+        int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) {
+            int e = errno;
+            ::unlink(m_temp.c_str());
+            return e;
+        }
+        if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
+            int e = errno;
+            ::unlink(m_temp.c_str());
+            return e;
+        }
+        return 0;
+    }
+    // Removes the temporary file; what was there under the name stays untouched.
+    void Discard() {
+        if (m_fd < 0) return;
+        ::close(m_fd);
+        ::unlink(m_temp.c_str());
+        m_fd = -1;
+    }
+
+private:
+    std::string m_path;
+    std::string m_temp;
+    int m_fd = -1;
+};
+
 } // namespace
 
 void LinkSetFilesDirectory(const std::string& directory) {
@@ -107,19 +157,18 @@ int ReceiveFiles() {
                                           : WidenAnsi(nameBytes.data(), nameBytes.size());
         if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;
 
-        int fd = -1;
-        if (IsSafeDeviceFileName(name)) {
-            std::string path = directory + "/" + Utf16ToUtf8(name);
-            if (path.size() < PATH_MAX)
-                fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        }
-        if (fd < 0 && result == 0) result = LINK_E_FILE_CREATE;
+        IncomingFile file(directory, name);
+        const bool created = file.Fd() >= 0;
+        if (!created && result == 0) result = LINK_E_FILE_CREATE;
         int writeError = 0;
-        int st = CopyToFile(fd, dataLength, writeError);
-        if (fd >= 0) ::close(fd);
-        if (st) return st;
-        if (fd >= 0 && writeError && result == 0) result = writeError;
-        if (fd >= 0 && !writeError && i == 0) {
+        if (int st = CopyToFile(file.Fd(), dataLength, writeError)) return st;
+        if (!created) continue;
+        if (writeError)
+            file.Discard();
+        else
+            writeError = file.Finish();
+        if (writeError && result == 0) result = writeError;
+        if (!writeError && i == 0) {
             std::lock_guard g(s.lock);
             if (CLinkCtrl* entry = LinkFind(id)) entry->m_strFileName = name;
         }

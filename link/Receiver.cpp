@@ -1,42 +1,18 @@
-// The receive thread: one message per thread, found by its marker, dispatched on its code and
-// reported to the view as one outcome.
+// One device message: found by its marker, dispatched on its code, applied to the link's state;
+// the outcome goes back to the receive thread (ReceiveThread.cpp), which reports it.
 #include <cstring>
-#include <system_error>
-#include <thread>
+#include <mutex>
 
 #include "Alerts.h"
 #include "Frame.h"
 #include "FrameTrace.h"
+#include "LayoutProps.h"
 #include "Link.h"
 #include "LinkState.h"
 #include "Receive.h"
 #include "TextCodec.h"
 
 namespace {
-
-// Keeps the count of running receive threads, so close and shutdown can wait for them.
-class ThreadCount {
-public:
-    ThreadCount() = default;
-    ~ThreadCount() {
-        LinkState& s = LinkStateInstance();
-        std::lock_guard g(s.threadsMutex);
-        if (--s.threadsRunning == 0) s.threadsIdle.notify_all();
-    }
-};
-
-void Report(void* window, int outcome) {
-    FrameTraceFlush(false);
-    LinkState& s = LinkStateInstance();
-    s.lastOutcome = outcome;
-    uint32_t message = s.notifyMessage;
-    if (message != 0) {
-        if (ILinkNotifier* notifier = LinkGetServices().notifier)
-            notifier->PostOutcome(window, message);
-    } else if (outcome >= 0) {
-        LinkStartReceiver(window, 0);
-    }
-}
 
 constexpr uint32_t kMaxTextBytes = 65535;
 
@@ -52,7 +28,7 @@ int ReadSizedText(std::vector<uint8_t>& bytes, long site) {
     return ReadFileBlocking(bytes.data(), length, site);
 }
 
-void ReceivePanelInfo(uint16_t flags) {
+int ReceivePanelInfo(uint16_t flags) {
     LinkState& s = LinkStateInstance();
     {
         std::lock_guard g(s.lock);
@@ -61,7 +37,7 @@ void ReceivePanelInfo(uint16_t flags) {
     }
     s.pingsAllowed = (flags & HF_NO_PINGS) == 0;
     std::vector<uint8_t> bytes;
-    if (ReadSizedText(bytes, __LINE__)) return;
+    if (int st = ReadSizedText(bytes, __LINE__)) return st;
     std::u16string title = (flags & HF_TITLE_UTF16) ? DecodeUtf16LE(bytes.data(), bytes.size())
                                                     : WidenAnsi(bytes.data(), bytes.size());
     {
@@ -69,139 +45,124 @@ void ReceivePanelInfo(uint16_t flags) {
         s.title = std::move(title);
     }
     s.keepPanel = (flags & HF_KEEP_PANEL) != 0;
-    if (ReadSizedText(bytes, __LINE__)) return;
+    if (int st = ReadSizedText(bytes, __LINE__)) return st;
     std::lock_guard g(s.lock);
     s.aboutText = DecodeUtf16LE(bytes.data(), bytes.size());
+    return 0;
 }
 
-void ReceiveLayoutRecords() {
+bool InPanel(uint32_t id) {
+    LinkState& s = LinkStateInstance();
+    std::lock_guard g(s.lock);
+    return LinkFind(id) != nullptr;
+}
+
+// Only records the panel can use are stored: a device cannot grow the settings without bound.
+int ReceiveLayoutRecords() {
     uint32_t count = 0;
-    if (ReadFileBlocking(&count, 4, __LINE__)) return;
+    if (int st = ReadFileBlocking(&count, 4, __LINE__)) return st;
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t record[12];
-        if (ReadFileBlocking(record, sizeof record, __LINE__)) return;
+        if (int st = ReadFileBlocking(record, sizeof record, __LINE__)) return st;
         uint32_t id = GetU32LE(record), property = GetU32LE(record + 4);
+        if (!IsKnownLayoutProperty(property) || (id != 0 && !InPanel(id))) continue;
         SetLayoutInt(id, property, int32_t(GetU32LE(record + 8)));
         // Marks the control's layout as the device's, so the view loads it.
-        if (id != 0) SetLayoutInt(id, 0, 0);
+        if (id != 0) SetLayoutInt(id, CTRL_PROP_AUTO_LAYOUT, 0);
     }
+    return 0;
 }
 
-void ApplyResult(void* window, int status, uint16_t flags, int outcome) {
-    if (status == LINK_PORT_CLOSED) return;
+bool EndsConnection(int status) {
+    return status == LINK_PORT_CLOSED || status == LINK_PORT_LOST;
+}
+
+// The outcome of a message whose reading ended the connection.
+int EndOf(int status) {
+    return status == LINK_PORT_LOST ? LINK_LOST : RECEIVE_QUIET;
+}
+
+int ApplyResult(int status, uint16_t flags, int outcome) {
+    if (EndsConnection(status)) return EndOf(status);
     if (status != 0) {
         RaiseDiagnostic(LinkAlerts(), __LINE__, status);
-        Report(window, LINK_ERROR);
-        return;
+        return LINK_ERROR;
     }
     FrameTraceFlush(false);
     if (flags & HF_ACK_REQUEST) LinkSendAck();
-    Report(window, outcome);
+    return outcome;
 }
 
-void Dispatch(void* window, uint16_t code, uint16_t flags) {
+// The outcome of a message whose status is otherwise ignored.
+int Reported(int status, int outcome) {
+    return EndsConnection(status) ? EndOf(status) : outcome;
+}
+
+int Dispatch(uint16_t code, uint16_t flags) {
     LinkState& s = LinkStateInstance();
     switch (code) {
     case MSG_DEVICE_CLOSED:
     case MSG_DEVICE_CLOSED_ALT:
-        Report(window, LINK_CLOSED);
-        return;
+        return LINK_CLOSED;
     case MSG_PANEL_INFO:
-        ReceivePanelInfo(flags);
-        Report(window, LINK_TITLE);
-        return;
+        return Reported(ReceivePanelInfo(flags), LINK_TITLE);
     case MSG_PANEL_DEFINITION: {
         ILinkAlerts* alerts = LinkAlerts();
         if (alerts) alerts->WaitCursor(true);
         int status = LinkDownloadPanel();
         if (alerts) alerts->WaitCursor(false);
-        ApplyResult(window, status, flags, LINK_PANEL);
-        return;
+        if (status == LINK_E_PANEL_TOO_LARGE) return LINK_PANEL_REFUSED; // already explained
+        return ApplyResult(status, flags, LINK_PANEL);
     }
     case MSG_PRESENCE_QUERY:
         FrameTraceFlush(false);
         LinkSendPresenceReply();
-        Report(window, LINK_PRESENCE);
-        return;
+        return LINK_PRESENCE;
     case MSG_DEVICE_VALUES:
-        ApplyResult(window, ReceiveDeviceValues(), flags, LINK_VALUES);
-        return;
+        return ApplyResult(ReceiveDeviceValues(), flags, LINK_VALUES);
     case MSG_PING_REPLY:
         s.pingOutstanding = false;
-        Report(window, LINK_PING_REPLY);
-        return;
+        return LINK_PING_REPLY;
     case MSG_DEVICE_ACK:
-        Report(window, LINK_ACK);
-        return;
+        return LINK_ACK;
     case MSG_PANEL_CHANGED:
-        Report(window, LINK_RELOAD);
-        return;
+        return LINK_RELOAD;
     case MSG_ATTRIBUTES:
-        ApplyResult(window, ReceiveAttributes(), flags, LINK_ATTRIBUTES);
-        return;
+        return ApplyResult(ReceiveAttributes(), flags, LINK_ATTRIBUTES);
     case MSG_FILES: {
         int status = ReceiveFiles();
         if (status == LINK_PORT_CLOSED) {
             RaiseDiagnostic(LinkAlerts(), __LINE__, status);
-            return;
+            return RECEIVE_QUIET;
         }
-        ApplyResult(window, status, flags, LINK_FILES);
-        return;
+        return ApplyResult(status, flags, LINK_FILES);
     }
     case MSG_LAYOUT_RECORDS:
-        ReceiveLayoutRecords();
-        Report(window, LINK_LAYOUT);
-        return;
+        return Reported(ReceiveLayoutRecords(), LINK_LAYOUT);
     case MSG_MATRIX_ROWS:
-        ApplyResult(window, ReceiveMatrixRows(), flags, LINK_VALUES);
-        return;
+        return ApplyResult(ReceiveMatrixRows(), flags, LINK_VALUES);
     default:
-        s.lastOutcome = LINK_ERROR;
-        Report(window, LINK_ERROR);
-        return;
+        return LINK_ERROR;
     }
-}
-
-void ReceiveOneMessage(void* window) {
-    ThreadCount counted;
-    uint8_t header[FRAME_HEADER_SIZE] = {};
-    while (!HasFrameMarker(header)) {
-        std::memmove(header, header + 1, 7);
-        int status = ReadFileBlocking(header + 7, 1, __LINE__);
-        if (status == LINK_PORT_CLOSED) return;
-        if (status != 0) {
-            Report(window, LINK_ERROR);
-            return;
-        }
-    }
-    int status = ReadFileBlocking(header + 8, FRAME_HEADER_SIZE - 8, __LINE__);
-    if (status == LINK_PORT_CLOSED) return;
-    if (status != 0) {
-        Report(window, LINK_ERROR);
-        return;
-    }
-    FrameHeader h = ParseFrameHeader(header);
-    FrameCapture capture(false);
-    FrameTraceBytes(false, header, FRAME_HEADER_SIZE);
-    Dispatch(window, h.code, h.flags);
 }
 
 } // namespace
 
-int LinkStartReceiver(void* window, uint32_t notifyMessage) {
-    LinkState& s = LinkStateInstance();
-    if (!s.port.IsOpen()) return LINK_E_NOT_OPEN;
-    s.notifyMessage = notifyMessage;
-    {
-        std::lock_guard g(s.threadsMutex);
-        ++s.threadsRunning;
+int ReceiveMessage() {
+    uint8_t header[FRAME_HEADER_SIZE] = {};
+    while (!HasFrameMarker(header)) {
+        std::memmove(header, header + 1, 7);
+        int status = ReadFileBlocking(header + 7, 1, __LINE__);
+        if (EndsConnection(status)) return EndOf(status);
+        if (status != 0) return LINK_ERROR;
     }
-    try {
-        std::thread(ReceiveOneMessage, window).detach();
-    } catch (const std::system_error& e) {
-        std::lock_guard g(s.threadsMutex);
-        if (--s.threadsRunning == 0) s.threadsIdle.notify_all();
-        return e.code().value();
-    }
-    return 0;
+    int status = ReadFileBlocking(header + 8, FRAME_HEADER_SIZE - 8, __LINE__);
+    if (EndsConnection(status)) return EndOf(status);
+    if (status != 0) return LINK_ERROR;
+    FrameHeader h = ParseFrameHeader(header);
+    FrameCapture capture(false);
+    FrameTraceBytes(false, header, FRAME_HEADER_SIZE);
+    int outcome = Dispatch(h.code, h.flags);
+    FrameTraceFlush(false);
+    return outcome;
 }

@@ -21,6 +21,16 @@ int ReadErrno(int e) {
     return e == LINK_PORT_CLOSED ? EIO : e;
 }
 
+// A device that has gone away: the line cannot come back on this descriptor.
+bool IsGoneErrno(int e) {
+    return e == EIO || e == ENXIO || e == ENODEV;
+}
+
+std::string ErrnoText(int e) {
+    char buffer[128];
+    return strerror_r(e, buffer, sizeof buffer); // the GNU form returns the text
+}
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -34,6 +44,11 @@ int SerialPort::Open(const std::string& path) {
     if (m_fd >= 0) return EBUSY;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno;
+    // A regular file or /dev/null would swallow the frames meant for a device.
+    if (!isatty(fd)) {
+        ::close(fd);
+        return ENOTTY;
+    }
     ioctl(fd, TIOCEXCL);
     // Line settings that do not apply (a pseudo-terminal) are tolerated.
     termios t{};
@@ -54,11 +69,12 @@ int SerialPort::Open(const std::string& path) {
     }
     {
         std::lock_guard b(m_bufferMutex);
-        m_buffer.clear();
-        m_bufferPos = 0;
+        m_buffer.resize(kReadChunk);
+        m_bufferPos = m_bufferEnd = 0;
     }
     m_fd = fd;
     m_closing = false;
+    m_lostReason.clear();
     return 0;
 }
 
@@ -99,31 +115,34 @@ void SerialPort::Leave() {
     if (--m_users == 0) m_idle.notify_all();
 }
 
-// Reads what the descriptor has into the buffer, waiting up to timeoutMs (-1: no limit).
-// Returns the bytes added; `status` becomes non-zero on close or error.
-size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
+// Refills the empty buffer with what the descriptor has, waiting up to timeoutMs (-1: no
+// limit); `pollFirst` when a read has just found nothing. Returns the bytes read; `status`
+// becomes non-zero on close or error.
+size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
     for (;;) {
-        {
+        if (!pollFirst) {
             std::lock_guard b(m_bufferMutex);
-            if (m_bufferPos == m_buffer.size()) {
-                m_buffer.clear();
-                m_bufferPos = 0;
+            m_bufferPos = m_bufferEnd = 0;
+            ssize_t r = ::read(m_fd, m_buffer.data(), m_buffer.size());
+            if (r > 0) {
+                m_bufferEnd = size_t(r);
+                return size_t(r);
             }
-            size_t old = m_buffer.size();
-            m_buffer.resize(old + kReadChunk);
-            ssize_t r = ::read(m_fd, m_buffer.data() + old, kReadChunk);
-            m_buffer.resize(old + (r > 0 ? size_t(r) : 0));
-            if (r > 0) return size_t(r);
-            if (r == 0) { // hang-up: the device side went away
-                *status = EIO;
+            if (r == 0) { // end of file: the device side went away
+                *status = Lost("end of file");
                 return 0;
             }
             if (errno == EINTR) continue;
+            if (IsGoneErrno(errno)) {
+                *status = Lost(ErrnoText(errno));
+                return 0;
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 *status = ReadErrno(errno);
                 return 0;
             }
         }
+        pollFirst = false;
         if (timeoutMs == 0) return 0;
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         int p = poll(fds, 2, timeoutMs);
@@ -135,8 +154,24 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status) {
             *status = LINK_PORT_CLOSED;
             return 0;
         }
+        // With nothing left to read, a hang-up is the end; otherwise read what is there first.
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN)) {
+            *status = Lost(fds[0].revents & POLLHUP ? "hang-up" : "line error");
+            return 0;
+        }
         if (p == 0) return 0;
     }
+}
+
+int SerialPort::Lost(const std::string& reason) {
+    std::lock_guard g(m_mutex);
+    if (m_lostReason.empty()) m_lostReason = reason;
+    return LINK_PORT_LOST;
+}
+
+std::string SerialPort::LostReason() const {
+    std::lock_guard g(m_mutex);
+    return m_lostReason;
 }
 
 int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
@@ -145,28 +180,31 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
     if (!Enter()) return LINK_PORT_CLOSED;
     size_t got = 0;
     int status = 0;
-    bool triedAtOnce = false;
+    bool triedAtOnce = false, nothingThere = false;
     bool waited = false;
     size_t beforeWait = 0;
     while (got < n && status == 0) {
         {
             std::lock_guard b(m_bufferMutex);
-            size_t take = std::min(m_buffer.size() - m_bufferPos, n - got);
+            size_t take = std::min(m_bufferEnd - m_bufferPos, n - got);
             if (take) std::memcpy(buffer + got, m_buffer.data() + m_bufferPos, take);
             m_bufferPos += take;
             got += take;
         }
         if (got == n) break;
-        if (!triedAtOnce) { // what is already there, without waiting
+        // What is already there, without waiting: only when the caller asks (the trace); otherwise
+        // the wait comes first, which spares a read that finds nothing.
+        if (!triedAtOnce && immediate) {
             triedAtOnce = true;
-            FillBuffer(0, &status);
+            nothingThere = FillBuffer(0, &status) == 0;
             continue;
         }
         if (!waited) {
             waited = true;
             beforeWait = got;
         }
-        FillBuffer(-1, &status);
+        FillBuffer(-1, &status, nothingThere || !immediate);
+        nothingThere = false;
     }
     if (immediate) *immediate = waited ? beforeWait : got;
     Leave();
@@ -208,8 +246,7 @@ void SerialPort::Purge(bool input, bool output) {
     if (!Enter()) return;
     if (input) {
         std::lock_guard b(m_bufferMutex);
-        m_buffer.clear();
-        m_bufferPos = 0;
+        m_bufferPos = m_bufferEnd = 0;
     }
     int what = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
     if (input || output) tcflush(m_fd, what);

@@ -1,4 +1,8 @@
-// Building the control array from the link's table.
+// Building the control array from the link's table. Each entry is copied under the link lock and
+// the record is made from the copy after the lock is let go: the records' hooks (widgets, boxes)
+// never run while the lock is held, and nothing reads the link's table while they run.
+#include <new>
+
 #include "CtrlArray.h"
 #include "Frame.h"
 #include "TextCodec.h"
@@ -16,26 +20,49 @@ public:
     LockedTable& operator=(const LockedTable&) = delete;
 };
 
-// The entry's current value; a size above `limit` raises the view's size alarm and reads as
-// empty.
-std::vector<uint8_t> ReadValue(uint32_t id, ICtrlHost* host, uint32_t limit, long checkPoint) {
+// One entry as the build needs it, owned by the build.
+struct EntryCopy {
+    LinkSummary summary;
+    CLinkCtrl entry;
+    std::vector<uint8_t> value;
+    uint32_t valueSize = 0; // as the link gave it, before any limit
+};
+
+// Copies entry `index` of a table of `count` entries; false when the table is no longer that
+// one (the link was closed meanwhile).
+bool CopyEntry(int index, int count, EntryCopy& out) {
+    LockedTable lock;
+    if (LinkGetCount() != count) return false;
+    const CLinkCtrl* entry = LinkGetDefinition(index);
+    if (!entry || !LinkGetSummary(index, out.summary)) return false;
+    out.entry = *entry;
+    const uint32_t id = entry->m_nId;
+    if (entry->m_nKind == KIND_MATRIX) {
+        LinkMatrixData data; // only to mark the entry as read; the copy holds the buffers
+        LinkGetMatrix(id, data);
+        return true;
+    }
     uint32_t size = 0;
-    if (LinkGetValue(id, nullptr, &size) != 0) return {};
-    if (size > limit) {
+    if (LinkGetValue(id, nullptr, &size) != 0) return true;
+    out.valueSize = size;
+    // The size is bounded by the entry's own buffers, already within the panel's budget.
+    out.value.assign(size, 0);
+    if (size) LinkGetValue(id, out.value.data(), &size);
+    out.value.resize(size);
+    return true;
+}
+
+// The value, or none after the view's size alarm when it is larger than `limit`.
+const std::vector<uint8_t>& Limited(EntryCopy& copy, ICtrlHost* host, uint32_t limit,
+                                    long checkPoint) {
+    if (copy.valueSize > limit) {
         if (host) {
             host->SizeAlarm(checkPoint, VIEW_UNIT);
             host->QuitRequest();
         }
-        size = 0;
+        copy.value.clear();
     }
-    std::vector<uint8_t> value(size, 0);
-    if (size) LinkGetValue(id, value.data(), &size);
-    value.resize(size);
-    return value;
-}
-
-std::vector<uint8_t> ReadValue(uint32_t id, ICtrlHost* host) {
-    return ReadValue(id, host, UINT32_MAX, 0);
+    return copy.value;
 }
 
 QString TextOf(const std::vector<uint8_t>& value) {
@@ -56,26 +83,26 @@ QString Q(const std::u16string& s) {
     return QString::fromStdU16String(s);
 }
 
-void Create(CCtrl& ctrl, int deviceKind, const CLinkCtrl& entry, ICtrlHost* host) {
-    const uint32_t id = entry.m_nId;
-    switch (deviceKind) {
+void Create(CCtrl& ctrl, EntryCopy& copy, ICtrlHost* host) {
+    const CLinkCtrl& entry = copy.entry;
+    const std::vector<uint8_t>& value = copy.value;
+    switch (copy.summary.nKind) {
     case KIND_TEXT:
-        ctrl.CreateText(entry.m_nMaxSize, TextOf(ReadValue(id, host)));
+        ctrl.CreateText(entry.m_nMaxSize, TextOf(value));
         break;
     case KIND_BUTTON:
-        ReadValue(id, host);
         ctrl.CreateButton();
         break;
     case KIND_LATCH:
-        ctrl.CreateLatch(entry.m_nGroup, StateOf(ReadValue(id, host)));
+        ctrl.CreateLatch(entry.m_nGroup, StateOf(value));
         break;
     case KIND_SECTION:
-        ctrl.CreateSection(StateOf(ReadValue(id, host)));
+        ctrl.CreateSection(StateOf(value));
         break;
     case KIND_DATETIME: {
-        std::vector<uint8_t> value = ReadValue(id, host);
-        value.resize(8, 0);
-        ctrl.CreateDateTime(Q(entry.m_strFormat), value.data());
+        uint8_t dateTime[8] = {};
+        for (size_t i = 0; i < 8 && i < value.size(); ++i) dateTime[i] = value[i];
+        ctrl.CreateDateTime(Q(entry.m_strFormat), dateTime);
         break;
     }
     case KIND_NUMBER: {
@@ -85,7 +112,7 @@ void Create(CCtrl& ctrl, int deviceKind, const CLinkCtrl& entry, ICtrlHost* host
         d.decimals = entry.m_nDecimals;
         d.exponent = int8_t(entry.m_nExponent);
         if (entry.m_bHasFormat) d.format = Q(entry.m_strFormat);
-        ctrl.CreateNumber(d, I32Of(ReadValue(id, host)));
+        ctrl.CreateNumber(d, I32Of(value));
         break;
     }
     case KIND_MATRIX: {
@@ -103,37 +130,38 @@ void Create(CCtrl& ctrl, int deviceKind, const CLinkCtrl& entry, ICtrlHost* host
         d.cellBytes = entry.m_nCellBytes;
         d.rowLabelBytes = entry.m_nRowLabelBytes;
         LinkMatrixData data;
-        LinkGetMatrix(id, data);
+        data.nRows = entry.m_nRows;
+        data.pCells = entry.m_cells.empty() ? nullptr : entry.m_cells.data();
+        data.nCellBytes = entry.m_cells.size();
+        data.pRowLabels = entry.m_rowLabels.empty() ? nullptr : entry.m_rowLabels.data();
+        data.nRowLabelBytes = entry.m_rowLabels.size();
         ctrl.CreateMatrix(d, data);
         break;
     }
     case KIND_PASSWORD:
-        ctrl.CreatePassword(StateOf(ReadValue(id, host)));
+        ctrl.CreatePassword(StateOf(value));
         break;
     case KIND_LIST:
-        ctrl.CreateList(entry.m_nItems, entry.m_items, I32Of(ReadValue(id, host)));
+        ctrl.CreateList(entry.m_nItems, entry.m_items, I32Of(value));
         break;
     case KIND_MESSAGEBOX:
         ctrl.CreateMessageBox(
-            TextOf(ReadValue(id, host, kMaxMessageBoxValue, CP_VIEW_MESSAGE_BOX)));
+            TextOf(Limited(copy, host, kMaxMessageBoxValue, CP_VIEW_MESSAGE_BOX)));
         break;
     case KIND_BLOB: {
-        const std::vector<uint8_t> value = ReadValue(id, host, kMaxBlobValue, CP_VIEW_BLOB);
-        ctrl.CreateBlob(entry.m_nDataSize, value.data(), uint32_t(value.size()));
+        const std::vector<uint8_t>& blob = Limited(copy, host, kMaxBlobValue, CP_VIEW_BLOB);
+        ctrl.CreateBlob(entry.m_nDataSize, blob.data(), uint32_t(blob.size()));
         break;
     }
     case KIND_FILE:
-        ReadValue(id, host);
         ctrl.CreateFile();
         break;
     case KIND_UNSUPPORTED:
         ctrl.CreateUnsupported();
         break;
-    case KIND_IMAGE: {
-        const std::vector<uint8_t> value = ReadValue(id, host);
+    case KIND_IMAGE:
         ctrl.CreateImage(value.data(), uint32_t(value.size()));
         break;
-    }
     default:
         break;
     }
@@ -142,23 +170,25 @@ void Create(CCtrl& ctrl, int deviceKind, const CLinkCtrl& entry, ICtrlHost* host
 } // namespace
 
 CtrlArray BuildCtrlArray(ICtrlHost* host) {
-    LockedTable lock;
-    const int count = LinkGetCount();
+    int count = 0;
+    {
+        LockedTable lock;
+        count = LinkGetCount();
+    }
     CtrlArray ctrls;
     ctrls.reserve(size_t(count));
     for (int i = 0; i < count; ++i) ctrls.push_back(std::make_unique<CCtrl>());
 
     for (int i = 0; i < count; ++i) {
-        LinkSummary summary;
-        const CLinkCtrl* entry = LinkGetDefinition(i);
-        if (!LinkGetSummary(i, summary) || !entry) continue;
-        if (CtrlTypeFromDeviceKind(summary.nKind) < 0) {
+        EntryCopy copy;
+        if (!CopyEntry(i, count, copy)) break; // the table went: the rest stays unbuilt
+        if (CtrlTypeFromDeviceKind(copy.summary.nKind) < 0) {
             if (host) host->DiagnosticBox(CP_VIEW_KIND, VIEW_UNIT, 0);
             continue;
         }
         CCtrl& ctrl = *ctrls[size_t(i)];
-        ctrl.Init(summary, host);
-        Create(ctrl, summary.nKind, *entry, host);
+        ctrl.Init(copy.summary, host);
+        Create(ctrl, copy, host);
     }
     return ctrls;
 }
@@ -168,14 +198,19 @@ void ShowPendingMessageBoxes(const CtrlArray& ctrls) {
         if (ctrl) ctrl->ShowMessageBox();
 }
 
-void RebuildCtrlArray(CtrlArray& ctrls, ICtrlHost* host) {
-    {
-        LockedTable lock;
-        CtrlArray built = BuildCtrlArray(host);
+bool RebuildCtrlArray(CtrlArray& ctrls, ICtrlHost* host) {
+    bool built = true;
+    try {
+        CtrlArray next = BuildCtrlArray(host);
         ctrls.clear(); // every old record, with its widgets, before the new array is stored
-        ctrls = std::move(built);
+        ctrls = std::move(next);
+    } catch (const std::bad_alloc&) {
+        // Whatever was built is gone again; the program goes on without a panel.
+        ctrls.clear();
+        built = false;
     }
     ShowPendingMessageBoxes(ctrls);
+    return built;
 }
 
 void ReleaseLatchGroup(const CtrlArray& ctrls, uint32_t group) {

@@ -52,9 +52,10 @@ public:
     // (ReleaseLatchGroup of CtrlArray.h does it for an array).
     virtual void ReleaseLatchGroup(uint32_t) {}
 
-    // "At %ld file %s, val=%ld" (DiagnosticText); modal.
+    // "At %ld file %s, val=%ld" (DiagnosticText); a box nobody waits for.
     virtual void DiagnosticBox(long, const char*, long) {}
-    // "Bluetooth driver error %ld <unit>" (SizeAlarmText); modal. QuitRequest follows it.
+    // "Bluetooth driver error %ld <unit>" (SizeAlarmText); a box nobody waits for. QuitRequest
+    // follows it.
     virtual void SizeAlarm(long, const char*) {}
     virtual void QuitRequest() {}
 };

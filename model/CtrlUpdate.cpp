@@ -110,4 +110,6 @@ void CCtrl::ShowMessageBox() {
     if (m_nType != TYPE_MESSAGEBOX || (m_dwFlags & CTRLF_BOX_SHOWN)) return;
     if (m_pParent) m_pParent->ShowMessageBox(*this);
     m_dwFlags |= CTRLF_BOX_SHOWN;
+    // The link's entry keeps the mark too: a record built again from it stays answered.
+    LinkSetBoxShown(m_nId);
 }

@@ -1,6 +1,7 @@
 // A panel view in a main frame, connected to a device the test plays on a pseudo-terminal, with
 // the link's real services (outcomes posted to the view) and settings in a temporary folder.
-// Message boxes and dialogs the view raises are answered and recorded.
+// Modal boxes and dialogs the view raises are answered and recorded; the notices (the boxes that
+// do not stop the link) are recorded unshown unless a test asks to see them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -122,7 +123,8 @@ protected:
     SettingsLayoutStore store;
     PtyPeer peer;
     Device device{peer};
-    BoxAnswerer boxes;
+    BoxAnswerer boxes;                     // modal boxes and dialogs
+    NoticeBoxes& notices = alerts.Boxes(); // the boxes that never stop the link
     std::unique_ptr<CMainFrame> frame;
     CTalvex22View* view = nullptr;
     bool lastLayoutRequested = false;

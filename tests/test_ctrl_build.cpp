@@ -190,3 +190,61 @@ TEST_F(CtrlBuild, WorksWithoutAHost) {
     ShowPendingMessageBoxes(lone);
     EXPECT_TRUE(lone[10]->m_dwFlags & CTRLF_BOX_SHOWN);
 }
+
+namespace {
+
+// A view whose box runs the event loop, in which the ping timer drops the connection: the
+// link's table is freed in the middle of the build.
+class ClosingHost : public RecordingHost {
+public:
+    void SizeAlarm(long checkPoint, const char* unit) override {
+        RecordingHost::SizeAlarm(checkPoint, unit);
+        lockTakenAtBox = LinkLockTaken();
+        LinkClose(false);
+    }
+    bool lockTakenAtBox = false;
+};
+
+// A view that runs out of memory while it makes the widgets of control `failAt`.
+class StarvedHost : public RecordingHost {
+public:
+    void CreateWidgets(CCtrl& ctrl) override {
+        if (ctrl.m_nId == failAt) throw std::bad_alloc();
+        RecordingHost::CreateWidgets(ctrl);
+    }
+    uint32_t failAt = 0;
+};
+
+} // namespace
+
+TEST_F(CtrlBuild, ABoxDuringTheBuildFindsTheLockFreeAndTheTableMayGo) {
+    // 65536 columns without names: their terminators alone reach the limit (box 945). No
+    // cells; four 1-byte numeric row labels, three rows in use.
+    const uint32_t flags = (1u << 16) | (2u << 18) | (3u << 20);
+    ASSERT_EQ(link.LoadPanel({Definition('M', flags, 1, Cat({Bytes{7, 8, 9, 10}, U32Bytes(3)}),
+                                         {{'n', U32Bytes(4)}, {'N', U32Bytes(65536)}}),
+                              Definition('B', 0, 2, {0})}),
+              LINK_PANEL);
+    ClosingHost closing;
+    {
+        CtrlArray built = BuildCtrlArray(&closing);
+        ASSERT_EQ(closing.CheckPoints(), std::vector<long>{CP_COLUMN_NAMES});
+        EXPECT_FALSE(closing.lockTakenAtBox);
+        EXPECT_FALSE(LinkIsOpen());
+        // The matrix holds what the device sent, copied before the table went.
+        EXPECT_EQ(built[0]->m_pRowLabels, (std::vector<uint8_t>{7, 8, 9, 10}));
+        EXPECT_EQ(built[0]->m_nRows, 3);
+        EXPECT_EQ(built[1]->m_nType, TYPE_UNSUPPORTED); // its entry was gone: left unbuilt
+    }
+}
+
+TEST_F(CtrlBuild, RunningOutOfMemoryLeavesNoPanelAndGoesOn) {
+    ASSERT_EQ(link.LoadPanel({Definition('B', 0, 1, {0})}), LINK_PANEL);
+    StarvedHost starved;
+    ASSERT_TRUE(RebuildCtrlArray(ctrls, &starved));
+    ASSERT_EQ(link.LoadPanel({Definition('B', 0, 5, {0}), Definition('B', 0, 6, {0})}), LINK_PANEL);
+    starved.failAt = 6;
+    EXPECT_FALSE(RebuildCtrlArray(ctrls, &starved));
+    EXPECT_TRUE(ctrls.empty());
+    EXPECT_EQ(starved.destroyed, (std::vector<uint32_t>{5, 6, 1})); // the half-built ones too
+}

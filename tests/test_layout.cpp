@@ -213,6 +213,36 @@ TEST_F(ViewLayout, DefaultLayoutForgetsStoredPositions) {
     EXPECT_EQ(StoredLayout(u"Reset", 1, CTRL_PROP_AUTO_LAYOUT, -1), 1);
 }
 
+TEST_F(ViewLayout, DefaultLayoutFillsPagesFromTheFirst) {
+    Place(u"Paged", 1, 0);
+    Place(u"Paged", 2, 1);
+    Load(u"Paged", TextPanel(4));
+    ASSERT_EQ(view->m_nLastPage, 2);
+    view->OnCommand(ID_DEFAULT_LAYOUT);
+    EXPECT_EQ(IdsOnPage(0), (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(view->m_nLastPage, 0);
+    // And so it stays when the stored layout is loaded again.
+    view->Relayout(true, false);
+    EXPECT_EQ(IdsOnPage(0).size(), 4u);
+}
+
+TEST_F(ViewLayout, AResizeBeforeThePanelIsLiveStoresNothing) {
+    StoreLayout(u"Pinger", 0, PANEL_PROP_PING_SECONDS, 4);
+    StoreLayout(u"Pinger", 0, PANEL_PROP_WIDTH, 640);
+    Start();
+    Connect();
+    device.Info("Pinger");
+    ASSERT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Pinger"); }));
+    // Connecting: the panel's values are not loaded yet, so none may be written over.
+    const QSize client(700, 500);
+    frame->resize(frame->size() + client - view->viewport()->size());
+    ASSERT_TRUE(WaitFor([&] { return view->viewport()->size() == client; }));
+    EXPECT_EQ(StoredLayout(u"Pinger", 0, PANEL_PROP_PING_SECONDS, -1), 4);
+    EXPECT_EQ(StoredLayout(u"Pinger", 0, PANEL_PROP_WIDTH, -1), 640);
+    ASSERT_TRUE(SendDefinition(TextPanel(2)));
+    EXPECT_EQ(view->PingTimerInterval(), 4000);
+}
+
 TEST_F(ViewLayout, SaveAndLoadRoundTrip) {
     Load(u"Trip", {TextDef(1), Definition('S', 0, 2, {0}), Definition('I', 0, 3, {})});
     CCtrl& text = *view->Controls()[0];

@@ -2,12 +2,19 @@
 // code page, against a pseudo-terminal playing the device.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
+#include "LinkState.h"
 #include "TextCodec.h"
 #include "support/LinkHarness.h"
 
@@ -52,6 +59,20 @@ TEST(LinkOpen, FailsBeforeInitAndOnAMissingDevice) {
     EXPECT_EQ(LinkOpen(999, nullptr, 0), ENOENT); // /dev/rfcomm999
 }
 
+TEST(LinkOpen, RefusesWhatIsNotATerminal) {
+    LinkFixtureServices services;
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("talvex-not-a-port-" + std::to_string(getpid())))
+            .string();
+    std::ofstream(path) << "keep me";
+    EXPECT_EQ(LinkOpenDevice(path, nullptr, 0), ENOTTY);
+    EXPECT_EQ(LinkOpenDevice("/dev/null", nullptr, 0), ENOTTY);
+    EXPECT_FALSE(LinkIsOpen());
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+    std::remove(path.c_str());
+}
+
 TEST(LinkClose, WithoutAPortReturnsNotOpen) {
     LinkFixtureServices services;
     EXPECT_EQ(LinkClose(false), LINK_E_NOT_OPEN);
@@ -71,11 +92,43 @@ TEST(LinkClose, EndsAWaitingReceiverWithoutAReport) {
     EXPECT_EQ(LinkClose(false), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(link.services.notifier.Posts(), 0);
-    // Boxes the ending receive thread might raise are told not to wait.
-    EXPECT_EQ(link.services.alerts.PortCloses(), 1);
     // The port can be opened again at once.
     EXPECT_EQ(LinkOpenDevice(link.peer.SlavePath(), &link.window, kNotifyMessage), 0);
     EXPECT_EQ(link.NextClientCode(), MSG_CONNECT);
+}
+
+TEST(LinkLost, AHungUpDeviceEndsTheConnectionOnce) {
+    LinkHarness link;
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    ASSERT_EQ(link.NextOutcome(), LINK_ACK);
+    EXPECT_EQ(LinkLostReason(), "");
+    link.peer.HangUp();
+    EXPECT_EQ(link.NextOutcome(), LINK_LOST);
+    EXPECT_NE(LinkLostReason(), "");
+    EXPECT_TRUE(link.services.alerts.Boxes().empty());
+    // The connection has ended: starting the receiver again reads nothing more.
+    EXPECT_EQ(LinkStartReceiver(&link.window, kNotifyMessage), 0);
+    EXPECT_EQ(LinkClose(false), 0); // waits for every receive thread
+    EXPECT_EQ(link.services.notifier.Outcomes(), (std::vector<int>{LINK_ACK, LINK_LOST}));
+    EXPECT_FALSE(LinkIsOpen());
+}
+
+TEST(LinkReceiver, OnlyOneReadsAndEachMessageWaitsForItsGoAhead) {
+    LinkHarness link;
+    // Started while it already reads: nothing more happens.
+    EXPECT_EQ(LinkStartReceiver(&link.window, kNotifyMessage), 0);
+    EXPECT_EQ(LinkStartReceiver(&link.window, kNotifyMessage), 0);
+    Bytes two = DeviceHeader(MSG_DEVICE_ACK);
+    Bytes second = DeviceHeader(MSG_PANEL_CHANGED);
+    two.insert(two.end(), second.begin(), second.end());
+    link.peer.Write(two);
+    ASSERT_TRUE(link.services.notifier.WaitForPosts(1));
+    LinkWaitForReceivers();
+    // Without the go-ahead the second message is still unread.
+    uint8_t header[20] = {};
+    ASSERT_EQ(ReadFileBlocking(header, sizeof header, 0), 0);
+    EXPECT_EQ(GetU16LE(header + 16), MSG_PANEL_CHANGED);
+    EXPECT_EQ(link.services.notifier.Outcomes(), std::vector<int>{LINK_ACK});
 }
 
 TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {

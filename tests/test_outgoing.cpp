@@ -108,8 +108,8 @@ TEST_F(Outgoing, TextsAreCutToTheirField) {
     ASSERT_TRUE(ReadValues(items));
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].data, (Bytes{'a', 'b', 'c', 'd', 'e', 'f', 'g', 0}));
-    // A UTF-16 field of 8 bytes holds what fits of the buffer.
-    EXPECT_EQ(items[1].data.size(), 8u);
+    // A full UTF-16 field of 8 bytes still ends with its zero character.
+    EXPECT_EQ(items[1].data, (Bytes{'a', 0, 'b', 0, 'c', 0, 0, 0}));
 }
 
 TEST_F(Outgoing, KindsThatCannotBeStored) {

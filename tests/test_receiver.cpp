@@ -2,12 +2,14 @@
 // values, matrix rows, attributes, files and layout records, acknowledgements and close.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "Frame.h"
 #include "LayoutProps.h"
@@ -249,16 +251,86 @@ TEST_F(Receiver, AttributeChangesTakeOnlyTheKindsBits) {
     LinkUnlock();
 }
 
-TEST_F(Receiver, LayoutRecordsGoToThePanelsSection) {
-    link.peer.WriteFrame(
-        MSG_LAYOUT_RECORDS, 0,
-        Payload().U32(2).U32(0).U32(PANEL_PROP_SWITCH_A).U32(3).U32(5).U32(CTRL_PROP_HIDE).U32(1));
+TEST_F(Receiver, LayoutRecordsGoToThePanelsSectionForItsControlsAndKnownCodesOnly) {
+    link.peer.WriteFrame(MSG_LAYOUT_RECORDS, 0,
+                         Payload()
+                             .U32(5)
+                             .U32(0)
+                             .U32(PANEL_PROP_SWITCH_A)
+                             .U32(3)
+                             .U32(5)
+                             .U32(CTRL_PROP_HIDE)
+                             .U32(1)
+                             .U32(4)
+                             .U32(CTRL_PROP_PAGE + CTRL_PROP_SECOND)
+                             .U32(2)
+                             .U32(777)
+                             .U32(CTRL_PROP_X)
+                             .U32(9) // no such control
+                             .U32(5)
+                             .U32(0x12345)
+                             .U32(9)); // no such property
     EXPECT_EQ(link.NextOutcome(), LINK_LAYOUT);
     auto values = link.services.store.Values();
-    EXPECT_EQ(values.size(), 3u);
+    EXPECT_EQ(values.size(), 5u);
     EXPECT_EQ((values[{u"Talvex", "0000000000000100"}]), 3);
     EXPECT_EQ((values[{u"Talvex", "00000005000001F0"}]), 1);
     EXPECT_EQ((values[{u"Talvex", "0000000500000000"}]), 0);
+    EXPECT_EQ((values[{u"Talvex", "0000000400000141"}]), 2);
+    EXPECT_EQ((values[{u"Talvex", "0000000400000000"}]), 0);
+
+    // A flood of records for controls that are not there stores nothing.
+    Payload flood;
+    flood.U32(5000);
+    for (uint32_t i = 0; i < 5000; ++i) flood.U32(1000 + i).U32(CTRL_PROP_X).U32(i);
+    link.peer.WriteFrame(MSG_LAYOUT_RECORDS, 0, flood);
+    EXPECT_EQ(link.NextOutcome(), LINK_LAYOUT);
+    EXPECT_EQ(link.services.store.Values().size(), 5u);
+}
+
+TEST_F(Receiver, BoxesAreRaisedWithTheLinkLockFreeAndTheNextMessageIsHandled) {
+    // A value for a File, a matrix row for a Number, an oversize item.
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{7, {1}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    link.peer.WriteFrame(MSG_MATRIX_ROWS, 0, ItemList({{4, Bytes(12, 0)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{1, Bytes(0x200001, 'A')}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    // A value the user cannot send (a picture that is not editable) raises its box on the
+    // sending thread.
+    ASSERT_EQ(link.LoadPanel({Definition('I', 0, 20, Bytes{1, 2, 3}), Bytes{}}), LINK_PANEL);
+    EXPECT_EQ(LinkSetValue(20, "x", 1), 0);
+    EXPECT_EQ(LinkSendChanges(), 888);
+    // An attribute change for an entry never filled.
+    link.peer.WriteFrame(MSG_ATTRIBUTES, 0, ItemList({{0, U32Bytes(1)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues(),
+              (std::vector<long>{12, KIND_NUMBER, LINK_ERROR, 888, KIND_NONE, LINK_ERROR}));
+    EXPECT_EQ(link.services.alerts.Count(RecordedBox::SizeAlarm), 1);
+    EXPECT_EQ(link.services.alerts.UnderLock(), 0);
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+}
+
+TEST_F(Receiver, APanelOverTheBudgetIsRefusedWholeAndThePreviousStays) {
+    LinkSetPanelBudget(3 << 20);
+    // Each matrix of 262,143 rows of one 4-byte column asks for about 1 MiB.
+    std::vector<Bytes> huge;
+    for (uint32_t id = 100; id < 108; ++id)
+        huge.push_back(Definition('M', 0, id, {}, {{'n', U32Bytes(262143)}, {'N', U32Bytes(1)}}));
+    EXPECT_EQ(link.LoadPanel(huge), LINK_PANEL_REFUSED);
+    LinkSetPanelBudget(256 << 20);
+    EXPECT_EQ(LinkGetCount(), 9);
+    EXPECT_EQ(LinkGetKind(4), KIND_NUMBER);
+    auto boxes = link.services.alerts.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"The panel definition was refused: its controls would need more "
+                             u"than 3 MiB of memory.");
+    // The stream stayed in step.
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+    EXPECT_EQ(link.LoadPanel({huge[0], huge[1]}), LINK_PANEL);
+    EXPECT_EQ(LinkGetCount(), 2);
 }
 
 TEST_F(Receiver, ClosingWhileWaitingEndsWithoutAReport) {
@@ -398,6 +470,39 @@ TEST_F(ReceivedFiles, UnsafeNamesAreRefusedAndTheStreamStaysInStep) {
     link.peer.WriteFrame(MSG_FILES, 0,
                          Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ(longName), {})}));
     EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+}
+
+TEST_F(ReceivedFiles, ALinkInTheDirectoryIsReplacedNotFollowed) {
+    const fs::path outside = dir.string() + "-outside.txt";
+    std::ofstream(outside) << "mine";
+    fs::create_symlink(outside, dir / "link.txt");
+    link.peer.WriteFrame(
+        MSG_FILES, 0, Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ("link.txt"), {'n', 'e'})}));
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(Read("link.txt"), "ne");
+    std::ifstream in(outside);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+    fs::remove(outside);
+}
+
+TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneUntouched) {
+    std::ofstream(dir / "data.csv") << "earlier";
+    Bytes head = Concat({U32Bytes(7), U32Bytes(1), Payload().Sized(AnsiZ("data.csv")).U32(10000)});
+    link.peer.WriteFrame(MSG_FILES, 0, Concat({head, Bytes(5000, 'x')}));
+    // Once the file is under way, the line goes dead.
+    auto changed = [&] {
+        return Read("data.csv") != "earlier" ||
+               std::distance(fs::directory_iterator(dir), fs::directory_iterator()) > 1;
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!changed() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    ASSERT_TRUE(changed());
+    link.peer.HangUp();
+    EXPECT_EQ(link.NextOutcome(), LINK_LOST);
+    EXPECT_EQ(Read("data.csv"), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(LinkGetFileName(7), u"");
 }
 
 TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {

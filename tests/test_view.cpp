@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -15,9 +20,11 @@
 #include <thread>
 
 #include "CommandLine.h"
+#include "FilesDirectory.h"
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
+#include "NoticeBoxes.h"
 #include "TalvexApp.h"
 #include "ViewHarness.h"
 
@@ -107,14 +114,15 @@ TEST_F(ViewConnect, APanelWithoutControlsSaysSoOnceAndStaysLive) {
     Start();
     Connect();
     LoadPanel("Empty", {});
-    EXPECT_EQ(boxes.texts, QStringList{kNoControls});
+    EXPECT_EQ(notices.Texts(), QStringList{kNoControls});
     EXPECT_TRUE(view->m_bConnected);
     EXPECT_TRUE(view->Controls().empty());
     EXPECT_FALSE(view->IsCommandEnabled(ID_CONNECT));
     // The receiver runs on: the device's next message is still handled.
     device.Info("Still here");
     EXPECT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Still here"); }));
-    EXPECT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(notices.Texts().size(), 1);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
 }
 
 TEST_F(ViewConnect, ALinkErrorIsReportedAndTheConnectionGoesOn) {
@@ -122,11 +130,82 @@ TEST_F(ViewConnect, ALinkErrorIsReportedAndTheConnectionGoesOn) {
     Connect();
     LoadPanel("Greenhouse", ButtonPanel(1));
     peer.WriteFrame(3); // not a device message
-    ASSERT_TRUE(WaitFor([&] { return !boxes.texts.isEmpty(); }));
-    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 933 file Talvex22View, val=-1")});
+    ASSERT_TRUE(WaitFor([&] { return !notices.Texts().isEmpty(); }));
+    EXPECT_EQ(notices.Texts(), QStringList{QStringLiteral("At 933 file Talvex22View, val=-1")});
     EXPECT_TRUE(view->m_bConnected);
     EXPECT_TRUE(SendDefinition(ButtonPanel(4)));
     EXPECT_EQ(view->Controls().size(), 4u);
+}
+
+// Shown as a user would see them: real boxes, nobody answering.
+TEST_F(ViewConnect, UnknownMessagesCostOneBoxThatStopsNothing) {
+    alerts.SetUnattended(false);
+    notices.SetClock([] { return qint64(0); }); // however slow the machine, these are repeats
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(1));
+    peer.WriteFrame(20);
+    ASSERT_TRUE(WaitFor([&] { return notices.Current() != nullptr; }));
+    QMessageBox* box = notices.Current();
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // With the box up and unanswered, the next messages are handled.
+    peer.WriteFrame(3);
+    peer.WriteFrame(7, 0, U32Bytes(1));
+    device.Info("Next");
+    ASSERT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("Next"); }));
+    EXPECT_EQ(notices.Current(), box);
+    EXPECT_EQ(notices.Notices().size(), 1u);
+    EXPECT_EQ(box->text(), QStringLiteral("At 933 file Talvex22View, val=-1\n\n(3 times)"));
+    EXPECT_TRUE(view->m_bConnected);
+    // The pings go on too.
+    device.Sent();
+    view->PingTick();
+    EXPECT_EQ(device.SentCodes(), std::vector<uint16_t>{MSG_PING});
+    box->close();
+}
+
+TEST_F(ViewConnect, APathThatIsNotATerminalIsRefusedAndLeftAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("panel.txt"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("notes");
+    }
+    view->SetPortPath(path);
+    Start();
+    boxes.answer = QMessageBox::No;
+    view->OnCommand(ID_CONNECT);
+    ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join('|').toStdString();
+    EXPECT_EQ(boxes.texts[0],
+              QStringLiteral("%1 is not a serial port: only a terminal device (such "
+                             "as /dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
+                  .arg(path));
+    EXPECT_FALSE(view->m_bConnected);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("notes"));
+}
+
+TEST_F(ViewConnect, APanelTooLargeIsRefusedOnceAndTheShownOneStays) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    LinkSetPanelBudget(2 << 20);
+    std::vector<Bytes> huge;
+    for (uint32_t id = 10; id < 14; ++id)
+        huge.push_back(Definition('M', 0, id, {}, {{'n', U32Bytes(262143)}, {'N', U32Bytes(1)}}));
+    device.Panel(huge);
+    device.Info("After");
+    ASSERT_TRUE(WaitFor([&] { return frame->windowTitle() == QStringLiteral("After"); }));
+    LinkSetPanelBudget(256 << 20);
+    EXPECT_EQ(notices.Texts(),
+              QStringList{QStringLiteral("The panel definition was refused: its controls would "
+                                         "need more than 2 MiB of memory.")});
+    EXPECT_EQ(view->Controls().size(), 2u);
+    EXPECT_TRUE(view->m_bConnected);
 }
 
 TEST_F(ViewConnect, AFailedConnectExplainsAndOffersThePortSettings) {
@@ -217,6 +296,77 @@ TEST_F(ViewClose, TheDeviceLeavingWithoutTheKeepFlagClearsThePanel) {
     EXPECT_TRUE(view->Controls().empty());
     EXPECT_EQ(view->m_nCurPage, 0);
     EXPECT_EQ(view->m_nLastPage, 0);
+}
+
+// What the screen shows where the first control was drawn, and where nothing ever was.
+struct ScreenSpots {
+    QRgb control, background;
+};
+ScreenSpots OnScreen(CMainFrame* frame, CTalvex22View* view) {
+    QCoreApplication::sendPostedEvents(); // the repaints asked for so far
+    const QImage shot = frame->screen()->grabWindow(frame->winId()).toImage();
+    auto at = [&](QPoint p) { return shot.pixel(view->viewport()->mapTo(frame, p)); };
+    return {at(QPoint(5, 5)), at(QPoint(600, 440))};
+}
+
+TEST_F(ViewClose, AClearedPanelLeavesTheScreenAtOnce) {
+    Start();
+    auto showPanel = [&](uint16_t infoFlags) {
+        Connect();
+        LoadPanel("Greenhouse", TextPanel(3), infoFlags);
+        ScreenSpots live = OnScreen(frame.get(), view);
+        ASSERT_NE(live.control, live.background) << "the panel was never drawn";
+    };
+    auto expectBlank = [&](const char* when) {
+        ScreenSpots spots = OnScreen(frame.get(), view);
+        EXPECT_EQ(spots.control, spots.background) << when;
+    };
+    showPanel(0);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    expectBlank("after the device left");
+
+    showPanel(HF_KEEP_PANEL);
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    view->OnCommand(ID_CLOSE);
+    expectBlank("after Close cleared a kept panel");
+
+    showPanel(0);
+    ASSERT_TRUE(SendDefinition({}));
+    expectBlank("after a definition without controls");
+}
+
+TEST_F(ViewClose, ALostDeviceEndsTheConnectionOnceAndSaysSo) {
+    Start();
+    Connect();
+    LoadPanel("Greenhouse", ButtonPanel(2));
+    peer.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(view->Controls().empty());
+    EXPECT_TRUE(view->IsCommandEnabled(ID_CONNECT));
+    ASSERT_EQ(notices.Notices().size(), 1u);
+    EXPECT_TRUE(notices.Texts()[0].startsWith(
+        QStringLiteral("Connection lost: %1: ").arg(QString::fromStdString(peer.SlavePath()))))
+        << notices.Texts()[0].toStdString();
+    EXPECT_EQ(notices.Notices()[0].count, 1);
+    // Close is within reach and ends the program.
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CLOSE);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(notices.Notices().size(), 1u);
+}
+
+TEST_F(ViewClose, ALostDeviceThatAskedToKeepItsPanelLeavesItShown) {
+    Start();
+    Connect();
+    LoadPanel("Keeper", ButtonPanel(3), HF_KEEP_PANEL);
+    peer.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_EQ(view->Controls().size(), 3u);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Keeper"));
+    EXPECT_EQ(notices.Notices().size(), 1u);
 }
 
 TEST_F(ViewClose, AnOutcomeArrivingAfterTheConnectionEndedChangesNothing) {
@@ -327,6 +477,38 @@ TEST_F(ViewAnswer, OnlyAnswersOneToThreeAreSent) {
         EXPECT_EQ(sent[0].code, MSG_CLIENT_VALUES);
         EXPECT_EQ(sent[0].payload, ItemList({{8, {answer}}}));
     }
+}
+
+TEST_F(ViewAnswer, AnAnsweredBoxStaysAnsweredWhenTheControlsAreBuiltAgain) {
+    Start();
+    Connect();
+    const uint32_t yesNo = 4u << 20;
+    LoadPanel("Boxes", {Definition('X', yesNo, 8, AnsiZ("Go?"), {{'m', U32Bytes(8)}}),
+                        Definition('B', 0, 9, {0})});
+    ASSERT_EQ(view->m_nOpenMessageBoxes, 1);
+    device.Sent();
+    // The device's layout records, and Load Recommended Layout answered by more of them: the
+    // controls are built again each time.
+    QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
+    peer.WriteFrame(MSG_LAYOUT_RECORDS, 0, Payload().U32(1).U32(9).U32(CTRL_PROP_X).U32(40));
+    ASSERT_TRUE(laidOut.wait(5000));
+    view->OnCommand(ID_LOAD_RECOMMENDED);
+    peer.WriteFrame(MSG_LAYOUT_RECORDS, 0, Payload().U32(1).U32(9).U32(CTRL_PROP_X).U32(50));
+    ASSERT_TRUE(laidOut.wait(5000));
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 1);
+    // The one box is answered once.
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible() && b->text() == "Go?")
+            box = b;
+    ASSERT_NE(box, nullptr);
+    box->button(QMessageBox::Yes)->click();
+    ASSERT_TRUE(WaitFor([&] { return view->m_nOpenMessageBoxes == 0; }));
+    QCoreApplication::sendPostedEvents(view);
+    std::vector<Bytes> answers;
+    for (const ClientFrame& f : device.Sent())
+        if (f.code == MSG_CLIENT_VALUES) answers.push_back(f.payload);
+    EXPECT_EQ(answers, std::vector<Bytes>{ItemList({{8, {1}}})});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -512,6 +694,45 @@ TEST_F(App, TheTitleComesBackWhenAKeptPanelIsClosed) {
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
 }
 
+TEST(AppFilesDirectory, AFilesDirThatCannotBeUsedStopsTheStart) {
+    TempSettings settings;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("plain"));
+    QFile(file).open(QIODevice::WriteOnly);
+    for (const QString& bad : {file, dir.filePath(QStringLiteral("missing"))}) {
+        AppOptions options;
+        options.filesDir = bad;
+        CTalvex22App app(options);
+        EXPECT_FALSE(app.InitInstance()) << bad.toStdString();
+    }
+}
+
+TEST(AppFilesDirectory, IsTheOptionTheProgramsDirectoryOrTheDownloads) {
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    const QString downloads = dir.filePath(QStringLiteral("Downloads"));
+    QDir().mkpath(program);
+    auto all = [](const QString&) { return true; };
+    auto notProgram = [&](const QString& path) { return path != program; };
+
+    FilesDirectoryChoice given = ChooseFilesDirectory(dir.path(), program, downloads, all);
+    EXPECT_EQ(given.directory, dir.path());
+    EXPECT_TRUE(given.error.isEmpty());
+    FilesDirectoryChoice readOnly = ChooseFilesDirectory(program, program, downloads, notProgram);
+    EXPECT_TRUE(readOnly.directory.isEmpty());
+    EXPECT_EQ(readOnly.error,
+              QStringLiteral("--files-dir %1: the directory cannot be written").arg(program));
+
+    FilesDirectoryChoice beside = ChooseFilesDirectory({}, program, downloads, all);
+    EXPECT_EQ(beside.directory, program);
+    EXPECT_TRUE(beside.note.isEmpty());
+    FilesDirectoryChoice installed = ChooseFilesDirectory({}, program, downloads, notProgram);
+    EXPECT_EQ(installed.directory, downloads);
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
+    EXPECT_TRUE(installed.note.startsWith(
+        QStringLiteral("Files sent by the device go to %1").arg(downloads)));
+}
+
 TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {
     EXPECT_EQ(CTalvex22App::TitleFromExecutable("panel.exe"), QStringLiteral("panel"));
     EXPECT_EQ(CTalvex22App::TitleFromExecutable("/opt/any/dir/panel.exe"), QStringLiteral("panel"));
@@ -581,40 +802,49 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// The link's boxes raised on the receive thread
+// The link's boxes and the view's own: notices nobody waits for
 
-TEST(LinkBoxes, ShowOnTheUserInterfaceThreadWhileTheCallerWaits) {
+TEST(LinkBoxes, RaisedOnAnyThreadReturnAtOnceAndComeUpOneAtATime) {
     QtLinkAlerts alerts;
-    BoxAnswerer boxes;
-    std::atomic<bool> returned{false};
+    NoticeBoxes& notices = alerts.Boxes();
     std::thread receiver([&] {
         alerts.DiagnosticBox(42, "TvxBthPPCVComClt", 7);
-        returned = true;
+        alerts.SizeAlarm(7, "TvxBthPPCVComClt");
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
-    receiver.join();
-    EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("At 42 file TvxBthPPCVComClt, val=7")});
+    receiver.join(); // nobody has answered anything
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.Current() != nullptr; }, 5000));
+    QMessageBox* first = notices.Current();
+    EXPECT_EQ(first->text(), QStringLiteral("At 42 file TvxBthPPCVComClt, val=7"));
+    EXPECT_FALSE(first->isModal());
+    EXPECT_EQ(first->textFormat(), Qt::PlainText);
+    EXPECT_EQ(notices.Waiting(), 1);
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notices.Current() && notices.Current()->text().startsWith("Bluetooth"); },
+        5000));
+    EXPECT_EQ(notices.Current()->text(),
+              QStringLiteral("Bluetooth driver error 7 TvxBthPPCVComClt"));
+    notices.Current()->close();
 }
 
-TEST(LinkBoxes, AWaitingCallerIsLetGoWhenThePortCloses) {
-    QtLinkAlerts alerts;
-    std::atomic<bool> returned{false};
-    // No event is processed here, so the box never comes up: only the release ends the wait.
-    std::thread receiver([&] {
-        alerts.SizeAlarm(7, "TvxBthPPCVComClt");
-        returned = true;
-    });
-    while (alerts.Shown() == 0) std::this_thread::yield();
-    alerts.PortClosed();
-    receiver.join();
-    EXPECT_TRUE(returned);
-    // Raised after the close (the thread is ending), a box does not wait at all.
-    std::thread late([&] { alerts.DiagnosticBox(1, "TvxBthPPCVComClt", 6); });
-    late.join();
-    // The box that was queued for the released caller is not shown later.
-    BoxAnswerer boxes;
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(boxes.texts.isEmpty());
+TEST(LinkBoxes, TheSameBoxWithinASecondIsCountedNotRepeated) {
+    NoticeBoxes notices;
+    qint64 now = 0;
+    notices.SetClock([&] { return now; });
+    notices.Post(QStringLiteral("Lost"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.Current() != nullptr; }, 5000));
+    for (int i = 0; i < 4; ++i) {
+        now += 900; // each within a second of the one before
+        notices.Post(QStringLiteral("Lost"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notices.Current()->text() == QStringLiteral("Lost\n\n(5 times)"); }, 5000));
+    now += 1000;
+    notices.Post(QStringLiteral("Lost")); // a second later: a box of its own, after this one
+    EXPECT_EQ(notices.Waiting(), 1);
+    ASSERT_EQ(notices.Notices().size(), 2u);
+    EXPECT_EQ(notices.Notices()[0].count, 5);
+    EXPECT_EQ(notices.Notices()[1].count, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

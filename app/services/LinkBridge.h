@@ -1,13 +1,12 @@
 // The link's services for the application: outcomes posted to the view as events, the link's
-// boxes shown on the user-interface thread while the receive thread waits.
+// boxes shown on the user-interface thread as notices that nobody waits for.
 #pragma once
 
 #include <QEvent>
 #include <QObject>
-#include <condition_variable>
-#include <mutex>
 
 #include "LinkServices.h"
+#include "NoticeBoxes.h"
 
 // The view's notification events: the link's outcome (0x8000) and a device message box's
 // answer (0x8001: first parameter 10000 + answer, second the control id).
@@ -43,20 +42,11 @@ public:
     void QuitRequest() override;
     void WaitCursor(bool on) override;
 
-    // A receive thread waiting for a box is let go when the port closes, and boxes raised after
-    // that (the thread is ending) do not wait: the closing thread waits for that thread.
-    void PortOpened() override;
-    void PortClosed() override;
-    // Boxes are counted instead of shown (tests and --screenshot runs without a user).
-    void SetUnattended(bool on) { m_unattended = on; }
-    int Shown() const { return m_shown; }
+    // The boxes, shared with the view's own.
+    NoticeBoxes& Boxes() { return m_boxes; }
+    // Boxes are recorded instead of shown (tests and --screenshot runs without a user).
+    void SetUnattended(bool on) { m_boxes.SetUnattended(on); }
 
 private:
-    void Show(const QString& text);
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    unsigned m_generation = 0;
-    bool m_portClosed = false;
-    bool m_unattended = false;
-    int m_shown = 0;
+    NoticeBoxes m_boxes;
 };

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 
 #include "DemoDevice.h"
+#include "FilesDirectory.h"
 #include "Link.h"
 #include "MainFrame.h"
 #include "Talvex22View.h"
@@ -22,6 +25,7 @@ CTalvex22App::~CTalvex22App() {
     m_pFrame.reset();
     m_demo.reset();
     LinkSetServices(LinkServices{});
+    LinkSetFilesDirectory("");
 }
 
 QString CTalvex22App::TitleFromExecutable(const QString& path) {
@@ -37,7 +41,15 @@ bool CTalvex22App::InitInstance() {
         std::fprintf(stderr, "Unknown code page: %s\n", qPrintable(m_options.codepage));
         return false;
     }
-    if (!m_options.filesDir.isEmpty()) LinkSetFilesDirectory(m_options.filesDir.toStdString());
+    const FilesDirectoryChoice files =
+        ChooseFilesDirectory(m_options.filesDir, QCoreApplication::applicationDirPath(),
+                             QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    if (!files.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(files.error));
+        return false;
+    }
+    if (!files.note.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(files.note));
+    LinkSetFilesDirectory(QFile::encodeName(files.directory).toStdString());
     if (!m_options.trace.isEmpty()) {
         m_trace = std::make_unique<FileTraceSink>(m_options.trace);
         if (!m_trace->IsOpen()) {

@@ -19,6 +19,7 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     setWidget(m_pPanel);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
+    if (m_pAlerts) m_pAlerts->Boxes().SetParentWindow(frame);
     connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
     connect(m_pFrame, &CMainFrame::UpdateCommands, this, [this] {
@@ -176,7 +177,9 @@ void CTalvex22View::resizeEvent(QResizeEvent* event) {
     // Loading the stored layout read the old panel size back; the new one is what to keep.
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
-    if (m_bConnected) SaveLayout();
+    // Only a live panel has loaded its stored values; before that, saving would write the
+    // defaults (pings off, ...) over them.
+    if (m_bConnected && !m_pCtrls.empty()) SaveLayout();
 }
 
 namespace {

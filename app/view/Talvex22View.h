@@ -49,7 +49,8 @@ public:
     static int EffectivePage(const CCtrl& c);
     void ShowPage();
     void Relayout(bool loadStored, bool resizeFrame);
-    void AutoLayout(const QRect& rect);
+    // storedPages: the pages a stored layout uses are left to it (it is about to be loaded).
+    void AutoLayout(const QRect& rect, bool storedPages = true);
     void LoadLayout();
     void SaveLayout();
     void LoadRecommendedLayout();
@@ -138,6 +139,11 @@ private:
     void UpdateAttributes();
     void UpdateFiles();
     void DisconnectAndReset(bool notifyDevice);
+    void EndConnection(bool lost);
+    void DropPendingOutcomes();
+    QString PortName() const;
+    // A box that does not stop the link (a warning, or information).
+    void Notice(const QString& text, bool information = false);
     void ViewDiagnostic(long checkPoint, long value);
     void ViewSizeAlarm(long checkPoint);
     QSize ClientSize() const;

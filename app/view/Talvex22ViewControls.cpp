@@ -15,39 +15,75 @@ namespace {
 
 constexpr uint32_t kMaxValueBytes = 0xFFFFF;
 
+// A device change of one control, copied out of the link's table under the lock and applied to
+// the record after it is let go: the records' refreshes never run with the lock held.
+struct DeviceChange {
+    CCtrl* ctrl = nullptr;
+    bool matrix = false;
+    bool oversize = false;
+    bool password = false;
+    std::vector<uint8_t> value;
+    uint32_t rows = 0;
+    std::vector<uint8_t> cells, rowLabels;
+};
+
 } // namespace
 
 void CTalvex22View::BuildControls() {
     BringFrameToForeground();
-    RebuildCtrlArray(m_pCtrls, this);
+    if (!RebuildCtrlArray(m_pCtrls, this))
+        Notice(QStringLiteral("There is not enough memory for the panel's controls."));
     m_nCtrls = int(m_pCtrls.size());
 }
 
 void CTalvex22View::UpdateValues() {
-    int targetPage = -1;
-    bool relayout = false;
-    std::vector<uint8_t> value;
+    std::vector<DeviceChange> changes;
     LinkLock();
     for (auto& c : m_pCtrls) {
         if (!LinkIsDeviceChanged(c->m_nId)) continue;
-        if (LinkGetKind(c->m_nId) == KIND_MATRIX) {
+        DeviceChange change;
+        change.ctrl = c.get();
+        const int kind = LinkGetKind(c->m_nId);
+        if (kind == KIND_MATRIX) {
             LinkMatrixData matrix;
-            if (LinkGetMatrix(c->m_nId, matrix) == 0) c->SetMatrixData(matrix);
+            if (LinkGetMatrix(c->m_nId, matrix) != 0) continue;
+            change.matrix = true;
+            change.rows = matrix.nRows;
+            if (matrix.pCells)
+                change.cells.assign(matrix.pCells, matrix.pCells + matrix.nCellBytes);
+            if (matrix.pRowLabels)
+                change.rowLabels.assign(matrix.pRowLabels,
+                                        matrix.pRowLabels + matrix.nRowLabelBytes);
         } else {
             uint32_t size = 0;
             LinkGetValue(c->m_nId, nullptr, &size);
             if (size > kMaxValueBytes) {
-                ViewSizeAlarm(1534);
+                change.oversize = true;
                 size = 0;
             }
-            value.assign(size, 0);
-            LinkGetValue(c->m_nId, value.data(), &size);
-            c->ShowValue(value.data(), std::min<uint32_t>(size, uint32_t(value.size())));
-            if (LinkGetKind(c->m_nId) == KIND_PASSWORD) relayout = true;
+            change.value.assign(size, 0);
+            LinkGetValue(c->m_nId, change.value.data(), &size);
+            change.value.resize(std::min<size_t>(size, change.value.size()));
+            change.password = kind == KIND_PASSWORD;
         }
-        if (c->m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c->m_nPage;
+        changes.push_back(std::move(change));
     }
     LinkUnlock();
+
+    int targetPage = -1;
+    bool relayout = false;
+    for (DeviceChange& change : changes) {
+        CCtrl& c = *change.ctrl;
+        if (change.matrix) {
+            c.SetMatrixData(change.rows, change.cells.data(), change.cells.size(),
+                            change.rowLabels.data(), change.rowLabels.size());
+        } else {
+            if (change.oversize) ViewSizeAlarm(1534);
+            c.ShowValue(change.value.data(), uint32_t(change.value.size()));
+            if (change.password) relayout = true;
+        }
+        if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
+    }
     if (targetPage >= 0) {
         m_nCurPage = targetPage;
         relayout = true;
@@ -56,27 +92,37 @@ void CTalvex22View::UpdateValues() {
 }
 
 void CTalvex22View::UpdateAttributes() {
-    bool relayout = false;
-    bool turnPage = false;
-    uint32_t pageOf = 0;
+    struct AttributeChange {
+        CCtrl* ctrl;
+        uint32_t flags, colour;
+    };
+    std::vector<AttributeChange> changes;
     LinkLock();
     for (auto& c : m_pCtrls) {
         if (!LinkIsAttrChanged(c->m_nId)) continue;
-        const bool wasHidden = c->m_dwFlags & CTRLF_HIDDEN;
-        const bool wasDisabled = c->m_dwFlags & CTRLF_DISABLED;
         uint32_t flags = 0, colour = 0;
-        if (LinkGetAttributes(c->m_nId, &flags, &colour) != 0) continue;
-        c->SetFlagsAndColour(flags, colour);
-        if (flags & CTRLF_SHOW_PAGE) {
-            turnPage = true;
-            pageOf = c->m_nId;
-        }
-        const bool hiddenChanged = wasHidden != bool(c->m_dwFlags & CTRLF_HIDDEN);
-        if ((hiddenChanged && c->m_nType != TYPE_MESSAGEBOX) ||
-            wasDisabled != bool(c->m_dwFlags & CTRLF_DISABLED))
-            relayout = true;
+        if (LinkGetAttributes(c->m_nId, &flags, &colour) == 0)
+            changes.push_back({c.get(), flags, colour});
     }
     LinkUnlock();
+
+    bool relayout = false;
+    bool turnPage = false;
+    uint32_t pageOf = 0;
+    for (const AttributeChange& change : changes) {
+        CCtrl& c = *change.ctrl;
+        const bool wasHidden = c.m_dwFlags & CTRLF_HIDDEN;
+        const bool wasDisabled = c.m_dwFlags & CTRLF_DISABLED;
+        c.SetFlagsAndColour(change.flags, change.colour);
+        if (change.flags & CTRLF_SHOW_PAGE) {
+            turnPage = true;
+            pageOf = c.m_nId;
+        }
+        const bool hiddenChanged = wasHidden != bool(c.m_dwFlags & CTRLF_HIDDEN);
+        if ((hiddenChanged && c.m_nType != TYPE_MESSAGEBOX) ||
+            wasDisabled != bool(c.m_dwFlags & CTRLF_DISABLED))
+            relayout = true;
+    }
     if (relayout) Relayout(true, true);
     if (turnPage) {
         if (CCtrl* c = FindCtrl(m_pCtrls, pageOf)) {
@@ -88,13 +134,16 @@ void CTalvex22View::UpdateAttributes() {
 }
 
 void CTalvex22View::UpdateFiles() {
+    std::vector<std::pair<CCtrl*, std::u16string>> delivered;
     LinkLock();
-    for (auto& c : m_pCtrls) {
-        if (!LinkIsDeviceChanged(c->m_nId) || LinkGetKind(c->m_nId) != KIND_FILE) continue;
-        c->m_strText = QString::fromStdU16String(LinkGetFileName(c->m_nId));
+    for (auto& c : m_pCtrls)
+        if (LinkIsDeviceChanged(c->m_nId) && LinkGetKind(c->m_nId) == KIND_FILE)
+            delivered.emplace_back(c.get(), LinkGetFileName(c->m_nId));
+    LinkUnlock();
+    for (auto& [c, name] : delivered) {
+        c->m_strText = QString::fromStdU16String(name);
         c->FileDelivered();
     }
-    LinkUnlock();
 }
 
 void CTalvex22View::ReleaseLatchGroup(uint32_t group) {
@@ -113,8 +162,13 @@ void CTalvex22View::ShowControl(CCtrl& c, bool shown) {
 
 void CTalvex22View::DestroyWidgets(CCtrl&) {}
 
-void CTalvex22View::RefreshWidgets(CCtrl&, CtrlRefresh) {
-    m_pPanel->update();
+void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh) {
+    // Only the control's own place is drawn again: a value from the device changes nothing else.
+    const QRect place(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+    if (place.isValid())
+        m_pPanel->update(place);
+    else
+        m_pPanel->update();
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the

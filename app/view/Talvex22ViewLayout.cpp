@@ -69,7 +69,9 @@ void CTalvex22View::ShowPage() {
 }
 
 void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
+    // The panel covers the viewport: it is what must be drawn again, also when it was emptied.
     viewport()->update();
+    m_pPanel->update();
     if (resizeFrame) {
         if (HasPanelName()) {
             m_nPanelWidth = GetLayoutInt(0, PANEL_PROP_WIDTH, m_nPanelWidth);
@@ -93,7 +95,7 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
         c->SetFontSize(20, false);
         DefaultSize(*c);
     }
-    AutoLayout(client.adjusted(0, 0, 0, -m_nMargin));
+    AutoLayout(client.adjusted(0, 0, 0, -m_nMargin), loadStored);
     for (auto& c : m_pCtrls) {
         c->m_nX2 = c->m_nX;
         c->m_nY2 = c->m_nY;
@@ -112,12 +114,14 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
     ShowPage();
 }
 
-void CTalvex22View::AutoLayout(const QRect& rect) {
+void CTalvex22View::AutoLayout(const QRect& rect, bool storedPages) {
     const int n = int(m_pCtrls.size());
     // Automatic rows never share a page that a stored layout uses. Every save stores a page for
-    // automatic controls too; only controls placed by a stored layout claim theirs.
+    // automatic controls too; only controls placed by a stored layout claim theirs, and only
+    // when that layout is to be loaded.
     std::set<int> stored;
     for (auto& c : m_pCtrls) {
+        if (!storedPages) break;
         if (GetLayoutInt(c->m_nId, CTRL_PROP_AUTO_LAYOUT, 1) != 0) continue;
         stored.insert(GetLayoutInt(c->m_nId, CTRL_PROP_PAGE, -1));
         if (HasSecondRect(*c))
@@ -244,6 +248,8 @@ void CTalvex22View::LoadRecommendedLayout() {
 }
 
 void CTalvex22View::DefaultLayout() {
+    // Without controls no stored layout was loaded: saving would write defaults over it.
+    if (m_pCtrls.empty()) return;
     for (auto& c : m_pCtrls) c->m_bAutoLayout = true;
     Relayout(false, false);
     SaveLayout();

@@ -1,6 +1,11 @@
-// The connection: connect, close, pings, and the reactions to the link's outcomes.
+// The connection: connect, close, pings, and the reactions to the link's outcomes. Boxes raised
+// here never stop the link: they are notices (NoticeBoxes), except the questions asked when a
+// connect fails, while no link is open.
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "Ctrl.h"
@@ -9,6 +14,7 @@
 #include "LinkBridge.h"
 #include "MainFrame.h"
 #include "MessageBoxAnswer.h"
+#include "NoticeBoxes.h"
 #include "Talvex22View.h"
 
 namespace {
@@ -30,14 +36,20 @@ void CTalvex22View::ViewSizeAlarm(long checkPoint) {
     QuitRequest();
 }
 
+void CTalvex22View::Notice(const QString& text, bool information) {
+    if (!m_pAlerts) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
+    m_pAlerts->Boxes().Post(text, information ? QMessageBox::Information : QMessageBox::Warning);
+}
+
 void CTalvex22View::DiagnosticBox(long checkPoint, const char* unit, long value) {
-    PlainBox(window(), QMessageBox::Warning, QCoreApplication::applicationName(),
-             DiagnosticText(checkPoint, unit, value));
+    Notice(DiagnosticText(checkPoint, unit, value));
 }
 
 void CTalvex22View::SizeAlarm(long checkPoint, const char* unit) {
-    PlainBox(window(), QMessageBox::Warning, QCoreApplication::applicationName(),
-             SizeAlarmText(checkPoint, unit));
+    Notice(SizeAlarmText(checkPoint, unit));
 }
 
 void CTalvex22View::QuitRequest() {
@@ -60,6 +72,12 @@ void CTalvex22View::customEvent(QEvent* event) {
 void CTalvex22View::OnLinkOutcome() {
     // Posted before the connection ended (ping loss, Close): nothing left to act on.
     if (!LinkIsOpen()) return;
+    // Inside a section that holds the link lock (only an event loop run there could bring us
+    // here): acting now might close the link under the lock. Later, in order.
+    if (LinkLockHeldHere()) {
+        QCoreApplication::postEvent(this, new LinkMessageEvent(WM_LINK_OUTCOME));
+        return;
+    }
     const int outcome = LinkGetOutcome(false);
     switch (outcome) {
     case LINK_TITLE: {
@@ -72,25 +90,20 @@ void CTalvex22View::OnLinkOutcome() {
         m_bLayoutRequested = false;
         if (GetLayoutInt(0, 0, 0) == 0 || m_settings.m_AlwaysReload) LoadRecommendedLayout();
         BuildControls();
-        if (m_nCtrls == 0)
-            PlainBox(window(), QMessageBox::Information, QCoreApplication::applicationName(),
-                     QStringLiteral("The control panel has no controls!"));
+        if (m_nCtrls == 0) Notice(QStringLiteral("The control panel has no controls!"), true);
         m_bConnected = true;
         Relayout(true, true);
         emit PanelLaidOut(m_bLayoutRequested);
         break;
     }
     case LINK_CLOSED:
-        LinkClose(false);
-        m_bConnected = false;
-        if (!LinkKeepPanel()) {
-            ReadSettings();
-            ResetPanel();
-        }
-        return; // no receiver: the port is closed
+    case LINK_LOST:
+        EndConnection(outcome == LINK_LOST);
+        return; // no receiver: the connection has ended
     case LINK_PRESENCE:
     case LINK_PING_REPLY:
     case LINK_ACK:
+    case LINK_PANEL_REFUSED: // the link has said why; the panel shown stays
         break;
     case LINK_VALUES:
         m_bConnected = true;
@@ -119,6 +132,30 @@ void CTalvex22View::OnLinkOutcome() {
     LinkStartReceiver(this, WM_LINK_OUTCOME);
 }
 
+QString CTalvex22View::PortName() const {
+    return m_strPortPath.isEmpty() ? QStringLiteral("/dev/rfcomm%1").arg(m_settings.m_iComOutGoing)
+                                   : m_strPortPath;
+}
+
+// The device said goodbye, or is gone: disconnected, the panel kept only when it asked for it.
+void CTalvex22View::EndConnection(bool lost) {
+    const QString said = QStringLiteral("Connection lost: %1: %2")
+                             .arg(PortName(), QString::fromStdString(LinkLostReason()));
+    LinkClose(false);
+    DropPendingOutcomes();
+    m_bConnected = false;
+    if (!LinkKeepPanel()) {
+        ReadSettings();
+        ResetPanel();
+    }
+    if (lost) Notice(said);
+}
+
+// Outcomes and answers of a connection that has ended are of no use to the next one.
+void CTalvex22View::DropPendingOutcomes() {
+    QCoreApplication::removePostedEvents(this, LinkMessageEvent::EventType());
+}
+
 void CTalvex22View::OnControlAnswer(long wParam, long lParam) {
     SendControlAnswer(wParam, uint32_t(lParam));
 }
@@ -133,8 +170,12 @@ void CTalvex22View::OnConnect() {
     int status = path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
                                 : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
     if (status == 0) return;
-    QString reason = status > 0 ? QString::fromLocal8Bit(std::strerror(status))
-                                : QStringLiteral("Link error %1").arg(status);
+    QString reason = status == ENOTTY
+                         ? QStringLiteral("%1 is not a serial port: only a terminal device (such "
+                                          "as /dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
+                               .arg(PortName())
+                     : status > 0 ? QString::fromLocal8Bit(std::strerror(status))
+                                  : QStringLiteral("Link error %1").arg(status);
     PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"), reason);
     QMessageBox ask(QMessageBox::Critical, QCoreApplication::applicationName(),
                     path.isEmpty()
@@ -153,11 +194,12 @@ void CTalvex22View::OnConnect() {
     if (answer == QMessageBox::Yes) AskComPort();
 }
 
-// Closing the port waits for the receive thread; a box it may be waiting on is let go first.
+// Closing the port waits for the receive thread, which never waits for a box.
 void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     ReadSettings();
     // A goodbye that cannot be written leaves the port open; the user asked to end anyway.
     if (LinkClose(notifyDevice) != 0) LinkClose(false);
+    DropPendingOutcomes();
     m_bConnected = false;
     ResetPanel();
 }
@@ -186,7 +228,13 @@ void CTalvex22View::OnDestroyView() {
 }
 
 void CTalvex22View::PingTick() {
-    if (!m_bConnected || !LinkPingsAllowed() || LinkPing() == 0) return;
+    if (!m_bConnected || !LinkPingsAllowed()) return;
+    // Never close the link under its own lock (a tick from an event loop run while it is held).
+    if (LinkLockHeldHere()) {
+        QTimer::singleShot(0, this, &CTalvex22View::PingTick);
+        return;
+    }
+    if (LinkPing() == 0) return;
     DisconnectAndReset(false);
     m_pFrame->setWindowTitle(m_strDefaultTitle);
 }

@@ -1,33 +1,46 @@
 #include "FakeServices.h"
 
 #include <chrono>
+#include <future>
 
 #include "Link.h"
+#include "LinkState.h"
 
-void RecordingAlerts::DiagnosticBox(long checkPoint, const char*, long value) {
+bool LinkLockTaken() {
+    return std::async(std::launch::async,
+                      [] {
+                          LinkMutex& lock = LinkStateInstance().lock;
+                          if (!lock.try_lock()) return true;
+                          lock.unlock();
+                          return false;
+                      })
+        .get();
+}
+
+void RecordingAlerts::Record(RecordedBox box) {
+    box.underLock = LinkLockTaken();
     std::lock_guard g(m_mutex);
-    m_boxes.push_back({RecordedBox::Diagnostic, checkPoint, value, {}});
+    m_boxes.push_back(std::move(box));
+}
+void RecordingAlerts::DiagnosticBox(long checkPoint, const char*, long value) {
+    Record({RecordedBox::Diagnostic, checkPoint, value, {}});
 }
 void RecordingAlerts::SizeAlarm(long checkPoint, const char*) {
-    std::lock_guard g(m_mutex);
-    m_boxes.push_back({RecordedBox::SizeAlarm, checkPoint, 0, {}});
+    Record({RecordedBox::SizeAlarm, checkPoint, 0, {}});
 }
 void RecordingAlerts::MessageBox(const std::u16string& text) {
-    std::lock_guard g(m_mutex);
-    m_boxes.push_back({RecordedBox::Message, 0, 0, text});
+    Record({RecordedBox::Message, 0, 0, text});
 }
 void RecordingAlerts::QuitRequest() {
     std::lock_guard g(m_mutex);
     ++m_quits;
 }
 void RecordingAlerts::WaitCursor(bool) {}
-void RecordingAlerts::PortClosed() {
+int RecordingAlerts::UnderLock() const {
     std::lock_guard g(m_mutex);
-    ++m_portCloses;
-}
-int RecordingAlerts::PortCloses() const {
-    std::lock_guard g(m_mutex);
-    return m_portCloses;
+    int n = 0;
+    for (auto& b : m_boxes) n += b.underLock;
+    return n;
 }
 
 std::vector<RecordedBox> RecordingAlerts::Boxes() const {

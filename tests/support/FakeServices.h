@@ -14,6 +14,7 @@ struct RecordedBox {
     long checkPoint = 0;
     long value = 0;
     std::u16string text;
+    bool underLock = false; // the link lock was taken when the box was raised
 };
 
 class RecordingAlerts : public ILinkAlerts {
@@ -23,22 +24,25 @@ public:
     void MessageBox(const std::u16string& text) override;
     void QuitRequest() override;
     void WaitCursor(bool on) override;
-    void PortClosed() override;
-    int PortCloses() const;
 
     std::vector<RecordedBox> Boxes() const;
     int Count(RecordedBox::Type type) const;
     // Values of the diagnostic boxes, in order.
     std::vector<long> DiagnosticValues() const;
     int QuitRequests() const;
+    // Boxes raised while some thread held the link lock.
+    int UnderLock() const;
     void Clear();
 
 private:
+    void Record(RecordedBox box);
     mutable std::mutex m_mutex;
     std::vector<RecordedBox> m_boxes;
     int m_quits = 0;
-    int m_portCloses = 0;
 };
+
+// Whether some thread holds the link lock (asked from another thread, so the caller's counts).
+bool LinkLockTaken();
 
 // Records posted outcomes; optionally restarts the receiver at once like the view does.
 class RecordingNotifier : public ILinkNotifier {

@@ -77,6 +77,11 @@ PtyPeer::~PtyPeer() {
     if (m_master >= 0) close(m_master);
 }
 
+void PtyPeer::HangUp() {
+    if (m_master >= 0) close(m_master);
+    m_master = -1;
+}
+
 void PtyPeer::Write(const Bytes& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {

@@ -51,6 +51,8 @@ public:
     uint32_t ReadU32(int timeoutMs = 3000);
     // Whatever arrives within timeoutMs.
     Bytes Drain(int timeoutMs);
+    // The device goes away: the device side of the line closes, and the client's end hangs up.
+    void HangUp();
 
 private:
     int m_master = -1;

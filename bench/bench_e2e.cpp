@@ -1,0 +1,258 @@
+// End to end through the real program: the panel view, offscreen, connected to a device played
+// on a pseudo-terminal. One-item value messages for a Number go from the device's write to the
+// value applied to the control. Prints three figures beside their targets: messages per second
+// sent back to back, the 99th percentile of the time from a message's last byte to its value
+// applied at 1,000 messages a second, and the client's share of one core at the line's own rate
+// (115,200 baud); each the median of three rounds.
+#include <time.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "Frame.h"
+#include "Link.h"
+#include "LinkBridge.h"
+#include "MainFrame.h"
+#include "SettingsLayoutStore.h"
+#include "Talvex22View.h"
+#include "support/DeviceFrames.h"
+#include "support/PtyPeer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kId = 1;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double CpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+Bytes ValueMessage(uint32_t value) {
+    Bytes frame = DeviceHeader(MSG_DEVICE_VALUES);
+    Bytes items = ItemList({{kId, U32Bytes(value)}});
+    frame.insert(frame.end(), items.begin(), items.end());
+    return frame;
+}
+
+// Notes when each value reached the control: right after the view has handled an outcome.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        const bool outcome = event->type() == LinkMessageEvent::EventType();
+        const bool handled = QApplication::notify(receiver, event);
+        if (outcome && view && !view->Controls().empty()) {
+            const int32_t value = view->Controls()[0]->m_nValue;
+            if (value >= 0 && size_t(value) < applied.size() && value != last) {
+                applied[size_t(value)] = Clock::now();
+                last = value;
+            }
+        }
+        return handled;
+    }
+    CTalvex22View* view = nullptr;
+    std::vector<Clock::time_point> applied;
+    int32_t last = -1;
+};
+
+// Reads the client's frames until one with `code` arrives.
+bool AwaitClientFrame(PtyPeer& peer, uint16_t code) {
+    static const Bytes marker{0x48, 0xEF, 0xF0, 0x74, 0x72, 0xEF, 0xE6, 0x66};
+    Bytes window;
+    for (;;) {
+        Bytes one;
+        if (!peer.Read(one, 1, 10000)) return false;
+        window.push_back(one[0]);
+        if (window.size() > 20) window.erase(window.begin());
+        if (window.size() == 20 && std::equal(marker.begin(), marker.end(), window.begin()) &&
+            GetU16LE(&window[16]) == code)
+            return true;
+    }
+}
+
+// The user-interface thread's loop while the device plays; the device ends it when done.
+class DeviceRun {
+public:
+    template <typename Play> explicit DeviceRun(Play play) {
+        std::thread device([&] {
+            play();
+            QMetaObject::invokeMethod(&m_loop, "quit", Qt::QueuedConnection);
+        });
+        m_loop.exec();
+        device.join();
+    }
+
+private:
+    QEventLoop m_loop;
+};
+
+// The three measurements, each on the connected view.
+class Bench {
+public:
+    Bench(TimedApplication& app, PtyPeer& peer, CTalvex22View* view)
+        : m_app(app), m_peer(peer), m_view(view) {}
+
+    // Back to back, then a presence query: done when its reply comes.
+    double MessagesPerSecond() {
+        const uint32_t n = 20000;
+        Bytes batch;
+        for (uint32_t i = 0; i < n; ++i) {
+            Bytes m = ValueMessage(i);
+            batch.insert(batch.end(), m.begin(), m.end());
+        }
+        Bytes query = DeviceHeader(MSG_PRESENCE_QUERY);
+        batch.insert(batch.end(), query.begin(), query.end());
+        Clock::duration took{};
+        DeviceRun run([&] {
+            const auto start = Clock::now();
+            m_peer.Write(batch);
+            if (!AwaitClientFrame(m_peer, MSG_PRESENCE_REPLY)) std::fprintf(stderr, "no reply\n");
+            took = Clock::now() - start;
+        });
+        if (m_view->Controls()[0]->m_nValue != int32_t(n - 1))
+            std::fprintf(stderr, "bench_e2e: the last value was not applied\n");
+        return n / Seconds(took);
+    }
+
+    // 1,000 messages a second: from each message's last byte to its value applied.
+    double P99Milliseconds() {
+        const uint32_t n = 3000;
+        m_app.applied.assign(n, {});
+        m_app.last = -1;
+        std::vector<Clock::time_point> written(n);
+        DeviceRun run([&] {
+            const auto start = Clock::now();
+            for (uint32_t i = 0; i < n; ++i) {
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(i));
+                m_peer.Write(ValueMessage(i));
+                written[i] = Clock::now();
+            }
+            m_peer.WriteFrame(MSG_PRESENCE_QUERY);
+            AwaitClientFrame(m_peer, MSG_PRESENCE_REPLY);
+        });
+        std::vector<double> latencies;
+        for (uint32_t i = 0; i < n; ++i)
+            if (m_app.applied[i] != Clock::time_point{})
+                latencies.push_back(Seconds(m_app.applied[i] - written[i]) * 1e3);
+        m_app.applied.clear();
+        if (latencies.size() < n)
+            std::fprintf(stderr, "bench_e2e: %zu of %u values seen\n", latencies.size(), n);
+        if (latencies.empty()) return 0;
+        std::sort(latencies.begin(), latencies.end());
+        return latencies[std::min(latencies.size() - 1, latencies.size() * 99 / 100)];
+    }
+
+    // The line's own rate: 115,200 baud is 11,520 bytes a second. The device's own thread is
+    // not the client's.
+    double CpuPercentAtLineRate() {
+        const double rate = 11520.0 / double(ValueMessage(0).size());
+        const uint32_t n = uint32_t(rate * 3.0);
+        double deviceCpu = 0;
+        const double cpuBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const auto start = Clock::now();
+        DeviceRun run([&] {
+            const double own = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            for (uint32_t i = 0; i < n; ++i) {
+                std::this_thread::sleep_until(start +
+                                              std::chrono::microseconds(int64_t(i * 1e6 / rate)));
+                m_peer.Write(ValueMessage(i));
+            }
+            m_peer.WriteFrame(MSG_PRESENCE_QUERY);
+            AwaitClientFrame(m_peer, MSG_PRESENCE_REPLY);
+            deviceCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - own;
+        });
+        const double wall = Seconds(Clock::now() - start);
+        const double client = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - deviceCpu;
+        return client / wall * 100;
+    }
+
+private:
+    TimedApplication& m_app;
+    PtyPeer& m_peer;
+    CTalvex22View* m_view;
+};
+
+// Each figure is the median of three rounds: other programs on the machine move single rounds.
+struct Figure {
+    double median = 0, low = 0, high = 0;
+};
+template <typename Measure> Figure ThreeRounds(Measure measure) {
+    std::vector<double> v = {measure(), measure(), measure()};
+    std::sort(v.begin(), v.end());
+    return {v[1], v[0], v[2]};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TimedApplication app(argc, argv);
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+
+    QtLinkNotifier notifier;
+    QtLinkAlerts alerts;
+    alerts.SetUnattended(true);
+    SettingsLayoutStore store;
+    LinkSetServices(LinkServices{&notifier, &alerts, &store, nullptr});
+    LinkInit();
+    PtyPeer peer;
+    Figure perSecond, p99, cpu;
+    {
+        CMainFrame frame;
+        auto* view = new CTalvex22View(&frame, &alerts, QStringLiteral("bench"));
+        frame.setCentralWidget(view);
+        view->SetPortPath(QString::fromStdString(peer.SlavePath()));
+        view->OnInitialUpdate();
+        frame.show();
+        view->OnCommand(ID_CONNECT);
+        if (!AwaitClientFrame(peer, MSG_CONNECT)) {
+            std::fprintf(stderr, "bench_e2e: the client did not connect\n");
+            return 1;
+        }
+        // A panel of one Number, without pings.
+        {
+            QEventLoop laidOut;
+            QObject::connect(view, &CTalvex22View::PanelLaidOut, &laidOut, &QEventLoop::quit);
+            peer.WriteFrame(MSG_PANEL_INFO, HF_NO_PINGS, Payload().Sized(AnsiZ("Bench")).Sized({}));
+            peer.WriteFrame(
+                MSG_PANEL_DEFINITION, 0,
+                PanelPayload({Definition('N', 0, kId, U32Bytes(0), {{'x', U32Bytes(1u << 30)}})}));
+            laidOut.exec();
+        }
+        app.view = view;
+        Bench bench(app, peer, view);
+        perSecond = ThreeRounds([&] { return bench.MessagesPerSecond(); });
+        p99 = ThreeRounds([&] { return bench.P99Milliseconds(); });
+        cpu = ThreeRounds([&] { return bench.CpuPercentAtLineRate(); });
+        app.view = nullptr;
+        view->OnDestroyView();
+        LinkShutdown();
+    }
+    LinkSetServices(LinkServices{});
+
+    std::printf("end-to-end value messages, back to back: %.0f messages/s (target >= 10000; "
+                "rounds %.0f to %.0f)\n",
+                perSecond.median, perSecond.low, perSecond.high);
+    std::printf("p99 from last byte to value applied at 1000 messages/s: %.2f ms (target < 5; "
+                "rounds %.2f to %.2f)\n",
+                p99.median, p99.low, p99.high);
+    std::printf("client CPU at 115200 baud of value messages: %.2f%% of one core (target < 5%%; "
+                "rounds %.2f to %.2f)\n",
+                cpu.median, cpu.low, cpu.high);
+    return 0;
+}

@@ -1,0 +1,131 @@
+// The receive thread: one per connection, long-lived. It handles one message, reports the
+// outcome, and waits for the view's go-ahead before it reads the next, so the view has dealt
+// with each outcome before the table can change again; no thread is made per message.
+#include <new>
+#include <system_error>
+
+#include "Frame.h"
+#include "Link.h"
+#include "LinkState.h"
+#include "Receive.h"
+
+namespace {
+
+// Posts the outcome; afterwards the thread waits for its go-ahead unless it goes straight on
+// (no notify message) or the connection has ended.
+void Report(int outcome) {
+    LinkState& s = LinkStateInstance();
+    s.lastOutcome = outcome;
+    uint32_t message = 0;
+    void* window = nullptr;
+    {
+        std::lock_guard g(s.rxMutex);
+        message = s.notifyMessage;
+        window = s.rxWindow;
+        // Set before the post: the go-ahead may come before this thread waits for it.
+        if (outcome == LINK_LOST)
+            s.rxState = ReceiverState::Ended;
+        else if (message != 0 || outcome < 0)
+            s.rxState = ReceiverState::Waiting;
+    }
+    s.rxChanged.notify_all();
+    if (message == 0) return;
+    if (ILinkNotifier* notifier = LinkGetServices().notifier)
+        notifier->PostOutcome(window, message);
+}
+
+// False when the thread is to end. `generation` tells this thread from a later connection's.
+bool AwaitGoAhead(unsigned generation) {
+    LinkState& s = LinkStateInstance();
+    std::unique_lock g(s.rxMutex);
+    s.rxChanged.wait(g, [&] {
+        return s.rxStop || s.rxGeneration != generation || s.rxState != ReceiverState::Waiting;
+    });
+    return !s.rxStop && s.rxGeneration == generation && s.rxState == ReceiverState::Reading;
+}
+
+// A message that could not be held in memory is a link error; the marker hunt finds the next.
+int ReceiveMessageOrError() {
+    try {
+        return ReceiveMessage();
+    } catch (const std::bad_alloc&) {
+        return LINK_ERROR;
+    }
+}
+
+void ReceiveLoop(unsigned generation) {
+    LinkState& s = LinkStateInstance();
+    for (;;) {
+        const int outcome = ReceiveMessageOrError();
+        if (outcome == RECEIVE_QUIET) break;
+        Report(outcome);
+        if (outcome == LINK_LOST || !AwaitGoAhead(generation)) break;
+    }
+    {
+        std::lock_guard g(s.rxMutex);
+        if (s.rxGeneration == generation) s.rxState = ReceiverState::Ended;
+    }
+    s.rxChanged.notify_all();
+}
+
+} // namespace
+
+int LinkStartReceiver(void* window, uint32_t notifyMessage) {
+    LinkState& s = LinkStateInstance();
+    if (!s.port.IsOpen()) return LINK_E_NOT_OPEN;
+    {
+        std::lock_guard g(s.rxMutex);
+        switch (s.rxState) {
+        case ReceiverState::None:
+            s.notifyMessage = notifyMessage;
+            s.rxWindow = window;
+            s.rxStop = false;
+            s.rxState = ReceiverState::Reading;
+            try {
+                s.rxThread = std::thread(ReceiveLoop, s.rxGeneration);
+            } catch (const std::system_error& e) {
+                s.rxState = ReceiverState::None;
+                return e.code().value();
+            }
+            return 0;
+        case ReceiverState::Waiting:
+            s.notifyMessage = notifyMessage;
+            s.rxWindow = window;
+            s.rxState = ReceiverState::Reading;
+            break;
+        case ReceiverState::Reading: // one receiver at a time
+        case ReceiverState::Ended:   // nothing more comes on this connection
+            return 0;
+        }
+    }
+    s.rxChanged.notify_all();
+    return 0;
+}
+
+void LinkWaitForReceivers() {
+    LinkState& s = LinkStateInstance();
+    std::unique_lock g(s.rxMutex);
+    s.rxChanged.wait(g, [&] { return s.rxState != ReceiverState::Reading; });
+}
+
+void LinkStopReceiver() {
+    LinkState& s = LinkStateInstance();
+    std::thread thread;
+    {
+        std::lock_guard g(s.rxMutex);
+        s.rxStop = true;
+        ++s.rxGeneration;
+        thread = std::move(s.rxThread);
+    }
+    s.rxChanged.notify_all();
+    if (thread.joinable()) {
+        // Closing from inside the thread's own report: it ends right after.
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();
+        else
+            thread.join();
+    }
+    std::lock_guard g(s.rxMutex);
+    s.rxState = ReceiverState::None;
+    s.rxStop = false;
+}
