@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Alerts.h"
+#include "Definition.h"
 #include "Frame.h"
 #include "Link.h"
 #include "LinkState.h"
@@ -150,8 +151,14 @@ int ApplyDeviceValue(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
     case KIND_UNSUPPORTED:
         return 0;
     case KIND_IMAGE:
-        RaiseDiagnostic(LinkAlerts(), __LINE__, 777);
-        return 0;
+        // A new picture: the whole GIF file, kept like a raw blob's bytes until the view takes it.
+        if (n >= LINK_MAX_VALUE_BYTES) {
+            RaiseDiagnostic(LinkAlerts(), __LINE__, 777);
+            return 0;
+        }
+        e.m_data.assign(data, data + n);
+        e.m_nDataLen = n;
+        break;
     default:
         RaiseDiagnostic(LinkAlerts(), __LINE__, e.m_nKind);
         return LINK_E_BUSY;

@@ -312,6 +312,25 @@ TEST_F(Receiver, BoxesAreRaisedWithTheLinkLockFreeAndTheNextMessageIsHandled) {
     EXPECT_EQ(link.NextOutcome(), LINK_ACK);
 }
 
+TEST_F(Receiver, AnImageValueIsANewPictureKeptWhole) {
+    ASSERT_EQ(link.LoadPanel({Definition('I', 0, 20, Bytes{1, 2, 3}), Bytes{}}), LINK_PANEL);
+    const Bytes gif(5000, 0x47);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{20, gif}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkLock();
+    EXPECT_TRUE(LinkIsDeviceChanged(20));
+    uint32_t size = 0;
+    LinkGetValue(20, nullptr, &size);
+    Bytes got(size);
+    LinkGetValue(20, got.data(), &size);
+    LinkUnlock();
+    EXPECT_EQ(got, gif);
+    // One the view could not read whole is dropped with its diagnostic.
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{20, Bytes(0x100000, 1)}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues(), (std::vector<long>{777}));
+}
+
 TEST_F(Receiver, APanelOverTheBudgetIsRefusedWholeAndThePreviousStays) {
     LinkSetPanelBudget(3 << 20);
     // Each matrix of 262,143 rows of one 4-byte column asks for about 1 MiB.
