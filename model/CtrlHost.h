@@ -48,6 +48,9 @@ public:
     // A latch of the group was clicked: switch the panel's other latches of the group off
     // (ReleaseLatchGroup of CtrlArray.h does it for an array).
     virtual void ReleaseLatchGroup(uint32_t) {}
+    // Password, logged in with the change flag: opens the change-password dialog, recording it
+    // in m_pPasswordDlg while it is open.
+    virtual void OpenPasswordDialog(CCtrl&) {}
 
     // "At %ld file %s, val=%ld" (DiagnosticText); modal.
     virtual void DiagnosticBox(long, const char*, long) {}

@@ -87,6 +87,7 @@ void CTalvex22View::OnLinkOutcome() {
             ReadSettings();
             ResetPanel();
         }
+        UpdateCommandStates();
         return; // no receiver: the port is closed
     case LINK_PRESENCE:
     case LINK_PING_REPLY:
