@@ -1,7 +1,15 @@
 #include "CtrlColours.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
-#include <QWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <span>
 
 #include "Ctrl.h"
 #include "CtrlWidgetList.h"
@@ -43,20 +51,45 @@ QColor Blend(const QColor& a, const QColor& b) {
     return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
 }
 
+struct Roles {
+    QPalette::ColorRole background;
+    QPalette::ColorRole text;
+};
+
+// The palette roles a widget draws its background and text with.
+std::span<const Roles> RolesOf(const QWidget* w) {
+    static constexpr Roles kWindow[] = {{QPalette::Window, QPalette::WindowText}};
+    static constexpr Roles kButton[] = {{QPalette::Button, QPalette::ButtonText}};
+    static constexpr Roles kInput[] = {{QPalette::Base, QPalette::Text}};
+    static constexpr Roles kCombined[] = {{QPalette::Base, QPalette::Text},
+                                          {QPalette::Button, QPalette::ButtonText}};
+    if (qobject_cast<const QLabel*>(w) || qobject_cast<const QCheckBox*>(w)) return kWindow;
+    if (qobject_cast<const QPushButton*>(w)) return kButton;
+    if (qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractSpinBox*>(w))
+        return kCombined;
+    if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractItemView*>(w))
+        return kInput;
+    if (qobject_cast<const QSlider*>(w)) return {}; // drawn over the panel
+    return kWindow;
+}
+
+// Changes the palette only when one of the widget's roles differs: most widgets keep the one
+// they inherit from the panel.
 void SetColouring(QWidget* w, const Colouring& colours) {
+    const std::span<const Roles> roles = RolesOf(w);
     const QPalette& now = w->palette();
-    if (now.color(QPalette::Active, QPalette::Window) == colours.background &&
-        now.color(QPalette::Active, QPalette::WindowText) == colours.text &&
-        now.color(QPalette::Active, QPalette::Base) == colours.background)
-        return;
+    bool same = true;
+    for (const Roles& r : roles)
+        same = same && now.color(QPalette::Active, r.background) == colours.background &&
+               now.color(QPalette::Active, r.text) == colours.text;
+    if (same) return;
     QPalette p = now;
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        p.setColor(role, colours.background);
     const QColor greyed = Blend(colours.text, colours.background);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        p.setColor(QPalette::Active, role, colours.text);
-        p.setColor(QPalette::Inactive, role, colours.text);
-        p.setColor(QPalette::Disabled, role, greyed);
+    for (const Roles& r : roles) {
+        p.setColor(r.background, colours.background);
+        p.setColor(QPalette::Active, r.text, colours.text);
+        p.setColor(QPalette::Inactive, r.text, colours.text);
+        p.setColor(QPalette::Disabled, r.text, greyed);
     }
     w->setPalette(p);
 }
@@ -104,6 +137,18 @@ Colouring CtlColour(const CCtrl& c, const QWidget* w) {
     default:
         return Plain(kWhite);
     }
+}
+
+QPalette PanelPalette(const QPalette& base) {
+    QPalette p = base;
+    p.setColor(QPalette::Window, kWhite);
+    p.setColor(QPalette::Base, kWhite);
+    p.setColor(QPalette::Button, ColourOf(CTRL_DEFAULT_COLOUR));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        p.setColor(QPalette::Active, role, kBlack);
+        p.setColor(QPalette::Inactive, role, kBlack);
+    }
+    return p;
 }
 
 void ApplyColours(CCtrl& c) {

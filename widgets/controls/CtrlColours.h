@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 #include <cstdint>
 
 class CCtrl;
@@ -22,3 +23,6 @@ bool IsLightColour(uint32_t bgr);
 Colouring CtlColour(const CCtrl& c, const QWidget* w);
 // Every widget of the control, each palette changed only when its colouring differs.
 void ApplyColours(CCtrl& c);
+// The panel's own palette: white behind black text, buttons in the default control colour. The
+// widgets inherit it, so the common colourings need no palette of their own.
+QPalette PanelPalette(const QPalette& base);

@@ -105,6 +105,9 @@ template <class T> void Delete(T*& p) {
 } // namespace
 
 CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
+    // What most controls use, inherited rather than set on each widget.
+    panel->setFont(MakeFont(CCtrl().m_nFontSize, false));
+    panel->setPalette(PanelPalette(panel->palette()));
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     notice = [panel](const QString& text) {
         auto* box = new QMessageBox(QMessageBox::Information, QCoreApplication::applicationName(),

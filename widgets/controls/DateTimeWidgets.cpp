@@ -1,5 +1,7 @@
 // Date/time: a label with the formatted value, or, when the device lets the user edit parts of
 // it, a time picker above a date picker or a weekday list (the rows share the body height).
+// Which parts are shown is fixed by the flags at creation: a part never shown is never made
+// (its window id is kept in the order all the same).
 #include <QDateEdit>
 #include <QLabel>
 #include <QLocale>
@@ -38,23 +40,37 @@ public:
             return;
         }
         CCtrlWidgets& host = make.Host();
-        auto* date = make.Body(new QDateEdit(make.Panel()));
-        c.m_pDatePicker = date;
-        date->setDisplayFormat(DateFormat());
-        date->setCalendarPopup(true);
-        date->setKeyboardTracking(false);
-        QObject::connect(date, &QDateEdit::dateChanged, &host,
-                         [&host, &c, date] { host.Notify(c, date, CtrlNotify::DateTimeChange); });
-        auto* time = make.Body(new QTimeEdit(make.Panel()));
-        c.m_pTimePicker = time;
-        time->setDisplayFormat(TimeFormat());
-        time->setKeyboardTracking(false);
-        QObject::connect(time, &QTimeEdit::timeChanged, &host,
-                         [&host, &c, time] { host.Notify(c, time, CtrlNotify::DateTimeChange); });
-        auto* weekdays = make.Body(new CDropList(make.Panel()));
-        c.m_pDropList = weekdays;
-        weekdays->addItems(CCtrl::WeekdayNames());
-        RouteSelection(host, c, weekdays);
+        if (c.m_bShowDate) {
+            auto* date = make.Body(new QDateEdit(make.Panel()));
+            c.m_pDatePicker = date;
+            date->setDisplayFormat(DateFormat());
+            date->setCalendarPopup(true);
+            date->setKeyboardTracking(false);
+            QObject::connect(date, &QDateEdit::dateChanged, &host, [&host, &c, date] {
+                host.Notify(c, date, CtrlNotify::DateTimeChange);
+            });
+        } else {
+            make.Reserve();
+        }
+        if (c.m_bShowTime) {
+            auto* time = make.Body(new QTimeEdit(make.Panel()));
+            c.m_pTimePicker = time;
+            time->setDisplayFormat(TimeFormat());
+            time->setKeyboardTracking(false);
+            QObject::connect(time, &QTimeEdit::timeChanged, &host, [&host, &c, time] {
+                host.Notify(c, time, CtrlNotify::DateTimeChange);
+            });
+        } else {
+            make.Reserve();
+        }
+        if (c.m_bShowWeekday) {
+            auto* weekdays = make.Body(new CDropList(make.Panel()));
+            c.m_pDropList = weekdays;
+            weekdays->addItems(CCtrl::WeekdayNames());
+            RouteSelection(host, c, weekdays);
+        } else {
+            make.Reserve();
+        }
         c.m_pTitle = make.Title();
     }
 
@@ -67,15 +83,15 @@ public:
         const QDate date(value.year, value.month, value.day);
         const QTime time(value.hour, value.minute, value.second);
         // The device's value is shown, not sent back.
-        if (date.isValid() && c.m_pDatePicker->date() != date) {
+        if (c.m_pDatePicker && date.isValid() && c.m_pDatePicker->date() != date) {
             const QSignalBlocker quiet(c.m_pDatePicker);
             c.m_pDatePicker->setDate(date);
         }
-        if (time.isValid() && c.m_pTimePicker->time() != time) {
+        if (c.m_pTimePicker && time.isValid() && c.m_pTimePicker->time() != time) {
             const QSignalBlocker quiet(c.m_pTimePicker);
             c.m_pTimePicker->setTime(time);
         }
-        if (value.weekday < 7 && c.m_pDropList->currentIndex() != value.weekday)
+        if (c.m_pDropList && value.weekday < 7 && c.m_pDropList->currentIndex() != value.weekday)
             c.m_pDropList->setCurrentIndex(value.weekday);
     }
 
@@ -107,10 +123,12 @@ public:
     bool Notify(CCtrl& c, QWidget* w, CtrlNotify what, CCtrlWidgets&) const override {
         if (!c.IsEditable()) return false;
         if (what == CtrlNotify::DateTimeChange) {
-            c.ChangeDateTime(c.m_pDatePicker->date(), c.m_pTimePicker->time());
+            // A part without a picker is not the user's to change.
+            c.ChangeDateTime(c.m_pDatePicker ? c.m_pDatePicker->date() : QDate(),
+                             c.m_pTimePicker ? c.m_pTimePicker->time() : QTime());
             return true;
         }
-        if (what == CtrlNotify::SelChange && w == c.m_pDropList) {
+        if (what == CtrlNotify::SelChange && w && w == c.m_pDropList) {
             c.SelectWeekday(c.m_pDropList->currentIndex());
             return true;
         }

@@ -10,6 +10,7 @@
 class QWidget;
 
 class CFramePacer : public QObject {
+    Q_OBJECT
 public:
     // Watches `window`'s update requests; the pacer belongs to the window.
     explicit CFramePacer(QWidget* window);

@@ -42,17 +42,18 @@ void WidgetMaker::Setup(QWidget* w, bool body) {
     // Explicitly hidden: showing the panel must not show it.
     w->hide();
     w->setProperty(kWindowId, NextId());
-    if (body) {
-        if (m_c.m_pFont) w->setFont(*m_c.m_pFont);
-        w->setAccessibleName(m_c.m_strName);
-    } else if (m_c.m_pTitleFont) {
-        w->setFont(*m_c.m_pTitleFont);
-    }
+    // Set only where it differs from what the widget has: setting a font or a name is costly
+    // for some widgets (a combo box makes its list for a new font).
+    const QFont* font = body ? m_c.m_pFont : m_c.m_pTitleFont;
+    if (font && w->font() != *font) w->setFont(*font);
+    if (!body) return;
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    if (!button || button->text() != Caption(m_c.m_strName)) w->setAccessibleName(m_c.m_strName);
 }
 
 QLabel* WidgetMaker::Title() {
+    // Drawn over the white panel, like the title's own background.
     QLabel* title = MakePlainLabel(m_c.m_strName, m_pPanel);
-    title->setAutoFillBackground(true);
     Setup(title, false);
     return title;
 }
@@ -72,7 +73,7 @@ QPushButton* WidgetMaker::Button(const QString& caption) {
 void SetUpLateWidget(CCtrl& c, QWidget* w, int windowId) {
     w->hide();
     w->setProperty(kWindowId, windowId);
-    if (c.m_pFont) w->setFont(*c.m_pFont);
+    if (c.m_pFont && w->font() != *c.m_pFont) w->setFont(*c.m_pFont);
     w->setAccessibleName(c.m_strName);
     w->setEnabled(!(c.m_dwFlags & CTRLF_DISABLED));
     ApplyColours(c);
