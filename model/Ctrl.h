@@ -36,7 +36,7 @@ class QListWidget;
 class QPixmap;
 class QPushButton;
 class QSlider;
-class QTableWidget;
+class QTableView;
 class QTime;
 class QTimeEdit;
 class QWidget;
@@ -325,7 +325,7 @@ public:
     QComboBox* m_pDropList = nullptr;
     QListWidget* m_pListBox = nullptr;
     QWidget* m_pChart = nullptr;
-    QTableWidget* m_pTable = nullptr;
+    QTableView* m_pTable = nullptr;
     QFont* m_pFont = nullptr;
     QFont* m_pTitleFont = nullptr;
     QImage* m_pBitmap = nullptr;   // the decoded picture

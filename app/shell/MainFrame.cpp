@@ -41,9 +41,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
         {ID_PREVIOUS_PAGE, "Previous"}, {ID_NEXT_PAGE, "Next"}, {ID_LAST_PAGE, "Last"}};
     for (auto [id, label] : buttons) {
         QAction* a = m_actions.value(id);
+        // The toolbar shows the short label; the action keeps it through every change.
+        a->setIconText(QString::fromLatin1(label));
         toolbar->addAction(a);
         if (auto* b = qobject_cast<QToolButton*>(toolbar->widgetForAction(a))) {
-            b->setText(QString::fromLatin1(label));
             b->setMinimumWidth(48);
             b->setAutoRaise(true);
         }

@@ -1,5 +1,6 @@
-// The surface the panel's controls are laid out on. Until a control has widgets of its own, the
-// canvas draws it as a plain box with its name and value text, so a panel can be read.
+// The surface the panel's controls are laid out on: the controls' widgets are its children; it
+// paints the background and the Image controls of the page (a placeholder until a picture is
+// decoded).
 #pragma once
 
 #include <QWidget>

@@ -6,6 +6,7 @@
 
 #include "AboutBox.h"
 #include "Ctrl.h"
+#include "FramePacer.h"
 #include "Link.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
@@ -15,23 +16,29 @@
 CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
                              QWidget* parent)
     : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
-      m_strDefaultTitle(defaultTitle) {
+      m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)) {
     setWidget(m_pPanel);
+    // Values pushed faster than the screen refreshes are painted once a frame.
+    new CFramePacer(m_pFrame);
+    connect(m_pWidgets.get(), &CCtrlWidgets::RelayoutRequested, this,
+            [this] { Relayout(true, true); });
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     if (m_pAlerts) m_pAlerts->Boxes().SetParentWindow(frame);
     connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
-    connect(m_pFrame, &CMainFrame::UpdateCommands, this, [this] {
-        for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
-                       ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
-                       ID_PINGS, ID_ALWAYS_RELOAD, ID_COM_PORTS}) {
-            if (QAction* a = m_pFrame->Action(id)) {
-                a->setEnabled(IsCommandEnabled(id));
-                if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
-            }
+    connect(m_pFrame, &CMainFrame::UpdateCommands, this, &CTalvex22View::UpdateCommandStates);
+}
+
+void CTalvex22View::UpdateCommandStates() {
+    for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
+                   ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
+                   ID_PINGS, ID_ALWAYS_RELOAD, ID_COM_PORTS}) {
+        if (QAction* a = m_pFrame->Action(id)) {
+            a->setEnabled(IsCommandEnabled(id));
+            if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
         }
-    });
+    }
 }
 
 CTalvex22View::~CTalvex22View() = default;

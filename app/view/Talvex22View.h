@@ -12,6 +12,7 @@
 #include "ComPorts.h"
 #include "CtrlArray.h"
 #include "CtrlHost.h"
+#include "CtrlWidgets.h"
 
 class CMainFrame;
 class QtLinkAlerts;
@@ -31,6 +32,8 @@ public:
     void OnCommand(int id);
     bool IsCommandEnabled(int id) const;
     bool IsCommandChecked(int id) const;
+    // The frame's commands enabled and checked by the rules above, at once.
+    void UpdateCommandStates();
     // Called when the frame closes: disconnects when needed.
     void OnDestroyView();
 
@@ -74,8 +77,10 @@ public:
     bool RouteNotification(QWidget* child, int code);
     CCtrl* FindOwner(const QWidget* child) const;
 
-    // What the control records need from their view.
+    // What the control records need from their view; the widget hooks go to the widgets' host.
     int NextWindowId() override { return m_windowIds.Next(); }
+    void CreateWidgets(CCtrl& c) override;
+    void CreatePicture(CCtrl& c, const uint8_t* data, size_t size) override;
     void DestroyWidgets(CCtrl& c) override;
     void RefreshWidgets(CCtrl& c, CtrlRefresh what) override;
     void ShowMessageBox(CCtrl& c) override;
@@ -90,6 +95,8 @@ public:
 
     // State, read by dialogs, widgets and tests.
     const CtrlArray& Controls() const { return m_pCtrls; }
+    CCtrlWidgets& Widgets() const { return *m_pWidgets; }
+    QWidget* Panel() const { return m_pPanel; }
     int m_nCtrls = 0;
     bool m_bConnected = false;
     bool m_bInitialised = false;
@@ -155,6 +162,8 @@ private:
     QString m_strPortPath;
     ComPortsServices m_comPorts;
     QString m_strDefaultTitle;
+    // Before the records: their destructors hand their widgets back to it.
+    std::unique_ptr<CCtrlWidgets> m_pWidgets;
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;
     bool m_bLayoutRequested = false;

@@ -1,10 +1,9 @@
 // The view's control array: built from the link's table, refreshed from the device's values,
 // attributes and files, and the hooks the records call back into.
-#include <QAbstractButton>
 #include <QCoreApplication>
-#include <QMessageBox>
 
 #include "Ctrl.h"
+#include "DeviceMessageBox.h"
 #include "Link.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
@@ -142,7 +141,7 @@ void CTalvex22View::UpdateFiles() {
     LinkUnlock();
     for (auto& [c, name] : delivered) {
         c->m_strText = QString::fromStdU16String(name);
-        c->FileDelivered();
+        m_pWidgets->OpenFile(*c, c->m_strText);
     }
 }
 
@@ -154,64 +153,39 @@ void CTalvex22View::PlaceControl(CCtrl& c) {
     const bool second = (c.m_nType == TYPE_SECTION || c.m_nType == TYPE_PASSWORD) && c.m_bValue;
     c.m_rcCache = second ? std::array<int, 4>{c.m_nX2, c.m_nY2, c.m_nWidth2, c.m_nHeight2}
                          : std::array<int, 4>{c.m_nX, c.m_nY, c.m_nWidth, c.m_nHeight};
+    if (c.m_nType != TYPE_MESSAGEBOX) m_pWidgets->PlaceWidgets(c);
 }
 
 void CTalvex22View::ShowControl(CCtrl& c, bool shown) {
-    if (c.m_nType == TYPE_IMAGE) c.m_bImageShown = shown;
+    m_pWidgets->ShowControl(c, shown);
 }
 
-void CTalvex22View::DestroyWidgets(CCtrl&) {}
+void CTalvex22View::CreateWidgets(CCtrl& c) {
+    m_pWidgets->CreateWidgets(c);
+}
 
-void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh) {
-    // Only the control's own place is drawn again: a value from the device changes nothing else.
-    const QRect place(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
-    if (place.isValid())
-        m_pPanel->update(place);
-    else
-        m_pPanel->update();
+void CTalvex22View::CreatePicture(CCtrl& c, const uint8_t* data, size_t size) {
+    m_pWidgets->CreatePicture(c, data, size);
+}
+
+void CTalvex22View::DestroyWidgets(CCtrl& c) {
+    m_pWidgets->DestroyWidgets(c);
+}
+
+void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
+    m_pWidgets->RefreshWidgets(c, what);
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
-// control-answer event like any other notification.
+// control-answer event like any other notification. The frame comes forward after the last.
 void CTalvex22View::ShowMessageBox(CCtrl& c) {
-    const uint32_t flags = c.m_dwFlags;
     const uint32_t id = c.m_nId;
-    QMessageBox::Icon icon = QMessageBox::Critical;
-    switch (MessageBoxIcon(flags)) {
-    case BoxIcon::Exclamation:
-        icon = QMessageBox::Warning;
-        break;
-    case BoxIcon::Question:
-        icon = QMessageBox::Question;
-        break;
-    case BoxIcon::Information:
-        icon = QMessageBox::Information;
-        break;
-    case BoxIcon::Stop:
-        break;
-    }
-    auto* box = new QMessageBox(icon, c.m_strName, c.m_strText, QMessageBox::NoButton, window());
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    static const std::pair<BoxButton, QMessageBox::StandardButton> kButtons[] = {
-        {BoxButton::Ok, QMessageBox::Ok},         {BoxButton::Cancel, QMessageBox::Cancel},
-        {BoxButton::Abort, QMessageBox::Abort},   {BoxButton::Retry, QMessageBox::Retry},
-        {BoxButton::Ignore, QMessageBox::Ignore}, {BoxButton::Yes, QMessageBox::Yes},
-        {BoxButton::No, QMessageBox::No}};
-    for (BoxButton b : MessageBoxButtons(flags))
-        for (auto [button, standard] : kButtons)
-            if (button == b) box->addButton(standard);
     ++m_nOpenMessageBoxes;
-    connect(box, &QMessageBox::finished, this, [this, box, flags, id] {
-        --m_nOpenMessageBoxes;
-        QAbstractButton* clicked = box->clickedButton();
-        int answer = 0;
-        for (auto [button, standard] : kButtons)
-            if (clicked && box->standardButton(clicked) == standard)
-                answer = MessageBoxAnswer(flags, button);
-        QCoreApplication::postEvent(
-            this, new LinkMessageEvent(WM_CONTROL_ANSWER, CONTROL_ANSWER_BASE + answer, long(id)));
+    ShowDeviceMessageBox(c, window(), [this, id](int answer) {
+        if (answer != 0)
+            QCoreApplication::postEvent(
+                this,
+                new LinkMessageEvent(WM_CONTROL_ANSWER, CONTROL_ANSWER_BASE + answer, long(id)));
+        if (--m_nOpenMessageBoxes == 0) m_pFrame->BringToForeground();
     });
-    box->show();
 }

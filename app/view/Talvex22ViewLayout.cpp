@@ -66,6 +66,8 @@ void CTalvex22View::ShowPage() {
     viewport()->update();
     m_pPanel->update();
     for (auto& c : m_pCtrls) ShowControl(*c, IsControlShown(*c));
+    m_pWidgets->Reveal();
+    UpdateCommandStates();
 }
 
 void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
@@ -85,7 +87,10 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
         }
         m_pFrame->SetClientSize(m_nPanelWidth, m_nPanelHeight);
     }
-    if (!m_bConnected || m_pCtrls.empty()) return;
+    if (!m_bConnected || m_pCtrls.empty()) {
+        UpdateCommandStates();
+        return;
+    }
 
     // The area the window really has: m_nPanelWidth may hold a stored size it could not get.
     const QRect client = viewport()->rect();

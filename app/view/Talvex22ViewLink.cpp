@@ -148,6 +148,7 @@ void CTalvex22View::EndConnection(bool lost) {
         ReadSettings();
         ResetPanel();
     }
+    UpdateCommandStates();
     if (lost) Notice(said);
 }
 

@@ -1,0 +1,289 @@
+// The host of every control's widgets: what is common to the kinds (fonts, colours, the title,
+// the disabled state, placing, showing, destroying) and the choice of the kind's family.
+#include "CtrlWidgets.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <algorithm>
+
+#include "CtrlColours.h"
+#include "CtrlWidgetList.h"
+#include "DesktopLinks.h"
+#include "KindWidgets.h"
+#include "Link.h"
+
+namespace {
+
+// Program faults: an operation met a kind it does not know.
+enum : long {
+    CP_FONT_KIND = 2210,
+    CP_PLACE_KIND = 2390,
+};
+
+const QString kUnknownData = QStringLiteral(
+    "This program does not know what to do with the data supplied by the remote device.");
+
+const KindWidgets* FamilyOf(int type) {
+    switch (type) {
+    case TYPE_UNSUPPORTED:
+    case TYPE_BUTTON:
+    case TYPE_SECTION:
+    case TYPE_MESSAGEBOX:
+    case TYPE_BLOB:
+    case TYPE_FILE:
+    case TYPE_IMAGE:
+        return &ButtonKindWidgets();
+    case TYPE_TEXT:
+        return &TextWidgets();
+    case TYPE_LATCH:
+        return &LatchWidgets();
+    case TYPE_DATETIME:
+        return &DateTimeWidgets();
+    case TYPE_NUMBER:
+        return &NumberWidgets();
+    case TYPE_MATRIX:
+        return &MatrixWidgets();
+    case TYPE_PASSWORD:
+        return &PasswordWidgets();
+    case TYPE_LIST:
+        return &ListWidgets();
+    default:
+        return nullptr;
+    }
+}
+
+void Fault(const CCtrl& c, long checkPoint) {
+    if (c.m_pParent) c.m_pParent->DiagnosticBox(checkPoint, CTRL_UNIT, 0);
+}
+
+// Device layouts may hold any size: fonts stay within what can be drawn.
+QFont MakeFont(int size, bool bold) {
+    QFont font(QString::fromLatin1(CCtrl::kFontFace));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::clamp(size, 1, 500));
+    font.setWeight(bold ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+// Replaces *slot with `font`; true when it changed.
+bool Replace(QFont*& slot, const QFont& font) {
+    if (slot && *slot == font) return false;
+    if (slot)
+        *slot = font;
+    else
+        slot = new QFont(font);
+    return true;
+}
+
+void SetFont(QWidget* w, const QFont& font) {
+    if (w->font() != font) w->setFont(font);
+}
+
+void ApplyEnabled(CCtrl& c) {
+    const bool enabled = !(c.m_dwFlags & CTRLF_DISABLED);
+    ForEachWidget(c, [enabled](QWidget* w) {
+        if (w->isEnabled() != enabled) w->setEnabled(enabled);
+    });
+}
+
+// Deleted once control is back in the event loop: a widget may be emitting the very signal
+// whose handling discards the panel.
+void Discard(QWidget* w, CCtrlWidgets* host) {
+    QObject::disconnect(w, nullptr, host, nullptr);
+    if (!w->isHidden()) w->hide();
+    w->deleteLater();
+}
+
+template <class T> void Delete(T*& p) {
+    delete p;
+    p = nullptr;
+}
+
+} // namespace
+
+CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
+    // What most controls use, inherited rather than set on each widget.
+    panel->setFont(MakeFont(CCtrl().m_nFontSize, false));
+    panel->setPalette(PanelPalette(panel->palette()));
+    openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    notice = [panel](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, QCoreApplication::applicationName(),
+                                    text, QMessageBox::Ok, panel->window());
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    };
+    filesDirectory = [] {
+        const std::string dir = LinkGetFilesDirectory();
+        return dir.empty() ? QCoreApplication::applicationDirPath() : QString::fromStdString(dir);
+    };
+}
+
+CCtrlWidgets::~CCtrlWidgets() = default;
+
+void CCtrlWidgets::CreateWidgets(CCtrl& c) {
+    const KindWidgets* family = FamilyOf(c.m_nType);
+    if (!family) return;
+    if (m_pPanel->isVisible()) {
+        m_pPanel->hide();
+        m_bHiddenForBuild = true;
+        // Shown by the view once the page is laid out; this only guards against a build that
+        // is never laid out.
+        QTimer::singleShot(0, this, &CCtrlWidgets::Reveal);
+    }
+    WidgetMaker make(c, m_pPanel, *this);
+    family->Create(c, make);
+    family->ShowValue(c);
+    ApplyColours(c);
+    ApplyEnabled(c);
+}
+
+void CCtrlWidgets::Reveal() {
+    if (!m_bHiddenForBuild) return;
+    m_bHiddenForBuild = false;
+    m_pPanel->show();
+}
+
+void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
+    switch (what) {
+    case CtrlRefresh::Brush:
+        if (c.m_hBrush)
+            *c.m_hBrush = QBrush(ColourOf(c.m_crColour));
+        else
+            c.m_hBrush = new QBrush(ColourOf(c.m_crColour));
+        ApplyColours(c);
+        break;
+    case CtrlRefresh::Fonts: {
+        if (c.m_nType < 0 || c.m_nType > TYPE_LAST) {
+            Fault(c, CP_FONT_KIND);
+            return;
+        }
+        if (Replace(c.m_pFont, MakeFont(c.m_nFontSize, c.m_bFontBold)))
+            ForEachBodyWidget(c, [&c](QWidget* w) { SetFont(w, *c.m_pFont); });
+        if (Replace(c.m_pTitleFont, MakeFont(c.m_nTitleFontSize, c.m_bTitleBold)) && c.m_pTitle)
+            SetFont(c.m_pTitle, *c.m_pTitleFont);
+        break;
+    }
+    case CtrlRefresh::Value:
+        if (const KindWidgets* family = FamilyOf(c.m_nType)) family->ShowValue(c);
+        ApplyColours(c);
+        if (c.m_nType == TYPE_IMAGE && c.m_bImageShown)
+            m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+        break;
+    case CtrlRefresh::Attributes:
+        ApplyColours(c);
+        ApplyEnabled(c);
+        if (c.m_pChart) c.m_pChart->update();
+        break;
+    case CtrlRefresh::MatrixData:
+        ShowMatrixData(c);
+        break;
+    }
+}
+
+void CCtrlWidgets::DestroyWidgets(CCtrl& c) {
+    ClosePasswordDialog(c);
+    if (c.m_pMatrixDlg) {
+        QMetaObject::invokeMethod(c.m_pMatrixDlg, "close", Qt::QueuedConnection);
+        c.m_pMatrixDlg = nullptr;
+    }
+    ForEachWidget(c, [this](QWidget* w) { Discard(w, this); });
+    c.m_pTitle = nullptr;
+    c.m_pButton = nullptr;
+    c.m_pCheck = nullptr;
+    c.m_pMomentary = nullptr;
+    c.m_pValueText = nullptr;
+    c.m_pBar = nullptr;
+    c.m_pEdit = nullptr;
+    c.m_pMinus = nullptr;
+    c.m_pPlus = nullptr;
+    c.m_pSlider = nullptr;
+    c.m_pDatePicker = nullptr;
+    c.m_pTimePicker = nullptr;
+    c.m_pDropList = nullptr;
+    c.m_pListBox = nullptr;
+    c.m_pChart = nullptr;
+    c.m_pTable = nullptr;
+    Delete(c.m_pFont);
+    Delete(c.m_pTitleFont);
+    Delete(c.m_hBrush);
+    Delete(c.m_pImageDC);
+    Delete(c.m_pBitmap);
+}
+
+void CCtrlWidgets::CreatePicture(CCtrl&, const uint8_t*, size_t) {
+    // The picture decoder fills m_pBitmap, m_pImageDC, m_nImageWidth and m_nImageHeight here.
+}
+
+void CCtrlWidgets::PlaceWidgets(CCtrl& c) {
+    const KindWidgets* family = FamilyOf(c.m_nType);
+    if (!family) {
+        Fault(c, CP_PLACE_KIND);
+        return;
+    }
+    const CtrlBox box(c);
+    const bool second = (c.m_nType == TYPE_SECTION || c.m_nType == TYPE_PASSWORD) && c.m_bValue;
+    Move(c.m_pTitle, second ? box.x2 : box.x, second ? box.y2 : box.y, second ? box.w2 : box.w,
+         c.m_nTitleFontSize);
+    family->Place(c, box);
+    ApplyEnabled(c);
+}
+
+void CCtrlWidgets::ShowControl(CCtrl& c, bool visible) {
+    const KindWidgets* family = FamilyOf(c.m_nType);
+    if (!family) return;
+    if (c.m_nType == TYPE_IMAGE && bool(c.m_bImageShown) != visible) {
+        c.m_bImageShown = visible;
+        m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+    }
+    SetShown(c.m_pTitle, visible && c.m_bShowTitle);
+    family->Show(c, visible, *this);
+}
+
+bool CCtrlWidgets::OwnsWindow(const CCtrl& c, const QWidget* w) {
+    if (!w) return false;
+    if (c.m_nType == TYPE_BUTTON || c.m_nType == TYPE_SECTION) return w == c.m_pButton;
+    bool owns = false;
+    ForEachWidget(c, [&](QWidget* own) { owns = owns || own == w; });
+    return owns;
+}
+
+void CCtrlWidgets::Notify(CCtrl& c, QWidget* w, CtrlNotify what) {
+    const KindWidgets* family = FamilyOf(c.m_nType);
+    if (!family || !family->Notify(c, w, what, *this)) Fault(c, CP_USER_ACT_KIND);
+}
+
+void CCtrlWidgets::OpenFile(CCtrl& c, const QString& name) {
+    c.FileDelivered();
+    if (c.m_nType != TYPE_FILE || DataTypeOf(c.m_dwFlags) != DATA_TYPE_WEB) return;
+    if (const auto url = ReceivedFileUrl(filesDirectory(), name)) {
+        // Not while the caller may hold the link lock: starting a program takes its time.
+        QTimer::singleShot(0, this, [this, url = *url] { openUrl(url); });
+    }
+}
+
+void CCtrlWidgets::ClosePasswordDialog(CCtrl& c) {
+    if (!c.m_pPasswordDlg) return;
+    QMetaObject::invokeMethod(c.m_pPasswordDlg, "close", Qt::QueuedConnection);
+    c.m_pPasswordDlg = nullptr;
+}
+
+void CCtrlWidgets::OpenBlob(const CCtrl& c) {
+    if (const auto url = BlobWebAddress(c))
+        openUrl(*url);
+    else
+        notice(kUnknownData);
+}
+
+// The matrix dialog and its table model arrive with the charts: OpenMatrixDialog runs the dialog
+// (m_pMatrixDlg while it is open); ShowMatrixData gives m_pTable its table model over the record,
+// refreshes it (m_nListRows) and the open dialog, and repaints the chart.
+void CCtrlWidgets::OpenMatrixDialog(CCtrl&) {}
+
+void CCtrlWidgets::ShowMatrixData(CCtrl& c) {
+    if (c.m_pChart) c.m_pChart->update();
+}

@@ -1,0 +1,93 @@
+// The widgets of the panel's controls, one group per record: made, refreshed and destroyed for
+// the records (the view forwards ICtrlHost's widget hooks here), placed and shown by the layout,
+// and their signals turned into the owning record's user acts. The kinds' own widgets live in
+// one file per family (KindWidgets.h); this class picks the family and does what is common.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+class CCtrl;
+class QUrl;
+class QWidget;
+enum class CtrlRefresh;
+
+// What a control's widget reports.
+enum class CtrlNotify {
+    Clicked,        // a button or check box was clicked (or its Return key in an edit)
+    SelChange,      // the selection of a drop-down list or list box changed
+    EditChange,     // the text of an edit box changed
+    DateTimeChange, // a date or time picker changed
+    SliderScroll,   // the slider moved (never while its thumb is dragged)
+    Pressed,        // the momentary button went down
+    Released,       // the momentary button came up
+};
+
+class CCtrlWidgets : public QObject {
+    Q_OBJECT
+public:
+    // Every widget is a child of `panel`.
+    explicit CCtrlWidgets(QWidget* panel);
+    ~CCtrlWidgets() override;
+
+    // ---- The records' widget hooks (CtrlWidgets.cpp)
+
+    // The kind's widgets, hidden, in creation order with window ids from the record's host.
+    void CreateWidgets(CCtrl& c);
+    void RefreshWidgets(CCtrl& c, CtrlRefresh what);
+    // Widgets, fonts, brush and picture go; an open password or matrix dialog is asked to close.
+    void DestroyWidgets(CCtrl& c);
+    // Image: the picture is decoded elsewhere; until then the record keeps none.
+    void CreatePicture(CCtrl& c, const uint8_t* data, size_t size);
+
+    // ---- Layout (CtrlWidgets.cpp)
+
+    // Every widget to its rectangle, with the border, alignment and disabled styles.
+    void PlaceWidgets(CCtrl& c);
+    // Shows the widgets the kind and style call for when `visible`, hides the rest.
+    void ShowControl(CCtrl& c, bool visible);
+    // A panel is built with its canvas hidden (making widgets into a hidden parent is several
+    // times cheaper); the view calls this once the page is shown.
+    void Reveal();
+
+    // The title or one of the body widgets (for Button and Section only the button).
+    static bool OwnsWindow(const CCtrl& c, const QWidget* w);
+    // The parent of every widget.
+    QWidget* Panel() const { return m_pPanel; }
+
+    // ---- User acts (CtrlWidgets.cpp, and the families)
+
+    // A notification of one of the control's widgets, handled by the control's kind; a kind that
+    // does not expect it gets the program-fault box.
+    void Notify(CCtrl& c, QWidget* w, CtrlNotify what);
+    // File: the requested file has arrived as `name` in the files directory.
+    void OpenFile(CCtrl& c, const QString& name);
+    static void ClosePasswordDialog(CCtrl& c);
+    // Blob: opens the web address it holds, or says it cannot.
+    void OpenBlob(const CCtrl& c);
+    // Matrix: the button of styles 0 to 3.
+    void OpenMatrixDialog(CCtrl& c);
+    // Matrix: the chart window, the in-panel table and the open matrix dialog follow the data
+    // (also when the table is first made).
+    void ShowMatrixData(CCtrl& c);
+
+    // Collaborators, replaced by tests: the desktop's URL handler, a notice to the user (shown
+    // as a box that does not block), and the folder of received files.
+    std::function<void(const QUrl&)> openUrl;
+    std::function<void(const QString&)> notice;
+    std::function<QString()> filesDirectory;
+
+signals:
+    // A Section opened or closed: its widgets move to its other rectangle, maybe another page.
+    void RelayoutRequested();
+
+private:
+    QWidget* m_pPanel;
+    bool m_bHiddenForBuild = false;
+};
+
+// The window id a control's widget was made with; 0 for any other widget.
+int WindowIdOf(const QWidget* w);
