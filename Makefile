@@ -28,17 +28,15 @@ bench: build
 	cmake --build build -j $(JOBS) --target benchmarks
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
+# `make fuzz`: every libFuzzer target for FUZZ_SECONDS each, then the coverage each reached.
+FUZZ_TARGETS ?= definition items gif format panel_file
+FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_FUZZ=ON -DTALVEX_CORE_ONLY=ON \
 	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_definition fuzz_items fuzz_gif
-	mkdir -p build-fuzz/corpus
-	build-fuzz/fuzz/fuzz_definition -max_total_time=60 build-fuzz/corpus
-	mkdir -p build-fuzz/corpus-items
-	build-fuzz/fuzz/fuzz_items -max_total_time=60 build-fuzz/corpus-items
-	mkdir -p build-fuzz/corpus-gif
-	build-fuzz/fuzz/fuzz_gif -max_total_time=60 build-fuzz/corpus-gif fuzz/corpus/gif
+	cmake --build build-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	scripts/run-fuzz.sh $(CURDIR)/build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Without a display the demo runs offscreen and leaves a screenshot of the connected panel.
 demo: build
