@@ -149,16 +149,17 @@ void MatrixRecord(const FormatInput& in) {
         const MatrixTable table = ctrl.TableData();
         Check(table.rows.size() == size_t(rows));
     } else {
+        const int lastColumn = in.cols > 0 ? in.cols - 1 : 0;
         for (int p : {0, 1, rows / 2, rows - 1, rows, -1}) {
             Check((ctrl.RingIndex(p) >= 0) == (p >= 0 && p < rows));
             ctrl.RowLabelText(p);
             ctrl.RowLabelValue(p);
-            for (int c : {0, in.cols / 2, in.cols - 1, in.cols}) {
+            for (int c : {0, in.cols / 2, lastColumn, in.cols}) {
                 ctrl.CellText(p, c);
                 ctrl.CellValue(p, c);
             }
         }
-        for (int c : {0, in.cols - 1, in.cols}) ctrl.ColumnName(c);
+        for (int c : {0, lastColumn, in.cols}) ctrl.ColumnName(c);
         ctrl.RowLabelTexts(int(kMaxTableCells));
     }
     ctrl.AxisLabelText(in.value);
