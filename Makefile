@@ -5,7 +5,7 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build test test-plain test-sanitize bench fuzz demo install package format clean
+.PHONY: deps build test test-plain test-sanitize test-tsan bench fuzz coverage demo install package format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -38,6 +38,20 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	scripts/run-fuzz.sh $(CURDIR)/build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
+# `make coverage`: the whole suite on a build with gcc's coverage instrumentation (build-cov/),
+# then line and branch coverage per folder, the least covered files, and build-cov/coverage/.
+coverage:
+	@scripts/install-deps.sh gcovr
+	cmake -S . -B build-cov -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVEX_COVERAGE=ON
+	cmake --build build-cov -j $(JOBS)
+	find build-cov -name '*.gcda' -delete
+	cd build-cov && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	mkdir -p build-cov/coverage
+	gcovr --root . --object-directory build-cov -j $(JOBS) --filter '(link|model|widgets|app|sim|gif)/' \
+	    --exclude-unreachable-branches --exclude-throw-branches \
+	    --json-summary build-cov/coverage.json --html-details build-cov/coverage/index.html
+	@scripts/coverage-report.py build-cov/coverage.json
+
 # Without a display the demo runs offscreen and leaves a screenshot of the connected panel.
 demo: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
@@ -62,4 +76,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-cov
