@@ -1,5 +1,6 @@
 # Entry points: `make test` installs what is missing, builds and runs every test (plain, then the
-# link and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer).
+# link and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer, then under
+# ThreadSanitizer).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
@@ -22,7 +23,13 @@ test-sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-sanitize
+# The link and simulator tests once more under ThreadSanitizer; any report fails the test.
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_TSAN=ON -DTALVEX_CORE_ONLY=ON
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-sanitize test-tsan
 
 bench: build
 	cmake --build build -j $(JOBS) --target benchmarks
