@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QObject>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -58,5 +59,5 @@ private:
     unsigned m_generation = 0;
     bool m_portClosed = false;
     bool m_unattended = false;
-    int m_shown = 0;
+    std::atomic<int> m_shown{0}; // raised on the receive thread, read on the UI thread
 };
