@@ -1,11 +1,12 @@
 # Entry points: `make test` installs what is missing, builds and runs every test (plain, then the
-# link and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer).
+# link, simulator and model-formatting tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+# then the link, simulator and view tests under ThreadSanitizer).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build test test-plain test-sanitize bench fuzz demo install package format clean
+.PHONY: deps build test test-plain test-sanitize test-tsan test-tsan-view bench fuzz coverage demo install package format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -22,23 +23,51 @@ test-sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-sanitize
+# The link and simulator tests once more under ThreadSanitizer; any report fails the test.
+TSAN_FLAGS = second_deadlock_stack=1
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_TSAN=ON -DTALVEX_CORE_ONLY=ON
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="$(TSAN_FLAGS)" ctest --output-on-failure -j $(JOBS)
+
+# The view's tests under ThreadSanitizer with the distribution's uninstrumented Qt: what Qt
+# allocates itself is left out, and tests/tsan-qt.supp names the hand-offs through Qt's queues.
+test-tsan-view: deps
+	cmake -S . -B build-tsan-view -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_TSAN=ON
+	cmake --build build-tsan-view -j $(JOBS) --target test_view
+	cd build-tsan-view && QT_QPA_PLATFORM=offscreen \
+	    TSAN_OPTIONS="$(TSAN_FLAGS) ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tests/tsan-qt.supp" \
+	    tests/test_view
+
+test: test-plain test-sanitize test-tsan test-tsan-view
 
 bench: build
 	cmake --build build -j $(JOBS) --target benchmarks
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
+# `make fuzz`: every libFuzzer target for FUZZ_SECONDS each, then the coverage each reached.
+FUZZ_TARGETS ?= definition items gif format panel_file
+FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_FUZZ=ON -DTALVEX_CORE_ONLY=ON \
 	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_definition fuzz_items fuzz_gif
-	mkdir -p build-fuzz/corpus
-	build-fuzz/fuzz/fuzz_definition -max_total_time=60 build-fuzz/corpus
-	mkdir -p build-fuzz/corpus-items
-	build-fuzz/fuzz/fuzz_items -max_total_time=60 build-fuzz/corpus-items
-	mkdir -p build-fuzz/corpus-gif
-	build-fuzz/fuzz/fuzz_gif -max_total_time=60 build-fuzz/corpus-gif fuzz/corpus/gif
+	cmake --build build-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	scripts/run-fuzz.sh $(CURDIR)/build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# `make coverage`: the whole suite on a build with gcc's coverage instrumentation (build-cov/),
+# then line and branch coverage per folder, the least covered files, and build-cov/coverage/.
+coverage:
+	@scripts/install-deps.sh gcovr
+	cmake -S . -B build-cov -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVEX_COVERAGE=ON
+	cmake --build build-cov -j $(JOBS)
+	find build-cov -name '*.gcda' -delete
+	cd build-cov && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	mkdir -p build-cov/coverage
+	gcovr --root . --object-directory build-cov -j $(JOBS) --filter '(link|model|widgets|app|sim|gif)/' \
+	    --exclude-unreachable-branches --exclude-throw-branches \
+	    --json-summary build-cov/coverage.json --html-details build-cov/coverage/index.html
+	@scripts/coverage-report.py build-cov/coverage.json
 
 # Without a display the demo runs offscreen and leaves a screenshot of the connected panel.
 demo: build
@@ -64,4 +93,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-tsan-view build-fuzz build-cov

@@ -151,13 +151,14 @@ CalendarTime SubtractTime(CalendarTime t, const TimeStep& step, int count) {
 
         long long month = t.month;
         long long year = t.year;
-        // Whole 400-year cycles have a fixed length; skipping them keeps huge steps cheap.
-        if (month >= 1 && month <= 12 && day <= -kDaysIn400Years) {
-            const long long cycles = -day / kDaysIn400Years;
-            day += cycles * kDaysIn400Years;
-            year -= cycles * 400;
-        }
         while (day < 1) {
+            // Whole 400-year cycles have a fixed length; skipping them keeps huge steps cheap,
+            // also once a month outside 1..12 has been walked into range.
+            if (month >= 1 && month <= 12 && day <= -kDaysIn400Years) {
+                const long long cycles = -day / kDaysIn400Years;
+                day += cycles * kDaysIn400Years;
+                year -= cycles * 400;
+            }
             if (--month < 1) {
                 month = 12;
                 --year;

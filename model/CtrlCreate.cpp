@@ -22,7 +22,13 @@ std::optional<std::vector<char16_t>> ZeroEndedTexts(const std::u16string& texts,
     std::vector<char16_t> out;
     size_t pos = 0;
     for (int32_t i = 0; i < count; ++i) {
-        size_t end = pos < texts.size() ? texts.find(u'\0', pos) : std::u16string::npos;
+        if (pos >= texts.size()) { // only empty texts are left: add them at once
+            const size_t left = size_t(count - i);
+            if (out.size() + left >= limit) return std::nullopt;
+            out.resize(out.size() + left, u'\0');
+            break;
+        }
+        size_t end = texts.find(u'\0', pos);
         if (end == std::u16string::npos) end = std::max(pos, texts.size());
         if (out.size() + (end - pos) + 1 >= limit) return std::nullopt;
         if (end > pos) out.insert(out.end(), texts.begin() + long(pos), texts.begin() + long(end));

@@ -268,7 +268,7 @@ PanelFileResult ParsePanelText(std::string_view text, const std::string& fileNam
     json root;
     try {
         root = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) { // a syntax error, or a number too large to hold
         std::string what = e.what();
         if (auto cut = what.find("] ");
             what.rfind("[json.exception", 0) == 0 && cut != std::string::npos)

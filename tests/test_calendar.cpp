@@ -54,6 +54,9 @@ TEST(Calendar, DifferenceAndSubtractionBorrow) {
     // Steps of centuries land on the right day.
     EXPECT_EQ(SubtractTime(T(2024, 3, 15, 0, 0, 0, 5), {146097 * 2, 0, 0, 0}, 1),
               T(1224, 3, 15, 0, 0, 0, 5));
+    // A month outside 1..12 counts 31 days, then the walk goes on as usual.
+    EXPECT_EQ(SubtractTime(T(2024, 0, 15, 0, 0, 0, 1), {146097 * 1000, 0, 0, 0}, 1),
+              T(-397976, 1, 15, 0, 0, 0, 1));
     EXPECT_EQ(StepBack(T(2024, 3, 15), TICK_MONTH), T(2024, 2, 15, 0, 0, 0, 6));
     EXPECT_EQ(StepBack(T(2024, 1, 10), TICK_MONTH), T(2023, 12, 10, 0, 0, 0, 4));
     EXPECT_EQ(StepBack(T(2024, 1, 1, 5), 11), T(2024, 1, 1, 5));

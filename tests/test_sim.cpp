@@ -808,13 +808,14 @@ TEST(SimDateTime, CalendarChecksAndWeekdays) {
 }
 
 struct BadPanel {
-    const char* text;
+    std::string text;
     const char* error;
 };
 
 TEST(SimPanelFile, MistakesNameTheFileTheControlAndTheField) {
     const std::vector<BadPanel> cases = {
         {R"({"controls": [)", "bad.json: not valid JSON: "},
+        {R"({"controls": [], "x": 1)" + std::string(400, '8') + "}", "bad.json: not valid JSON: "},
         {R"({"controls": [{"kind": "text", "id": 1},
                           {"kind": "number", "id": 7, "value": "x"}]})",
          "bad.json: controls[1] (id 7): field 'value': must be a whole number"},
