@@ -1,10 +1,11 @@
 #include "PanelCanvas.h"
 
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPixmap>
 
 #include "Ctrl.h"
+#include "ImagePicture.h"
 #include "Talvex22View.h"
 
 PanelCanvas::PanelCanvas(CTalvex22View* view) : m_pView(view) {
@@ -21,11 +22,16 @@ void PanelCanvas::paintEvent(QPaintEvent* event) {
         const QRect r(c->m_rcCache[0], c->m_rcCache[1] + title, c->m_rcCache[2],
                       c->m_rcCache[3] - title);
         if (r.width() <= 0 || r.height() <= 0 || !r.intersects(event->rect())) continue;
-        if (c->m_pImageDC && !c->m_pImageDC->isNull()) {
-            p.drawPixmap(r.topLeft(), *c->m_pImageDC);
+        const uint32_t bgr = c->m_crColour;
+        if (c->m_pBitmap && !c->m_pBitmap->isNull()) {
+            // Placements that leave room show the control's colour around the picture.
+            if (c->m_nImageAlignX != IMAGE_STRETCH || c->m_nImageAlignY != IMAGE_STRETCH)
+                p.fillRect(
+                    r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
+            DrawImagePlacements(p, r, *c->m_pBitmap, c->m_nImageAlignX, c->m_nImageAlignY,
+                                c->m_bImagePressed);
             continue;
         }
-        const uint32_t bgr = c->m_crColour;
         p.fillRect(r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
         p.setPen(QColor(128, 128, 128));
         p.drawRect(r.adjusted(0, 0, -1, -1));

@@ -5,15 +5,21 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QImage>
 #include <QMessageBox>
+#include <QTableView>
 #include <QTimer>
 #include <algorithm>
 
+#include "CompactChart.h"
 #include "CtrlColours.h"
 #include "CtrlWidgetList.h"
 #include "DesktopLinks.h"
+#include "ImagePicture.h"
 #include "KindWidgets.h"
 #include "Link.h"
+#include "MatrixDlg.h"
+#include "MatrixViews.h"
 
 namespace {
 
@@ -215,8 +221,15 @@ void CCtrlWidgets::DestroyWidgets(CCtrl& c) {
     Delete(c.m_pBitmap);
 }
 
-void CCtrlWidgets::CreatePicture(CCtrl&, const uint8_t*, size_t) {
-    // The picture decoder fills m_pBitmap, m_pImageDC, m_nImageWidth and m_nImageHeight here.
+void CCtrlWidgets::CreatePicture(CCtrl& c, const uint8_t* data, size_t size) {
+    // A refused file leaves an empty picture, as at creation.
+    QImage picture = DecodeGifPicture(data, size, c.m_crColour);
+    Delete(c.m_pImageDC);
+    Delete(c.m_pBitmap);
+    c.m_nImageWidth = picture.width();
+    c.m_nImageHeight = picture.height();
+    c.m_pBitmap = new QImage(std::move(picture));
+    m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
 }
 
 void CCtrlWidgets::PlaceWidgets(CCtrl& c) {
@@ -279,11 +292,15 @@ void CCtrlWidgets::OpenBlob(const CCtrl& c) {
         notice(kUnknownData);
 }
 
-// The matrix dialog and its table model arrive with the charts: OpenMatrixDialog runs the dialog
-// (m_pMatrixDlg while it is open); ShowMatrixData gives m_pTable its table model over the record,
-// refreshes it (m_nListRows) and the open dialog, and repaints the chart.
-void CCtrlWidgets::OpenMatrixDialog(CCtrl&) {}
+// OpenMatrixDialog runs the dialog (m_pMatrixDlg while it is open); ShowMatrixData gives the chart
+// window its compact chart and m_pTable its table model over the record on first use, then
+// refreshes them (m_nListRows) and the open dialog.
+void CCtrlWidgets::OpenMatrixDialog(CCtrl& c) {
+    ::OpenMatrixDialog(c, m_pPanel->window());
+}
 
 void CCtrlWidgets::ShowMatrixData(CCtrl& c) {
-    if (c.m_pChart) c.m_pChart->update();
+    if (c.m_pChart && !CompactChart::Of(c.m_pChart)) AttachMatrixViews(c, c.m_pChart, nullptr);
+    if (c.m_pTable && !c.m_pTable->model()) AttachMatrixViews(c, nullptr, c.m_pTable);
+    RefreshMatrixViews(c, c.m_pChart, c.m_pTable);
 }
