@@ -91,6 +91,9 @@ void CTalvex22View::UpdateFiles() {
     for (auto& c : m_pCtrls) {
         if (!LinkIsDeviceChanged(c->m_nId) || LinkGetKind(c->m_nId) != KIND_FILE) continue;
         c->m_strText = QString::fromStdU16String(LinkGetFileName(c->m_nId));
+        // Taken: a later file for another control must not open this one again.
+        uint32_t none = 0;
+        LinkGetValue(c->m_nId, nullptr, &none);
         m_pWidgets->OpenFile(*c, c->m_strText);
     }
     LinkUnlock();
