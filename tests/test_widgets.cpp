@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
