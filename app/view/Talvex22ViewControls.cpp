@@ -136,8 +136,12 @@ void CTalvex22View::UpdateFiles() {
     std::vector<std::pair<CCtrl*, std::u16string>> delivered;
     LinkLock();
     for (auto& c : m_pCtrls)
-        if (LinkIsDeviceChanged(c->m_nId) && LinkGetKind(c->m_nId) == KIND_FILE)
+        if (LinkIsDeviceChanged(c->m_nId) && LinkGetKind(c->m_nId) == KIND_FILE) {
             delivered.emplace_back(c.get(), LinkGetFileName(c->m_nId));
+            // Taken: a later file for another control must not open this one again.
+            uint32_t none = 0;
+            LinkGetValue(c->m_nId, nullptr, &none);
+        }
     LinkUnlock();
     for (auto& [c, name] : delivered) {
         c->m_strText = QString::fromStdU16String(name);

@@ -67,6 +67,7 @@ public:
             auto* weekdays = make.Body(new CDropList(make.Panel()));
             c.m_pDropList = weekdays;
             weekdays->addItems(CCtrl::WeekdayNames());
+            weekdays->setCurrentIndex(-1); // until a weekday below 7 is shown
             RouteSelection(host, c, weekdays);
         } else {
             make.Reserve();

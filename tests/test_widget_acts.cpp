@@ -1,0 +1,301 @@
+// The user operating the panel's widgets with mouse and keys, against a device on a pty: the
+// exact values each kind sends, what the device's own values do, received files, device
+// message boxes, keyboard order and the toolbar following the command rules.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimeEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <functional>
+
+#include "Frame.h"
+#include "LayoutProps.h"
+#include "Link.h"
+#include "ViewHarness.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kPanel = "Acts";
+
+Bytes Named(std::string_view name) {
+    return AnsiZ(name);
+}
+
+// `text` in a zero-filled field of `size` bytes, as an 8-bit Text goes out.
+Bytes Field(std::string_view text, size_t size) {
+    Bytes b(text.begin(), text.end());
+    b.resize(size, 0);
+    return b;
+}
+
+class Acts : public ViewFixture {
+protected:
+    void Load(const std::vector<Bytes>& definitions) {
+        Start();
+        Connect();
+        LoadPanel(kPanel, definitions);
+        device.Sent(); // the layout request
+    }
+    CCtrl& Get(uint32_t id) { return const_cast<CCtrl&>(Ctrl(id)); }
+    // The item lists of the value messages sent since the last call.
+    std::vector<Bytes> Values() {
+        std::vector<Bytes> out;
+        for (const ClientFrame& f : device.Sent())
+            if (f.code == MSG_CLIENT_VALUES) out.push_back(f.payload);
+        return out;
+    }
+    // A device value, handled once `shown` holds.
+    void Push(uint32_t id, const Bytes& value, const std::function<bool()>& shown) {
+        peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{id, value}}));
+        ASSERT_TRUE(WaitFor(shown));
+    }
+};
+
+TEST_F(Acts, AButtonSendsAPressAndATextSendsEveryChangeButNotTheDevicesEcho) {
+    StoreLayout(u"Acts", 3, CTRL_PROP_STYLE, 1);
+    Load({Definition('B', 0, 1, {0}, {{'Z', Named("Go")}}),
+          Definition('T', CTRLF_EDITABLE, 2, AnsiZ(""), {{'m', U32Bytes(8)}}),
+          Definition('T', CTRLF_EDITABLE, 3, AnsiZ(""), {{'m', U32Bytes(8)}})});
+    QTest::mouseClick(Get(1).m_pButton, Qt::LeftButton);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {255}}})});
+
+    QTest::keyClicks(Get(2).m_pEdit, "ab");
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{2, Field("a", 8)}}),
+                                            ItemList({{2, Field("ab", 8)}})}));
+    Push(2, AnsiZ("xyz"), [&] { return Get(2).m_pEdit->text() == QStringLiteral("xyz"); });
+    EXPECT_TRUE(Values().empty());
+    QTest::keyClick(Get(2).m_pEdit, Qt::Key_Backspace);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{2, Field("xy", 8)}})});
+
+    // "Text with OK": nothing while typing; "OK" or Return sends.
+    QTest::keyClicks(Get(3).m_pEdit, "hi");
+    EXPECT_TRUE(Values().empty());
+    QTest::mouseClick(Get(3).m_pButton, Qt::LeftButton);
+    QTest::keyClick(Get(3).m_pEdit, Qt::Key_Return);
+    EXPECT_EQ(Values(), std::vector<Bytes>(2, ItemList({{3, Field("hi", 8)}})));
+}
+
+TEST_F(Acts, ALatchInAGroupSwitchesTheOthersOffAndAMomentaryOneSendsPressAndRelease) {
+    Load({Definition('G', 0, 1, {255}, {{'r', U32Bytes(3)}}),
+          Definition('G', 0, 2, {0}, {{'r', U32Bytes(3)}}),
+          Definition('G', CTRLF_LATCH_MOMENTARY, 3, {0}, {{'r', U32Bytes(3)}}),
+          Definition('G', CTRLF_LATCH_MOMENTARY, 4, {0})});
+    QTest::mouseClick(Get(2).m_pButton, Qt::LeftButton);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {0}}, {2, {255}}})});
+    EXPECT_EQ(Get(1).m_bValue, 0);
+    EXPECT_EQ(Get(2).m_bValue, 255);
+    uint8_t state = 1;
+    uint32_t size = 1;
+    LinkGetValue(1, &state, &size);
+    EXPECT_EQ(state, 0);
+    // Clicked again while on: still on, and the group is switched off again.
+    QTest::mouseClick(Get(2).m_pButton, Qt::LeftButton);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {0}}, {2, {255}}})});
+
+    CCtrl& momentary = Get(4);
+    ASSERT_FALSE(momentary.m_pMomentary->isHidden());
+    QTest::mousePress(momentary.m_pMomentary, Qt::LeftButton);
+    EXPECT_EQ(momentary.m_bValue, 255);
+    QTest::mouseRelease(momentary.m_pMomentary, Qt::LeftButton);
+    QTest::keyPress(momentary.m_pMomentary, Qt::Key_Space);
+    QTest::keyRelease(momentary.m_pMomentary, Qt::Key_Space);
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{4, {255}}}), ItemList({{4, {0}}}),
+                                            ItemList({{4, {255}}}), ItemList({{4, {0}}})}));
+    momentary.m_pButton->click(); // the latch button of a momentary latch sends 0
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{4, {0}}})});
+}
+
+TEST_F(Acts, NumbersSendTheirScaledAndClampedValues) {
+    StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 1);
+    StoreLayout(u"Acts", 3, CTRL_PROP_STYLE, 1);
+    StoreLayout(u"Acts", 4, CTRL_PROP_STYLE, 3);
+    const std::vector<Attr> zeroToTwo{{'n', U32Bytes(0)}, {'x', U32Bytes(2)}};
+    Load({Definition('N', CTRLF_EDITABLE, 1, U32Bytes(0), {{'m', {0xFE}}, {'d', {2}}}),
+          Definition('N', CTRLF_EDITABLE | CTRLF_CLAMP_MIN | CTRLF_CLAMP_MAX, 2, U32Bytes(2),
+                     zeroToTwo),
+          Definition('N', CTRLF_EDITABLE, 3, U32Bytes(2), zeroToTwo),
+          Definition('N', CTRLF_EDITABLE, 4, U32Bytes(5),
+                     {{'n', U32Bytes(0)}, {'x', U32Bytes(10)}})});
+    CCtrl& ok = Get(1);
+    ok.m_pEdit->clear();
+    QTest::keyClicks(ok.m_pEdit, "1.239");
+    QTest::mouseClick(ok.m_pMinus, Qt::LeftButton);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, U32Bytes(123)}})});
+    EXPECT_EQ(ok.m_pEdit->text(), QStringLiteral("1.23"));
+
+    QTest::mouseClick(Get(2).m_pPlus, Qt::LeftButton);
+    QTest::mouseClick(Get(3).m_pPlus, Qt::LeftButton);
+    EXPECT_EQ(Values(),
+              (std::vector<Bytes>{ItemList({{2, U32Bytes(2)}}), ItemList({{3, U32Bytes(3)}})}));
+    EXPECT_EQ(Get(3).m_pValueText->text(), QStringLiteral("3"));
+
+    QTest::keyClick(Get(4).m_pSlider, Qt::Key_Right);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{4, U32Bytes(6)}})});
+}
+
+TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
+    const Bytes value = Payload().U8(5).U8(6).U8(7).U8(8).U8(2).U8(9).U16(2026).bytes();
+    const Attr format{'f', AnsiZ("%HH%")};
+    Load({Definition('D', CTRLF_EDITABLE | CTRLF_TIME_HOUR | CTRLF_DATE_DAY, 1, value, {format}),
+          Definition('D', CTRLF_EDITABLE | CTRLF_WEEKDAY, 2, value, {format})});
+    CCtrl& dt = Get(1);
+    dt.m_pDatePicker->setDate(QDate(2030, 11, 20));
+    dt.m_pTimePicker->setTime(QTime(13, 45, 50));
+    const Bytes day20 = Payload().U8(5).U8(6).U8(7).U8(20).U8(2).U8(9).U16(2026).bytes();
+    const Bytes hour13 = Payload().U8(5).U8(6).U8(13).U8(20).U8(2).U8(9).U16(2026).bytes();
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, day20}}), ItemList({{1, hour13}})}));
+
+    QTest::keyClick(Get(2).m_pDropList, Qt::Key_Down);
+    const Bytes wednesday = Payload().U8(5).U8(6).U8(7).U8(8).U8(3).U8(9).U16(2026).bytes();
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{2, wednesday}})});
+}
+
+TEST_F(Acts, ListsSendTheSelectionAndKeepBothListsInStep) {
+    StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 1);
+    const std::vector<Attr> items{{'n', U32Bytes(3)}, {'I', Bytes{'a', 0, 'b', 0, 'c', 0}}};
+    Load({Definition('L', 0, 1, U32Bytes(0), items), Definition('L', 0, 2, U32Bytes(0), items)});
+    QTest::keyClick(Get(1).m_pDropList, Qt::Key_Down);
+    CCtrl& box = Get(2);
+    const QRect third = box.m_pListBox->visualItemRect(box.m_pListBox->item(2));
+    QTest::mouseClick(box.m_pListBox->viewport(), Qt::LeftButton, {}, third.center());
+    EXPECT_EQ(Values(),
+              (std::vector<Bytes>{ItemList({{1, U32Bytes(1)}}), ItemList({{2, U32Bytes(2)}})}));
+    EXPECT_EQ(box.m_pDropList->currentIndex(), 2);
+    Push(2, U32Bytes(1), [&] { return box.m_pListBox->currentRow() == 1; });
+    EXPECT_EQ(box.m_pDropList->currentIndex(), 1);
+    EXPECT_TRUE(Values().empty());
+}
+
+TEST_F(Acts, APasswordLogsInAndOut) {
+    Load({Definition('P', 0, 1, {0})});
+    CCtrl& password = Get(1);
+    QTest::keyClicks(password.m_pEdit, "1234");
+    QTest::keyClick(password.m_pEdit, Qt::Key_Return);
+    Bytes login = Field("1234", 34);
+    const Bytes empty = Field("", 34);
+    login.insert(login.end(), empty.begin(), empty.end());
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, login}})});
+    EXPECT_TRUE(password.m_pEdit->text().isEmpty());
+
+    Push(1, {255}, [&] { return password.m_bValue == 255; }); // logged in
+    EXPECT_EQ(password.m_pButton->text(), QStringLiteral("Log Out"));
+    EXPECT_TRUE(password.m_pEdit->isHidden());
+    QTest::mouseClick(password.m_pButton, Qt::LeftButton);
+    Bytes logout = empty;
+    logout.insert(logout.end(), empty.begin(), empty.end());
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, logout}})});
+}
+
+TEST_F(Acts, AFileIsRequestedAndADeliveredDocumentOpened) {
+    QTemporaryDir files;
+    LinkSetFilesDirectory(files.path().toStdString());
+    Load({Definition('F', DATA_TYPE_WEB << 20, 1, {}), Definition('F', 0, 2, {})});
+    QStringList opened;
+    view->Widgets().openUrl = [&](const QUrl& url) { opened << url.toLocalFile(); };
+    QTest::mouseClick(Get(1).m_pButton, Qt::LeftButton);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {}}})});
+    EXPECT_TRUE(Get(1).m_bFileRequested);
+
+    auto deliver = [&](uint32_t id, const char* name) {
+        peer.WriteFrame(MSG_FILES, 0,
+                        Payload().U32(id).U32(1).Sized(AnsiZ(name)).Sized(Bytes{'x'}).bytes());
+    };
+    deliver(1, "report.csv");
+    ASSERT_TRUE(WaitFor([&] { return !opened.isEmpty(); }));
+    EXPECT_FALSE(Get(1).m_bFileRequested);
+    deliver(1, "run.sh");    // never run: its folder is opened
+    deliver(2, "other.csv"); // not a web address: nothing
+    ASSERT_TRUE(WaitFor([&] { return Get(2).m_strText == QStringLiteral("other.csv"); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened, (QStringList{files.filePath("report.csv"), files.path()}));
+    LinkSetFilesDirectory("");
+}
+
+TEST_F(Acts, DeviceMessageBoxesAnswerWithoutBlockingAndSeveralMayBeOpen) {
+    const uint32_t yesNo = 4 << 20;
+    Load({Definition('X', yesNo, 1, AnsiZ("First?"), {{'m', U32Bytes(16)}}),
+          Definition('X', yesNo, 2, AnsiZ("<b>Second?</b>"), {{'m', U32Bytes(16)}})});
+    auto boxes = [] {
+        std::vector<QMessageBox*> open;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                open.push_back(box);
+        return open;
+    };
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 2);
+    auto box = [&](const QString& text) {
+        for (QMessageBox* b : boxes())
+            if (b->text() == text) return b;
+        return static_cast<QMessageBox*>(nullptr);
+    };
+    ASSERT_NE(box(QStringLiteral("<b>Second?</b>")), nullptr);
+    EXPECT_EQ(box(QStringLiteral("<b>Second?</b>"))->textFormat(), Qt::PlainText);
+    box(QStringLiteral("<b>Second?</b>"))->button(QMessageBox::No)->click();
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 1);
+    box(QStringLiteral("First?"))->button(QMessageBox::Yes)->click();
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 0);
+    ASSERT_TRUE(WaitFor([&] { return LinkIsOpen(); }));
+    QCoreApplication::processEvents(); // the answers, posted to the view
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{2, {2}}}), ItemList({{1, {1}}})}));
+}
+
+TEST_F(Acts, TabFollowsTheControlsOfThePageInOrder) {
+    Load({Definition('B', 0, 1, {0}),
+          Definition('T', CTRLF_EDITABLE, 2, AnsiZ(""), {{'m', U32Bytes(8)}}),
+          Definition('G', 0, 3, {0}),
+          Definition('L', 0, 4, U32Bytes(0), {{'n', U32Bytes(1)}, {'I', Bytes{'a', 0}}})});
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    Get(1).m_pButton->setFocus();
+    std::vector<QWidget*> order{QApplication::focusWidget()};
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(order, (std::vector<QWidget*>{Get(1).m_pButton, Get(2).m_pEdit, Get(3).m_pButton,
+                                            Get(4).m_pDropList}));
+    QTest::keyClick(Get(3).m_pButton, Qt::Key_Space);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{3, {255}}})});
+}
+
+TEST_F(Acts, TheToolbarFollowsTheCommandRulesAtOnceAndKeepsItsLabels) {
+    Load(TextPanel(80));
+    QAction* previous = frame->Action(ID_PREVIOUS_PAGE);
+    QAction* connect = frame->Action(ID_CONNECT);
+    EXPECT_FALSE(previous->isEnabled());
+    view->OnCommand(ID_NEXT_PAGE);
+    EXPECT_TRUE(previous->isEnabled());
+    EXPECT_FALSE(connect->isEnabled());
+
+    auto* toolbar = frame->findChild<QToolBar*>();
+    auto label = [&](QAction* a) {
+        return qobject_cast<QToolButton*>(toolbar->widgetForAction(a))->text();
+    };
+    emit frame->UpdateCommands(); // as when a menu opens
+    EXPECT_EQ(label(previous), QStringLiteral("Previous"));
+    EXPECT_EQ(label(connect), QStringLiteral("Connect"));
+
+    device.Closed(); // the device goes: Connect is offered again, paging is not
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    EXPECT_TRUE(connect->isEnabled());
+    EXPECT_FALSE(previous->isEnabled());
+    EXPECT_EQ(label(previous), QStringLiteral("Previous"));
+}
+
+} // namespace
