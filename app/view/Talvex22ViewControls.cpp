@@ -20,7 +20,7 @@ struct DeviceChange {
     CCtrl* ctrl = nullptr;
     bool matrix = false;
     bool oversize = false;
-    bool password = false;
+    bool movesPlace = false; // Section or Password: its state picks its rectangle
     std::vector<uint8_t> value;
     uint32_t rows = 0;
     std::vector<uint8_t> cells, rowLabels;
@@ -63,7 +63,7 @@ void CTalvex22View::UpdateValues() {
             change.value.assign(size, 0);
             LinkGetValue(c->m_nId, change.value.data(), &size);
             change.value.resize(std::min<size_t>(size, change.value.size()));
-            change.password = kind == KIND_PASSWORD;
+            change.movesPlace = kind == KIND_PASSWORD || kind == KIND_SECTION;
         }
         changes.push_back(std::move(change));
     }
@@ -79,7 +79,7 @@ void CTalvex22View::UpdateValues() {
         } else {
             if (change.oversize) ViewSizeAlarm(1534);
             c.ShowValue(change.value.data(), uint32_t(change.value.size()));
-            if (change.password) relayout = true;
+            if (change.movesPlace) relayout = true;
         }
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
     }
