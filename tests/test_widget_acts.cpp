@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +26,7 @@
 #include "LayoutProps.h"
 #include "Link.h"
 #include "ViewHarness.h"
+#include "support/GifWriter.h"
 
 namespace {
 
@@ -299,3 +301,22 @@ TEST_F(Acts, TheToolbarFollowsTheCommandRulesAtOnceAndKeepsItsLabels) {
 }
 
 } // namespace
+
+TEST_F(Acts, APictureFromTheDeviceIsShownAtOnceAndABrokenOneLeavesItEmpty) {
+    auto picture = [](int w, int h) {
+        GifSpec spec;
+        spec.width = w;
+        spec.height = h;
+        spec.globalTable = {0x00FF00, 0x0000FF};
+        spec.pixels.assign(size_t(w) * size_t(h), 1);
+        return EncodeGif(spec);
+    };
+    const GifBytes first = picture(4, 3);
+    Load({Definition('I', 0, 1, Bytes(first.begin(), first.end()))});
+    EXPECT_EQ(Get(1).m_nImageWidth, 4);
+    const GifBytes second = picture(20, 10);
+    Push(1, Bytes(second.begin(), second.end()), [&] { return Get(1).m_nImageWidth == 20; });
+    ASSERT_NE(Get(1).m_pBitmap, nullptr);
+    EXPECT_EQ(Get(1).m_pBitmap->pixel(19, 9), 0xFF0000FFu);
+    Push(1, Bytes{'G', 'I', 'F'}, [&] { return Get(1).m_nImageWidth == 0; });
+}
