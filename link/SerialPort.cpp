@@ -121,24 +121,31 @@ void SerialPort::Leave() {
 size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
     for (;;) {
         if (!pollFirst) {
-            std::lock_guard b(m_bufferMutex);
-            m_bufferPos = m_bufferEnd = 0;
-            ssize_t r = ::read(m_fd, m_buffer.data(), m_buffer.size());
-            if (r > 0) {
-                m_bufferEnd = size_t(r);
-                return size_t(r);
+            ssize_t r = 0;
+            int err = 0;
+            {
+                std::lock_guard b(m_bufferMutex);
+                m_bufferPos = m_bufferEnd = 0;
+                r = ::read(m_fd, m_buffer.data(), m_buffer.size());
+                if (r > 0) {
+                    m_bufferEnd = size_t(r);
+                    return size_t(r);
+                }
+                err = errno;
             }
+            // The buffer is let go first: Lost takes the port's lock, which Open holds while it
+            // resets the buffer.
             if (r == 0) { // end of file: the device side went away
                 *status = Lost("end of file");
                 return 0;
             }
-            if (errno == EINTR) continue;
-            if (IsGoneErrno(errno)) {
-                *status = Lost(ErrnoText(errno));
+            if (err == EINTR) continue;
+            if (IsGoneErrno(err)) {
+                *status = Lost(ErrnoText(err));
                 return 0;
             }
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                *status = ReadErrno(errno);
+            if (err != EAGAIN && err != EWOULDBLOCK) {
+                *status = ReadErrno(err);
                 return 0;
             }
         }

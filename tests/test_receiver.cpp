@@ -412,18 +412,25 @@ private:
 
 TEST_F(Receiver, TraceLogsEachFrameSentAndReceivedAsOneLine) {
     CollectingTrace trace;
+    // Services are set while no receive thread runs: close, set, open again.
+    LinkClose(false);
     LinkSetServices(
         LinkServices{&link.services.notifier, &link.services.alerts, &link.services.store, &trace});
+    ASSERT_EQ(LinkOpenDevice(link.peer.SlavePath(), &link.window, kNotifyMessage), 0);
+    uint16_t code = 0, flags = 0;
+    link.peer.ReadHeader(code, flags); // the connect request
     EXPECT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, U32Bytes(1)}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    LinkClose(false);
     LinkSetServices(LinkServices{&link.services.notifier, &link.services.alerts,
                                  &link.services.store, nullptr});
     std::vector<std::string> frames = trace.Lines();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0], "send code=18 bytes=24 48EFF07472EFE6660002000002000100120000000002000"
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].rfind("send code=", 0), 0u); // the connect request
+    EXPECT_EQ(frames[1], "send code=18 bytes=24 48EFF07472EFE6660002000002000100120000000002000"
                          "0");
-    EXPECT_EQ(frames[1].rfind("recv code=9 bytes=36 48EFF07472EFE666", 0), 0u);
+    EXPECT_EQ(frames[2].rfind("recv code=9 bytes=36 48EFF07472EFE666", 0), 0u);
 }
 
 class ReceivedFiles : public Receiver {
