@@ -391,6 +391,13 @@ TEST_F(ViewPing, AStoredPeriodStartsThePingTimer) {
     EXPECT_TRUE(view->m_bPingOn);
     EXPECT_EQ(view->m_nPingSeconds, 3);
     EXPECT_EQ(view->PingTimerInterval(), 3000);
+
+    // Periods whose milliseconds would not fit the timer run once a day; the stored value stays.
+    for (int seconds : {4294968, 536870912}) {
+        view->SetPing(true, seconds);
+        EXPECT_EQ(view->PingTimerInterval(), 24 * 60 * 60 * 1000);
+        EXPECT_EQ(view->m_nPingSeconds, seconds);
+    }
 }
 
 TEST_F(ViewPing, ASilentDeviceIsDroppedAtTheSecondTick) {

@@ -61,8 +61,11 @@ void CTalvex22View::WriteSettings() {
 void CTalvex22View::SetPing(bool on, int seconds) {
     m_pingTimer.stop();
     m_bPingOn = on;
-    m_nPingSeconds = seconds;
-    if (on && seconds > 0) m_pingTimer.start(std::chrono::milliseconds(qint64(seconds) * 1000));
+    m_nPingSeconds = seconds; // kept as stored; only the timer is held to a sane period
+    constexpr int kLongestPing = 24 * 60 * 60;
+    if (on && seconds > 0)
+        m_pingTimer.start(
+            std::chrono::milliseconds(qint64(std::min(seconds, kLongestPing)) * 1000));
 }
 
 void CTalvex22View::ResetPanel() {
