@@ -1,7 +1,7 @@
 // The input of fuzz_format as fields: the numbers, style, template, date/time record and matrix
 // a device could send, laid out as a fixed little-endian header followed by length-prefixed
 // texts (16-bit characters) and buffers. Decode reads any bytes (what is missing reads as 0);
-// Encode writes seeds that Decode reads back unchanged. No Qt, so seed tools can use it.
+// Encode writes inputs that Decode reads back unchanged. No Qt, so the corpus tools can use it.
 #pragma once
 
 #include <algorithm>

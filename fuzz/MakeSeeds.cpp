@@ -1,4 +1,4 @@
-// Writes the seed corpora from real panels: the built-in demo panel and the hand-written
+// Writes the starting corpora from real panels: the built-in demo panel and the hand-written
 // panel files already in <corpus>/panel_file (hand-*.json). Each control gives its definition as
 // the device sends it, its definition followed by each item the device pushes, and, for Number,
 // Date/time and Matrix controls, the texts the client formats from what it parsed.

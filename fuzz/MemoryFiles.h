@@ -1,4 +1,4 @@
-// Files a panel names, from memory, so fuzzing and seed making never touch the disk: the
+// Files a panel names, from memory, so fuzzing and corpus making never touch the disk: the
 // simulator's built-in files by name, a path with "missing" in it is not there, and any other
 // path reads as its own name.
 #pragma once

@@ -1,5 +1,5 @@
 // Runs a fuzz target's entry point over every file of the directories given, as a plain
-// program, so the seed corpus is checked by every build (and under the sanitizers).
+// program, so the starting corpus is checked by every build (and under the sanitizers).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -39,9 +39,9 @@ public:
 };
 
 // The cells column-major, 32 bits each unless the flags say otherwise.
-std::vector<uint8_t> CellBytes(const MatrixSpec& spec);
-std::vector<uint8_t> LabelBytes(const MatrixSpec& spec);
+std::vector<uint8_t> CellBytes(const MatrixSpec& shape);
+std::vector<uint8_t> LabelBytes(const MatrixSpec& shape);
 
-std::unique_ptr<CCtrl> MakeMatrix(const MatrixSpec& spec, ICtrlHost* host = nullptr);
+std::unique_ptr<CCtrl> MakeMatrix(const MatrixSpec& shape, ICtrlHost* host = nullptr);
 // Replaces the rows (the same capacity), as the device's new data does.
-void PushRows(CCtrl& ctrl, const MatrixSpec& spec, int32_t rowCount);
+void PushRows(CCtrl& ctrl, const MatrixSpec& shape, int32_t rowCount);

@@ -39,7 +39,7 @@ std::vector<uint32_t> Palette256() {
     return t;
 }
 
-GifSpec Spec(int w, int h, std::vector<uint32_t> table) {
+GifSpec Picture(int w, int h, std::vector<uint32_t> table) {
     GifSpec s;
     s.width = w;
     s.height = h;
@@ -48,7 +48,7 @@ GifSpec Spec(int w, int h, std::vector<uint32_t> table) {
 }
 
 GifSpec Picture(int w, int h, std::vector<uint32_t> table, uint8_t (*f)(int x, int y)) {
-    GifSpec s = Spec(w, h, std::move(table));
+    GifSpec s = Picture(w, h, std::move(table));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) s.pixels.push_back(f(x, y));
     return s;
@@ -63,7 +63,7 @@ uint8_t Stripes(int x, int y) {
 
 // A 4 x 1 picture with hand-made codes of width 3 (clear 4, end 5, first free 6).
 Decoded DecodeCodes(const std::vector<std::pair<int, int>>& codes, int width = 4) {
-    GifSpec s = Spec(width, 1, kFour);
+    GifSpec s = Picture(width, 1, kFour);
     return Decode(EncodeGif(s, GifImageData(2, PackCodes(codes))));
 }
 
@@ -112,7 +112,7 @@ TEST(GifDecoder, InterlacedRowsFillInPassOrder) {
     // Stream order 0..9 lands on rows 0, 8, 4, 2, 6, 1, 3, 5, 7, 9.
     std::vector<uint32_t> table;
     for (uint32_t i = 0; i < 16; ++i) table.push_back(i);
-    GifSpec s = Spec(1, 10, table);
+    GifSpec s = Picture(1, 10, table);
     s.interlaced = true;
     Decoded d =
         Decode(EncodeGif(s, GifImageData(4, LzwCompress({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 4))));

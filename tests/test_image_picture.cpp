@@ -10,13 +10,13 @@ namespace {
 
 // A w x h picture whose column x has palette colour x % 2 (red, blue).
 GifBytes Stripes(int w, int h) {
-    GifSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.globalTable = {0xFF0000, 0x0000FF};
+    GifSpec gifSpec;
+    gifSpec.width = w;
+    gifSpec.height = h;
+    gifSpec.globalTable = {0xFF0000, 0x0000FF};
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) spec.pixels.push_back(uint8_t(x % 2));
-    return EncodeGif(spec);
+        for (int x = 0; x < w; ++x) gifSpec.pixels.push_back(uint8_t(x % 2));
+    return EncodeGif(gifSpec);
 }
 
 constexpr QRgb kCanvas = 0xFF00FF00; // green: not drawn

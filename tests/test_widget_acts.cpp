@@ -304,12 +304,12 @@ TEST_F(Acts, TheToolbarFollowsTheCommandRulesAtOnceAndKeepsItsLabels) {
 
 TEST_F(Acts, APictureFromTheDeviceIsShownAtOnceAndABrokenOneLeavesItEmpty) {
     auto picture = [](int w, int h) {
-        GifSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.globalTable = {0x00FF00, 0x0000FF};
-        spec.pixels.assign(size_t(w) * size_t(h), 1);
-        return EncodeGif(spec);
+        GifSpec gifSpec;
+        gifSpec.width = w;
+        gifSpec.height = h;
+        gifSpec.globalTable = {0x00FF00, 0x0000FF};
+        gifSpec.pixels.assign(size_t(w) * size_t(h), 1);
+        return EncodeGif(gifSpec);
     };
     const GifBytes first = picture(4, 3);
     Load({Definition('I', 0, 1, Bytes(first.begin(), first.end()))});

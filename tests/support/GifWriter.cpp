@@ -120,40 +120,40 @@ GifBytes GraphicControlExtension(int transparentIndex) {
     return GifExtension(0xF9, {{flags, 10, 0, uint8_t(std::max(transparentIndex, 0))}});
 }
 
-GifBytes EncodeGif(const GifSpec& spec, const GifBytes& imageData) {
+GifBytes EncodeGif(const GifSpec& gifSpec, const GifBytes& imageData) {
     GifBytes out{'G', 'I', 'F', '8', '9', 'a'};
-    PutU16(out, spec.width);
-    PutU16(out, spec.height);
-    const uint8_t global = TableFlags(spec.globalTable);
+    PutU16(out, gifSpec.width);
+    PutU16(out, gifSpec.height);
+    const uint8_t global = TableFlags(gifSpec.globalTable);
     out.insert(out.end(), {uint8_t(global | (global & 7) << 4), 0, 0});
-    if (global) PutTable(out, spec.globalTable);
-    for (const GifBytes& e : spec.extensions) out.insert(out.end(), e.begin(), e.end());
+    if (global) PutTable(out, gifSpec.globalTable);
+    for (const GifBytes& e : gifSpec.extensions) out.insert(out.end(), e.begin(), e.end());
     out.push_back(0x2C);
     PutU16(out, 0);
     PutU16(out, 0);
-    PutU16(out, spec.width);
-    PutU16(out, spec.height);
-    out.push_back(uint8_t(TableFlags(spec.localTable) | (spec.interlaced ? 0x40 : 0)));
-    if (!spec.localTable.empty()) PutTable(out, spec.localTable);
+    PutU16(out, gifSpec.width);
+    PutU16(out, gifSpec.height);
+    out.push_back(uint8_t(TableFlags(gifSpec.localTable) | (gifSpec.interlaced ? 0x40 : 0)));
+    if (!gifSpec.localTable.empty()) PutTable(out, gifSpec.localTable);
     out.insert(out.end(), imageData.begin(), imageData.end());
     out.push_back(0x3B);
     return out;
 }
 
-GifBytes EncodeGif(const GifSpec& spec) {
+GifBytes EncodeGif(const GifSpec& gifSpec) {
     std::vector<uint8_t> stream;
-    if (!spec.interlaced) {
-        stream = spec.pixels;
+    if (!gifSpec.interlaced) {
+        stream = gifSpec.pixels;
     } else {
         const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
-            for (int y = start[pass]; y < spec.height; y += step[pass]) {
-                auto row = spec.pixels.begin() + long(y) * spec.width;
-                stream.insert(stream.end(), row, row + spec.width);
+            for (int y = start[pass]; y < gifSpec.height; y += step[pass]) {
+                auto row = gifSpec.pixels.begin() + long(y) * gifSpec.width;
+                stream.insert(stream.end(), row, row + gifSpec.width);
             }
     }
-    const auto& table = spec.localTable.empty() ? spec.globalTable : spec.localTable;
+    const auto& table = gifSpec.localTable.empty() ? gifSpec.globalTable : gifSpec.localTable;
     const int minCodeSize = GifMinCodeSize(table.size());
-    return EncodeGif(
-        spec, GifImageData(minCodeSize, LzwCompress(stream, minCodeSize, spec.clearWhenFull)));
+    return EncodeGif(gifSpec, GifImageData(minCodeSize, LzwCompress(stream, minCodeSize,
+                                                                    gifSpec.clearWhenFull)));
 }

@@ -21,10 +21,10 @@ struct GifSpec {
     bool clearWhenFull = true;        // false: go on coding with a full code table
 };
 
-// The whole file, its picture compressed from spec.pixels.
-GifBytes EncodeGif(const GifSpec& spec);
-// The file with `imageData` (see GifImageData) as the picture's data; spec.pixels is not used.
-GifBytes EncodeGif(const GifSpec& spec, const GifBytes& imageData);
+// The whole file, its picture compressed from gifSpec.pixels.
+GifBytes EncodeGif(const GifSpec& gifSpec);
+// The file with `imageData` (see GifImageData) as the picture's data; gifSpec.pixels is not used.
+GifBytes EncodeGif(const GifSpec& gifSpec, const GifBytes& imageData);
 
 // LZW codes for `indices`, a clear code first and the end code last, packed without sub-blocks.
 GifBytes LzwCompress(const std::vector<uint8_t>& indices, int minCodeSize,
