@@ -179,7 +179,7 @@ void CTalvex22View::OnAlwaysReload() {
 
 void CTalvex22View::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    const QSize client = viewport()->size();
+    const QSize client = ClientSize();
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
     if (!m_bInitialised) return;
@@ -201,8 +201,13 @@ bool Contains(const CCtrl& c, const QPoint& p) {
 
 } // namespace
 
+QSize CTalvex22View::ClientSize() const {
+    // The window's area without scroll bars: whether they show must not change the layout.
+    return maximumViewportSize();
+}
+
 void CTalvex22View::mousePressEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     auto onPage = [&](const CCtrl& c) { return IsControlShown(c); };
     for (auto& c : m_pCtrls)
         if (c->m_nType != TYPE_IMAGE && onPage(*c) && Contains(*c, p)) return;
@@ -219,7 +224,7 @@ void CTalvex22View::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CTalvex22View::mouseReleaseEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     for (auto& c : m_pCtrls) {
         if (c->m_nType != TYPE_IMAGE || !c->m_bImagePressed) continue;
         c->m_bImagePressed = false;

@@ -51,6 +51,8 @@ public:
     bool IsControlVisible(const CCtrl& c) const;
     static int EffectivePage(const CCtrl& c);
     void ShowPage();
+    // The panel is at least as large as what the current page shows; a smaller window scrolls.
+    void FitPanelToPage();
     void Relayout(bool loadStored, bool resizeFrame);
     // storedPages: the pages a stored layout uses are left to it (it is about to be loaded).
     void AutoLayout(const QRect& rect, bool storedPages = true);
