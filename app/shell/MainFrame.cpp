@@ -75,6 +75,10 @@ QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text) {
     return a;
 }
 
+CConnectionIndicator* CMainFrame::Indicator() const {
+    return m_pIndicator;
+}
+
 void CMainFrame::SetSizingBorder(bool resizable) {
     if (resizable) {
         setMinimumSize(0, 0);

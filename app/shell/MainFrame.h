@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 
 class QAction;
 class CConnectionIndicator;
@@ -32,7 +33,7 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
 
     QAction* Action(int id) const { return m_actions.value(id); }
-    CConnectionIndicator* Indicator() const { return m_pIndicator; }
+    CConnectionIndicator* Indicator() const;
     // Adds or removes the sizing border: a fixed-size frame cannot be resized by the user.
     void SetSizingBorder(bool resizable);
     // Resizes so that the central area gets the given size, keeping the position.
@@ -47,5 +48,5 @@ signals:
 private:
     QAction* AddAction(QMenu* menu, int id, const QString& text);
     QMap<int, QAction*> m_actions;
-    CConnectionIndicator* m_pIndicator = nullptr;
+    QPointer<CConnectionIndicator> m_pIndicator; // null once the toolbar is gone
 };

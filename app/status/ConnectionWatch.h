@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -54,7 +55,7 @@ private:
     void Attempt();
     CConnectionClock& Clock() const { return m_pClock ? *m_pClock : m_ownClock; }
 
-    CConnectionIndicator* m_pIndicator;
+    QPointer<CConnectionIndicator> m_pIndicator; // the frame's; it may go first
     mutable CConnectionClock m_ownClock;
     CConnectionClock* m_pClock = nullptr;
     QTimer m_refresh;
