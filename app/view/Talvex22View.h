@@ -137,6 +137,8 @@ private:
     void OnClose();
     void OnAlwaysReload();
     void OnAutoReconnect();
+    // Opens the link on `path`, or on the numbered port when it is empty.
+    int OpenPort(const QString& path);
     // An automatic reconnect: the same port opened again, no box on failure; empty or why not.
     QString Reopen();
     void AbandonAttempt();

@@ -192,8 +192,7 @@ void CTalvex22View::OnConnect() {
     m_watch.Connecting(PortName());
     Relayout(true, true);
     const QString path = PortPathToOpen();
-    int status = path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
-                                : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+    const int status = OpenPort(path);
     if (status == 0) return;
     m_watch.Ended();
     PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"),
@@ -225,14 +224,17 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     ResetPanel();
 }
 
+// The path is opened as given each time: a symbolic link to the port is followed anew.
+int CTalvex22View::OpenPort(const QString& path) {
+    return path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
+                          : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+}
+
 QString CTalvex22View::Reopen() {
     // Never under the link lock, nor over a port still open; the next attempt comes soon.
     if (LinkLockHeldHere() || LinkIsOpen()) return QStringLiteral("the port is busy");
-    const QString path = PortPathToOpen();
     m_bConnected = true;
-    // The path is opened as given each time: a link to the port is followed anew.
-    const int status = path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
-                                      : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+    const int status = OpenPort(PortPathToOpen());
     if (status != 0) m_bConnected = false;
     UpdateCommandStates();
     return status == 0 ? QString() : OpenError(status, PortName());
