@@ -79,7 +79,7 @@ bool CConnectionWatch::Lost(const QString& reason, bool reconnect) {
     if (m_bAttemptOpen) Clock().Cancel();
     m_bAttemptOpen = false;
     m_nPingSentMs = -1;
-    if (news) m_status.reason = reason;
+    if (news) m_status.reason = reason.isEmpty() ? QStringLiteral("the device is gone") : reason;
     m_bReconnect = reconnect;
     if (reconnect) {
         ScheduleRetry();
