@@ -20,6 +20,7 @@ enum CommandId : int {
     ID_CLOSE = 139,
     ID_CONNECT = 141,
     ID_ALWAYS_RELOAD = 151,
+    ID_PROTOCOL_MONITOR = 152,
     ID_APP_ABOUT = 0xE140,
 };
 
