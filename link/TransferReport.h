@@ -20,7 +20,8 @@ public:
     TransferReport& operator=(const TransferReport&) = delete;
 
     void Update(const std::u16string& name, uint64_t received, uint64_t total) {
-        if (!m_progress || total <= LINK_PROGRESS_FROM_BYTES) return;
+        // Once started it goes on to the end, even when a panel's estimate comes down.
+        if (!m_progress || (!m_reported && total <= LINK_PROGRESS_FROM_BYTES)) return;
         m_reported = true;
         m_progress->Transfer(name, received, total);
     }

@@ -54,6 +54,9 @@ ProtocolMonitor::ProtocolMonitor(FrameTap& tap, QWidget* parent)
                          FrameCodeFilter::Key(code, false));
     auto* save = new QPushButton(QStringLiteral("&Save..."));
     m_count = new QLabel;
+    // Wide enough for any count: the bar is not laid out again as frames stream in.
+    m_count->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("10000 of 10000 frames")));
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_pause);
@@ -169,7 +172,7 @@ void ProtocolMonitor::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return; // minimised: it keeps recording
     m_open = false;
     UpdateWatching();
-    m_tap.Take(); // what came in before the link saw the change
+    Flush(); // what came in while it was open
 }
 
 void ProtocolMonitor::UpdateWatching() {
