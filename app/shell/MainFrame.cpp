@@ -32,6 +32,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     settings->addSeparator();
     AddAction(settings, ID_PINGS, QStringLiteral("&Pings..."));
     AddAction(settings, ID_COM_PORTS, QStringLiteral("&Com Ports..."));
+    AddAction(settings, ID_PROTOCOL_MONITOR, QStringLiteral("Protocol &Monitor..."));
     settings->addSeparator();
     AddAction(settings, ID_APP_ABOUT, QStringLiteral("&About..."));
     const std::pair<int, QKeySequence> pageKeys[] = {
