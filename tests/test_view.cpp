@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "CommandLine.h"
+#include "ConnectionIndicator.h"
 #include "FilesDirectory.h"
 #include "Frame.h"
 #include "LayoutProps.h"
@@ -668,6 +669,15 @@ TEST_F(App, TheDefaultTitleIsTheProgramsName) {
 TEST_F(App, AboutOpensOneBox) {
     app->Frame()->Action(ID_APP_ABOUT)->trigger();
     EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("About Talvex 3.0")});
+}
+
+TEST_F(App, TheIndicatorShowsATransferUntilItEnds) {
+    CConnectionIndicator* indicator = app->Frame()->Indicator();
+    ASSERT_NE(indicator, nullptr);
+    emit app->Progress().Progress(QStringLiteral("log.csv"), 512 * 1024, 1024 * 1024, 65536.0);
+    EXPECT_TRUE(indicator->Text().contains(QStringLiteral("log.csv")));
+    emit app->Progress().Finished();
+    EXPECT_FALSE(indicator->Text().contains(QStringLiteral("log.csv")));
 }
 
 TEST_F(App, TheTitleComesBackWhenThePanelGoes) {

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "ConnectionIndicator.h"
 #include "DemoDevice.h"
 #include "FilesDirectory.h"
 #include "Link.h"
@@ -89,6 +90,12 @@ bool CTalvex22App::InitInstance() {
                      Qt::QueuedConnection);
     QObject::connect(m_pFrame->Action(ID_PROTOCOL_MONITOR), &QAction::triggered, m_pFrame.get(),
                      [this] { OpenMonitor(); });
+    if (CConnectionIndicator* indicator = m_pFrame->Indicator()) {
+        QObject::connect(&m_progress, &TransferProgress::Progress, indicator,
+                         &CConnectionIndicator::SetTransfer);
+        QObject::connect(&m_progress, &TransferProgress::Finished, indicator,
+                         &CConnectionIndicator::ClearTransfer);
+    }
     if (!m_options.screenshot.isEmpty()) {
         QObject::connect(view, &CTalvex22View::PanelLaidOut, m_pFrame.get(),
                          [this](bool layoutRequested) {
