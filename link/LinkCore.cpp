@@ -7,6 +7,7 @@
 #include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
+#include "SerialPort.h"
 
 namespace {
 
@@ -18,6 +19,25 @@ LinkState& LinkStateInstance() {
     static LinkState state;
     return state;
 }
+
+std::shared_ptr<ILinkPort> LinkPort() {
+    LinkState& s = LinkStateInstance();
+    std::lock_guard g(s.portMutex);
+    return s.port;
+}
+
+namespace {
+
+bool PortIsOpen() {
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    return port && port->IsOpen();
+}
+
+void ClosePort() {
+    if (std::shared_ptr<ILinkPort> port = LinkPort()) port->Close();
+}
+
+} // namespace
 
 void LinkSetServices(const LinkServices& services) {
     g_services = services;
@@ -43,7 +63,7 @@ int LinkInit() {
 
 int LinkShutdown() {
     LinkState& s = LinkStateInstance();
-    s.port.Close();
+    ClosePort();
     LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
@@ -66,24 +86,37 @@ int LinkOpen(int nPort, void* window, uint32_t notifyMessage) {
 }
 
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage) {
-    LinkState& s = LinkStateInstance();
-    if (s.port.IsOpen()) return LINK_E_BUSY;
-    if (!s.initialised) return LINK_E_NOT_INITIALISED;
+    if (PortIsOpen()) return LINK_E_BUSY;
+    if (!LinkStateInstance().initialised) return LINK_E_NOT_INITIALISED;
     // Open also sets the line to raw 115200 baud and purges both directions.
-    if (int status = s.port.Open(path)) return status;
+    auto port = std::make_unique<SerialPort>();
+    if (int status = port->Open(path)) return status;
+    return LinkOpenPort(std::move(port), window, notifyMessage);
+}
+
+int LinkOpenPort(std::unique_ptr<ILinkPort> port, void* window, uint32_t notifyMessage) {
+    LinkState& s = LinkStateInstance();
+    if (PortIsOpen()) return LINK_E_BUSY;
+    if (!s.initialised) return LINK_E_NOT_INITIALISED;
+    if (!port || !port->IsOpen()) return LINK_E_NOT_OPEN;
+    {
+        std::lock_guard g(s.portMutex);
+        s.port = std::move(port);
+    }
     s.pingOutstanding = false;
+    s.stallCount = 0;
     LinkStartReceiver(window, notifyMessage);
     return LinkSendConnect();
 }
 
 int LinkClose(bool notifyDevice) {
     LinkState& s = LinkStateInstance();
-    if (!s.port.IsOpen()) return LINK_E_NOT_OPEN;
+    if (!PortIsOpen()) return LINK_E_NOT_OPEN;
     if (notifyDevice) {
         if (int status = LinkSendDisconnect()) return status;
     }
     // Wakes a reader blocked in the port; it ends quietly and is waited for.
-    s.port.Close();
+    ClosePort();
     LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
@@ -95,26 +128,39 @@ int LinkClose(bool notifyDevice) {
 }
 
 bool LinkIsOpen() {
-    return LinkStateInstance().port.IsOpen();
+    return PortIsOpen();
 }
 
 std::string LinkLostReason() {
-    return LinkStateInstance().port.LostReason();
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    return port ? port->LostReason() : std::string();
 }
 
 int LinkWrite(const void* bytes, uint32_t n, int factor) {
     long polls = factor ? long(n) * factor + 10 : 0;
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    if (!port) return LINK_E_NOT_OPEN;
     FrameTraceBytes(true, static_cast<const uint8_t*>(bytes), n);
-    return LinkStateInstance().port.Write(static_cast<const uint8_t*>(bytes), n, polls);
+    return port->Write(static_cast<const uint8_t*>(bytes), n, polls);
 }
 
 int ReadFileBlocking(void* buffer, uint32_t count, long site) {
+    return LinkRead(buffer, count, site, true);
+}
+
+int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     if (count == 0) return 0;
+    LinkState& s = LinkStateInstance();
+    // The rest of a stalled message is not waited for again.
+    if (inMessage && s.rxStalled) return LINK_PORT_STALLED;
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    if (!port) return LINK_PORT_CLOSED;
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
-    int status =
-        LinkStateInstance().port.ReadExact(bytes, count, g_services.trace ? &immediate : nullptr);
+    const int stallMs = inMessage ? s.stallTimeoutMs.load() : 0;
+    int status = port->ReadExact(bytes, count, g_services.trace ? &immediate : nullptr, stallMs);
     if (status == 0) FrameTraceBytes(false, bytes, count);
+    if (status == LINK_PORT_STALLED) s.rxStalled = true;
     if (g_services.trace) {
         long received = immediate >= count ? long(count) : 0;
         char head[96];
@@ -129,6 +175,14 @@ int ReadFileBlocking(void* buffer, uint32_t count, long site) {
         LinkTrace(line);
     }
     return status;
+}
+
+void LinkSetStallTimeout(int ms) {
+    LinkStateInstance().stallTimeoutMs = ms > 0 ? ms : 0;
+}
+
+unsigned LinkGetStallCount() {
+    return LinkStateInstance().stallCount;
 }
 
 void LinkLock() {
