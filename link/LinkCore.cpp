@@ -106,7 +106,13 @@ int LinkOpenPort(std::unique_ptr<ILinkPort> port, void* window, uint32_t notifyM
     s.pingOutstanding = false;
     s.stallCount = 0;
     LinkStartReceiver(window, notifyMessage);
-    return LinkSendConnect();
+    // A connection whose request cannot be written is not left open behind the caller's back.
+    if (int status = LinkSendConnect()) {
+        ClosePort();
+        LinkStopReceiver();
+        return status;
+    }
+    return 0;
 }
 
 int LinkClose(bool notifyDevice) {
