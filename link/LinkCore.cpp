@@ -1,6 +1,6 @@
 // Link state, start-up and shut-down, opening and closing the port, and the two primitive
 // transfers every message rests on.
-#include <cstdio>
+#include <charconv>
 #include <string>
 
 #include "Frame.h"
@@ -12,6 +12,7 @@
 namespace {
 
 LinkServices g_services;
+thread_local ILinkPort* t_readerPort = nullptr;
 
 } // namespace
 
@@ -150,6 +151,44 @@ int LinkWrite(const void* bytes, uint32_t n, int factor) {
     return port->Write(static_cast<const uint8_t*>(bytes), n, polls);
 }
 
+void LinkBindReader(ILinkPort* port) {
+    t_readerPort = port;
+}
+
+namespace {
+
+void AppendNumber(std::string& line, long value) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    line.append(digits, end);
+}
+
+// One line per read (every byte of a marker hunt has its own): the bytes only when they were
+// all there at once.
+void TraceRead(long site, uint32_t count, const uint8_t* received) {
+    static const char hex[] = "0123456789ABCDEF";
+    thread_local std::string line; // kept: a hunt writes a line per byte
+    line.assign("ReadFileBlocking Lin=");
+    AppendNumber(line, site);
+    line += " Req=";
+    AppendNumber(line, long(count));
+    line += ", Rec=";
+    AppendNumber(line, received ? long(count) : 0);
+    line += ", Data=";
+    if (received) {
+        const size_t at = line.size();
+        line.resize(at + 2 * size_t(count));
+        char* out = line.data() + at;
+        for (uint32_t i = 0; i < count; ++i) {
+            *out++ = hex[received[i] >> 4];
+            *out++ = hex[received[i] & 15];
+        }
+    }
+    LinkTrace(line);
+}
+
+} // namespace
+
 int ReadFileBlocking(void* buffer, uint32_t count, long site) {
     return LinkRead(buffer, count, site, true);
 }
@@ -159,7 +198,12 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     LinkState& s = LinkStateInstance();
     // The rest of a stalled message is not waited for again.
     if (inMessage && s.rxStalled) return LINK_PORT_STALLED;
-    std::shared_ptr<ILinkPort> port = LinkPort();
+    std::shared_ptr<ILinkPort> held;
+    ILinkPort* port = t_readerPort;
+    if (!port) {
+        held = LinkPort();
+        port = held.get();
+    }
     if (!port) return LINK_PORT_CLOSED;
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
@@ -167,19 +211,7 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     int status = port->ReadExact(bytes, count, g_services.trace ? &immediate : nullptr, stallMs);
     if (status == 0) FrameTraceBytes(false, bytes, count);
     if (status == LINK_PORT_STALLED) s.rxStalled = true;
-    if (g_services.trace) {
-        long received = immediate >= count ? long(count) : 0;
-        char head[96];
-        std::snprintf(head, sizeof head, "ReadFileBlocking Lin=%ld Req=%ld, Rec=%ld, Data=", site,
-                      long(count), received);
-        std::string line = head;
-        for (long i = 0; i < received; ++i) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%02lX", static_cast<unsigned long>(bytes[i]));
-            line += hex;
-        }
-        LinkTrace(line);
-    }
+    if (g_services.trace) TraceRead(site, count, immediate >= count ? bytes : nullptr);
     return status;
 }
 

@@ -78,6 +78,8 @@ LinkState& LinkStateInstance();
 std::shared_ptr<ILinkPort> LinkPort();
 // ReadFileBlocking, or (outside a message: the marker hunt) a read that waits without limit.
 int LinkRead(void* buffer, uint32_t count, long site, bool inMessage);
+// The receive thread reads its own port, held for its whole life, without looking it up per read.
+void LinkBindReader(ILinkPort* port);
 ILinkAlerts* LinkAlerts();
 
 // Releases a table: "Data transmission error." at the first entry a broken download never filled.

@@ -55,6 +55,8 @@ int ReceiveMessageOrError() {
 
 void ReceiveLoop(unsigned generation) {
     LinkState& s = LinkStateInstance();
+    const std::shared_ptr<ILinkPort> port = LinkPort();
+    LinkBindReader(port.get());
     for (;;) {
         const int outcome = ReceiveMessageOrError();
         if (outcome == RECEIVE_QUIET) break;
