@@ -1,7 +1,9 @@
 // Any bytes as what the device sends, through the whole receive path on its own thread: the
 // marker hunt, every message, the appliers, files into a temporary directory and layout records
 // into a store in memory, with each outcome answered as the view answers it (the table read,
-// message boxes answered, reloads, the receiver given its go-ahead) until the device is gone.
+// message boxes answered, reloads, then the go-ahead) until the device is gone. The answer is
+// given inside the post, on the receive thread, which has set itself waiting for its go-ahead
+// just as it does for the view; only the end of the connection goes back to the fuzzer's thread.
 // Input: one options byte (StreamInput.h), its pauses, then the device's bytes.
 #include <unistd.h>
 
@@ -23,28 +25,6 @@
 namespace {
 
 constexpr uint32_t kNotifyMessage = 0x8000;
-
-// The view's event queue, reduced to counting the posts not yet handled.
-class Outcomes : public ILinkNotifier {
-public:
-    void PostOutcome(void*, uint32_t) override {
-        {
-            std::lock_guard g(m_mutex);
-            ++m_posted;
-        }
-        m_cv.notify_one();
-    }
-    void WaitForNext() {
-        std::unique_lock g(m_mutex);
-        m_cv.wait(g, [&] { return m_posted > 0; });
-        --m_posted;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    int m_posted = 0;
-};
 
 class QuietAlerts : public ILinkAlerts {
 public:
@@ -87,7 +67,6 @@ private:
 };
 
 struct Fixture {
-    Outcomes outcomes;
     QuietAlerts alerts;
     NameStore store;
     TextSink trace;
@@ -101,8 +80,8 @@ struct Fixture {
         if (!mkdtemp(dir.data())) std::abort();
         files = dir;
         LinkSetFilesDirectory(files.string());
-        // Small enough that a panel of many controls is refused quickly.
-        LinkSetPanelBudget(size_t(4) << 20);
+        // Room for a few hundred controls: a larger count is refused before anything is made.
+        LinkSetPanelBudget(size_t(256) << 10);
     }
     ~Fixture() {
         std::error_code ec;
@@ -175,14 +154,42 @@ bool Answer(int outcome) {
         break;
     case LINK_CLOSED:
     case LINK_LOST:
-        LinkLostReason();
-        LinkKeepPanel();
-        LinkClose(false);
         return false;
     default:
         break;
     }
     return true;
+}
+
+// The view's side of the handshake; the connection's end is waited for by the fuzzer's thread.
+class View : public ILinkNotifier {
+public:
+    void PostOutcome(void* window, uint32_t message) override {
+        if (Answer(LinkGetOutcome(false))) {
+            LinkStartReceiver(window, message);
+            return;
+        }
+        {
+            std::lock_guard g(m_mutex);
+            m_ended = true;
+        }
+        m_cv.notify_one();
+    }
+    void WaitForTheEnd() {
+        std::unique_lock g(m_mutex);
+        m_cv.wait(g, [&] { return m_ended; });
+        m_ended = false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_ended = false;
+};
+
+View& TheView() {
+    static View view;
+    return view;
 }
 
 void ClearDirectory(const std::filesystem::path& dir) {
@@ -198,16 +205,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fixture& f = TheFixture();
     StreamInput in = DecodeStreamInput(data, size);
     f.store.Clear();
-    LinkSetServices({&f.outcomes, &f.alerts, &f.store, in.trace ? &f.trace : nullptr});
+    LinkSetServices({&TheView(), &f.alerts, &f.store, in.trace ? &f.trace : nullptr});
     LinkInit();
     LinkSetAckOption(in.ackValues);
     auto port = std::make_unique<MemoryPort>(std::move(in.device), std::move(in.pauses));
     if (LinkOpenPort(std::move(port), &f.window, kNotifyMessage) == 0) {
-        for (;;) {
-            f.outcomes.WaitForNext();
-            if (!Answer(LinkGetOutcome(false))) break;
-            LinkStartReceiver(&f.window, kNotifyMessage);
-        }
+        TheView().WaitForTheEnd();
+        LinkLostReason();
+        LinkKeepPanel();
     }
     LinkClose(false);
     LinkShutdown();
