@@ -531,6 +531,21 @@ TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneUntouched) {
     EXPECT_EQ(LinkGetFileName(7), u"");
 }
 
+TEST_F(ReceivedFiles, ANameTakenByADirectoryFailsAloneAndLeavesNoTemporaryFile) {
+    fs::create_directory(dir / "log.csv");
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("log.csv"), {'1', '2'}),
+                                 OneFile(AnsiZ("b.txt"), {'x'})}));
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), EISDIR);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+    EXPECT_TRUE(fs::is_directory(dir / "log.csv"));
+    EXPECT_EQ(Read("b.txt"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    EXPECT_EQ(LinkGetFileName(7), u"");
+}
+
 TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
     EXPECT_EQ(link.LoadPanel({Definition('F', CTRLF_TEXT16, 70, {})}), LINK_PANEL);
     link.peer.WriteFrame(
