@@ -173,11 +173,12 @@ void StreamSeeds(const Panel& panel, const std::string& stem, const fs::path& ro
     in.device = Session(panel, 0, starts);
     Write(root / "stream" / (stem + "-session"), EncodeStreamInput(in));
 
-    // Stalls inside a header, a panel definition and a value list, then the session again.
+    // Stalls inside a header, a panel definition and a value list; then the panel once more.
     in.pauses = {starts[MSG_PANEL_INFO] + 12, starts[MSG_PANEL_DEFINITION] + FRAME_HEADER_SIZE + 8,
                  starts[MSG_DEVICE_VALUES] + FRAME_HEADER_SIZE + 13};
-    const ByteVec again = in.device;
-    in.device.insert(in.device.end(), again.begin(), again.end());
+    const ByteVec panelAgain = DeviceFrame(MSG_PANEL_DEFINITION, 0, PanelDefinitionPayload(panel));
+    in.device.resize(starts[MSG_ATTRIBUTES]);
+    in.device.insert(in.device.end(), panelAgain.begin(), panelAgain.end());
     Write(root / "stream" / (stem + "-stalls"), EncodeStreamInput(in));
 
     // Traced, acknowledged, and said goodbye to.
