@@ -1,5 +1,6 @@
 // Link state, start-up and shut-down, opening and closing the port, and the two primitive
 // transfers every message rests on.
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -213,6 +214,18 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     if (status == LINK_PORT_STALLED) s.rxStalled = true;
     if (g_services.trace) TraceRead(site, count, immediate >= count ? bytes : nullptr);
     return status;
+}
+
+int LinkReadField(std::vector<uint8_t>& bytes, uint32_t length, long site) {
+    constexpr uint32_t kPiece = 64 << 10;
+    bytes.clear();
+    while (bytes.size() < length) {
+        const size_t at = bytes.size();
+        const uint32_t piece = std::min<uint32_t>(kPiece, length - uint32_t(at));
+        bytes.resize(at + piece);
+        if (int st = ReadFileBlocking(bytes.data() + at, piece, site)) return st;
+    }
+    return 0;
 }
 
 void LinkSetStallTimeout(int ms) {

@@ -78,6 +78,9 @@ LinkState& LinkStateInstance();
 std::shared_ptr<ILinkPort> LinkPort();
 // ReadFileBlocking, or (outside a message: the marker hunt) a read that waits without limit.
 int LinkRead(void* buffer, uint32_t count, long site, bool inMessage);
+// Reads a field of `length` bytes (ReadFileBlocking), growing `bytes` as they arrive: a corrupted
+// length costs memory only for what actually comes.
+int LinkReadField(std::vector<uint8_t>& bytes, uint32_t length, long site);
 // The receive thread reads its own port, held for its whole life, without looking it up per read.
 void LinkBindReader(ILinkPort* port);
 ILinkAlerts* LinkAlerts();
