@@ -314,7 +314,8 @@ TEST_F(Receiver, BoxesAreRaisedWithTheLinkLockFreeAndTheNextMessageIsHandled) {
 
 TEST_F(Receiver, AnImageValueIsANewPictureKeptWhole) {
     ASSERT_EQ(link.LoadPanel({Definition('I', 0, 20, Bytes{1, 2, 3}), Bytes{}}), LINK_PANEL);
-    const Bytes gif(5000, 0x47);
+    Bytes gif(150000); // read in several pieces
+    for (size_t i = 0; i < gif.size(); ++i) gif[i] = uint8_t(i * 13);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{20, gif}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkLock();
