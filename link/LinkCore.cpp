@@ -164,11 +164,10 @@ void AppendNumber(std::string& line, long value) {
     line.append(digits, end);
 }
 
-// One line per read (every byte of a marker hunt has its own): the bytes only when they were
-// all there at once.
+// One line per read; the bytes only when they were all there at once.
 void TraceRead(long site, uint32_t count, const uint8_t* received) {
     static const char hex[] = "0123456789ABCDEF";
-    thread_local std::string line; // kept: a hunt writes a line per byte
+    thread_local std::string line; // kept: a marker hunt writes many lines
     line.assign("ReadFileBlocking Lin=");
     AppendNumber(line, site);
     line += " Req=";
