@@ -46,7 +46,7 @@ bench: build
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
 # `make fuzz`: every libFuzzer target for FUZZ_SECONDS each, then the coverage each reached.
-FUZZ_TARGETS ?= definition items gif format panel_file
+FUZZ_TARGETS ?= definition items gif format panel_file stream
 FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
