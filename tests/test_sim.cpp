@@ -128,10 +128,12 @@ Bytes I32Bytes(int32_t v) {
 // to "take the outcome, start the receiver again".
 class SimLink {
 public:
-    explicit SimLink(const Panel& panel, SimOptions options = {}) {
+    // held: the device's timed behaviour waits from the start.
+    explicit SimLink(const Panel& panel, SimOptions options = {}, bool held = false) {
         std::string error;
         device = SimPtyDevice::Start(panel, std::move(options), error);
         if (!device) throw std::runtime_error(error);
+        device->Engine().HoldBehaviours(held);
         openStatus = LinkOpenDevice(device->SlavePath(), &window, kNotifyMessage);
     }
     ~SimLink() { LinkClose(false); }
@@ -491,6 +493,28 @@ TEST(SimTimed, PresenceQueriesAreAnswered) {
     EXPECT_GE(link.Engine().Counters().presenceReplies, 1u);
 }
 
+TEST(SimTimed, HeldBehaviourWaitsAndClientRequestsAreAcknowledged) {
+    Panel panel = ParseOrFail(kTimedPanel);
+    panel.behaviours = {panel.behaviours[1]};
+    panel.behaviours[0].first = 0; // due at once on connecting
+    SimLink link(panel, {}, true);
+    ASSERT_TRUE(link.Connected());
+    LinkSetAckOption(true);
+    const uint8_t pressed = 1;
+    ASSERT_EQ(LinkSetValue(5, &pressed, 1), 0);
+    ASSERT_EQ(LinkSendChanges(), 0);
+    LinkSetAckOption(false);
+    // Held, the counter sent nothing before the device's acknowledgement.
+    ASSERT_EQ(link.NextOutcome(), LINK_ACK);
+    SimCounters c = link.Engine().Counters();
+    EXPECT_EQ(c.sent, 3u); // panel information, definition, acknowledgement
+    EXPECT_EQ(c.askedAcks, 1u);
+    EXPECT_EQ(c.acksGiven, 1u);
+    link.Engine().HoldBehaviours(false);
+    ASSERT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(IntOf(2), 10);
+}
+
 TEST(SimPanelFile, AChangedFileReloadsTheClient) {
     const fs::path dir = fs::temp_directory_path() / ("talvex-sim-w" + std::to_string(getpid()));
     fs::create_directories(dir);
@@ -775,6 +799,41 @@ TEST(SimEngine, ServeEndsWhenAStreamEnds) {
     ASSERT_EQ(served.wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_EQ(served.get(), 0);
     close(sv[0]);
+}
+
+TEST(SimPorts, SerialDevicesOpenRawOthersAreRefused) {
+    std::string error;
+    EXPECT_EQ(OpenSerialPort("/nonexistent/ttyX", error), -1);
+    EXPECT_NE(error.find("cannot open /nonexistent/ttyX"), std::string::npos) << error;
+    EXPECT_EQ(OpenSerialPort("/dev/null", error), -1);
+    EXPECT_NE(error.find("is not a serial device"), std::string::npos) << error;
+
+    PtyPair pty;
+    ASSERT_TRUE(OpenPty(pty, error)) << error;
+    const int fd = OpenSerialPort(pty.slavePath, error);
+    ASSERT_GE(fd, 0) << error;
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    // Raw both ways: control bytes and line ends pass untouched.
+    const Bytes sent = {'\r', '\n', 0x03, 0x11, 0x7F};
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), ssize_t(sent.size()));
+    Bytes got;
+    while (got.size() < sent.size()) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 3000), 1);
+        uint8_t buf[16];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_EQ(got, sent);
+    close(fd);
+    ClosePty(pty);
+    EXPECT_EQ(pty.master, -1);
+    EXPECT_EQ(pty.slaveKeeper, -1);
 }
 
 TEST(SimText, Utf8BothWaysAndMalformedInput) {
