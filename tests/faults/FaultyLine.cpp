@@ -203,12 +203,14 @@ void FaultyLine::HangUp() {
         emptyChecks = queued == 0 ? emptyChecks + 1 : 0;
         poll(nullptr, 0, 1); // the pty hands bytes on asynchronously: look twice
     }
+    {
+        std::lock_guard g(m_mutex);
+        m_counts.vanished = true;
+    }
     ClosePty(m_pty);
     ::close(m_deviceEnd);
     m_deviceEnd = -1;
     m_hungUp = true;
-    std::lock_guard g(m_mutex);
-    m_counts.vanished = true;
 }
 
 void FaultyLine::Relay() {
