@@ -21,9 +21,16 @@ constexpr int kConditionEveryMs = 5;
 
 } // namespace
 
+// The receive thread records its outcome before it posts.
 void CountingNotifier::PostOutcome(void* window, uint32_t message) {
     ++m_posts;
+    const int outcome = LinkGetOutcome(false);
+    if (outcome >= kFirst && outcome <= kLast) ++m_byOutcome[size_t(outcome - kFirst)];
     m_inner.PostOutcome(window, message);
+}
+
+uint64_t CountingNotifier::Posts(int outcome) const {
+    return outcome >= kFirst && outcome <= kLast ? m_byOutcome[size_t(outcome - kFirst)].load() : 0;
 }
 
 FaultClient::FaultClient() {

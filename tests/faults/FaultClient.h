@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <QTimer>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -19,15 +20,18 @@ class CCtrl;
 class CMainFrame;
 class CTalvex22View;
 
-// Counts the outcomes the link posts to the view.
+// Counts the outcomes the link posts to the view, in all and by outcome.
 class CountingNotifier : public ILinkNotifier {
 public:
     void PostOutcome(void* window, uint32_t message) override;
     uint64_t Posts() const { return m_posts; }
+    uint64_t Posts(int outcome) const;
 
 private:
+    static constexpr int kFirst = -1, kLast = 15; // the outcome codes
     QtLinkNotifier m_inner;
     std::atomic<uint64_t> m_posts{0};
+    std::array<std::atomic<uint64_t>, kLast - kFirst + 1> m_byOutcome{};
 };
 
 class FaultClient {
@@ -42,6 +46,7 @@ public:
     int NoticeCount();
     QStringList NoticeTexts();
     uint64_t Outcomes() const { return m_notifier.Posts(); }
+    uint64_t Outcomes(int outcome) const { return m_notifier.Posts(outcome); }
     int PanelsLaidOut() const { return m_panels; }
     int ModalBoxes() const { return m_modalBoxes; }
 

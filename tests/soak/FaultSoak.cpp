@@ -30,6 +30,7 @@ SoakReport RunFaultSoak(double minutes) {
     SoakReport report;
     report.part = "faults";
     FaultClient client;
+    MemoryTrend trend(report.part);
     const auto start = Clock::now();
     const auto end = start + Seconds(minutes * 60);
     const auto over = [&] { return Clock::now() >= end; };

@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 
-long ResidentKb() {
+namespace {
+
+long StatusKb(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string key;
     while (status >> key) {
-        if (key == "VmRSS:") {
+        if (key == field) {
             long kb = 0;
             status >> kb;
             return kb;
@@ -15,6 +18,32 @@ long ResidentKb() {
         status.ignore(4096, '\n');
     }
     return 0;
+}
+
+} // namespace
+
+long ResidentKb() {
+    return StatusKb("VmRSS:");
+}
+
+std::string MemoryLine() {
+    const struct mallinfo2 heap = mallinfo2();
+    return "rss " + std::to_string(ResidentKb()) + " kB (anonymous " +
+           std::to_string(StatusKb("RssAnon:")) + ", files " +
+           std::to_string(StatusKb("RssFile:")) + "), heap in use " +
+           std::to_string((heap.uordblks + heap.hblkhd) / 1024) + " kB";
+}
+
+MemoryTrend::MemoryTrend(std::string part) {
+    constexpr int kEveryMs = 60000;
+    QObject::connect(&m_timer, &QTimer::timeout, [this, part] {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::steady_clock::now() - m_start)
+                                 .count();
+        std::fprintf(stderr, "%s: %lld s: %s\n", part.c_str(), static_cast<long long>(seconds),
+                     MemoryLine().c_str());
+    });
+    m_timer.start(kEveryMs);
 }
 
 void SoakReport::Figure(const std::string& name, const std::string& value) {

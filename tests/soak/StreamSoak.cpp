@@ -1,6 +1,7 @@
 #include "StreamSoak.h"
 
 #include <QFile>
+#include <QPixmapCache>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +21,7 @@ using Seconds = std::chrono::duration<double>;
 constexpr long kGrowthLimitKb = 5 * 1024;
 constexpr int kFileRequestEveryMs = 500;
 constexpr int kDrainMs = 10000;
+constexpr int kPixmapCacheKb = 2048;
 
 std::vector<uint8_t> LinkValue(uint32_t id) {
     uint32_t n = 0;
@@ -79,6 +81,10 @@ std::vector<std::string> CompareValues(FaultClient& client, SimEngine& engine) {
 SoakReport RunStreamSoak(double minutes) {
     SoakReport report;
     report.part = "stream";
+    // Each File request and delivery recolours its button, and the style keeps the button drawn
+    // in each new palette in Qt's pixmap cache: bounded (10 MB by default), but it fills over
+    // minutes and would hide real growth. Held small, it is full within the first minute.
+    QPixmapCache::setCacheLimit(kPixmapCacheKb);
     FaultClient client;
     Panel panel = StreamingPanel();
     panel.ackRequests = true;
@@ -106,10 +112,13 @@ SoakReport RunStreamSoak(double minutes) {
     // After a minute, or half-way through a shorter run.
     const auto mark = start + std::min(Seconds(60), Seconds(minutes * 30));
     const long rssStart = ResidentKb();
+    const std::string memoryStart = MemoryLine();
+    MemoryTrend trend(report.part);
     long rssMark = 0;
     const uint64_t sentBefore = engine.Counters().sent;
     client.WaitFor([&] { return Clock::now() >= mark || !client.Connected(); }, 24 * 3600 * 1000);
     rssMark = ResidentKb();
+    const std::string memoryMark = MemoryLine();
     client.WaitFor([&] { return Clock::now() >= end || !client.Connected(); }, 24 * 3600 * 1000);
     fileRequests.stop();
 
@@ -120,13 +129,17 @@ SoakReport RunStreamSoak(double minutes) {
     const bool drained = client.WaitFor(
         [&] {
             const SimCounters c = engine.Counters();
-            return c.acks == c.askedAcks && c.acksGiven >= requests;
+            return c.acks == c.askedAcks && c.acksGiven >= requests &&
+                   client.Outcomes(LINK_FILES) >= requests;
         },
         kDrainMs);
     const SimCounters c = engine.Counters();
     if (!drained)
         report.failures.push_back(std::to_string(c.askedAcks - c.acks) +
                                   " messages were never acknowledged");
+    if (client.Outcomes(LINK_FILES) != requests)
+        report.failures.push_back(std::to_string(requests) + " files requested, " +
+                                  std::to_string(client.Outcomes(LINK_FILES)) + " delivered");
     // The view catches up with the link's last outcomes.
     client.WaitFor([&] { return CompareValues(client, engine).empty(); }, kDrainMs);
     for (const std::string& f : CompareValues(client, engine)) report.failures.push_back(f);
@@ -151,10 +164,15 @@ SoakReport RunStreamSoak(double minutes) {
     report.Figure("acknowledged", c.acks);
     report.Figure("asked to acknowledge", c.askedAcks);
     report.Figure("files requested", requests);
+    report.Figure("files delivered", client.Outcomes(LINK_FILES));
     report.Figure("client requests acknowledged", c.acksGiven);
+    report.Figure("pixmap cache limit (kB)", uint64_t(kPixmapCacheKb));
     report.Figure("rss at start (kB)", uint64_t(rssStart));
     report.Figure(minutes >= 2 ? "rss after 1 minute (kB)" : "rss half-way (kB)",
                   uint64_t(rssMark));
     report.Figure("rss at end (kB)", uint64_t(rssEnd));
+    report.Figure("memory at start", memoryStart);
+    report.Figure("memory at the mark", memoryMark);
+    report.Figure("memory at end", MemoryLine());
     return report;
 }
