@@ -1,5 +1,6 @@
 #include "FaultSoak.h"
 
+#include <QPixmapCache>
 #include <chrono>
 
 #include "DemoPanel.h"
@@ -13,6 +14,7 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr size_t kOffsetsPerBatch = 50;
 constexpr size_t kFileBytes = 3000;
+constexpr int kPixmapCacheKb = 2048;
 
 // The small panel with a file of some size.
 Panel BigFilePanel() {
@@ -29,6 +31,8 @@ Panel BigFilePanel() {
 SoakReport RunFaultSoak(double minutes) {
     SoakReport report;
     report.part = "faults";
+    // As in the stream: Qt's cache of drawn buttons, bounded, is full within the first minute.
+    QPixmapCache::setCacheLimit(kPixmapCacheKb);
     FaultClient client;
     MemoryTrend trend(report.part);
     const auto start = Clock::now();
