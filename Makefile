@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build test test-plain test-sanitize test-tsan test-tsan-view bench fuzz coverage demo install package format clean
+.PHONY: deps build test test-plain test-sanitize test-tsan test-tsan-view bench soak fuzz coverage demo install package format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -45,8 +45,14 @@ bench: build
 	cmake --build build -j $(JOBS) --target benchmarks
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
+# `make soak MINUTES=N`: N minutes of streaming to the client at 1,000 messages a second beside
+# N minutes of fault runs (garbled and lost bytes, the device vanishing mid-message).
+MINUTES ?= 1
+soak: build
+	build/tests/soak/talvex-soak --minutes $(MINUTES)
+
 # `make fuzz`: every libFuzzer target for FUZZ_SECONDS each, then the coverage each reached.
-FUZZ_TARGETS ?= definition items gif format panel_file
+FUZZ_TARGETS ?= definition items gif format panel_file stream
 FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev

@@ -156,8 +156,7 @@ int ReceiveFiles() {
             RaiseSizeAlarm(LinkAlerts(), __LINE__);
             nameLength = 0;
         }
-        nameBytes.resize(nameLength);
-        if (int st = ReadFileBlocking(nameBytes.data(), nameLength, __LINE__)) return st;
+        if (int st = LinkReadField(nameBytes, nameLength, __LINE__)) return st;
         const std::u16string name = utf16 ? DecodeUtf16LE(nameBytes.data(), nameBytes.size())
                                           : WidenAnsi(nameBytes.data(), nameBytes.size());
         if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;

@@ -96,6 +96,10 @@ SimEngine::~SimEngine() {
 
 void SimEngine::RequestStop() {
     m_stop = true;
+    Wake();
+}
+
+void SimEngine::Wake() {
     if (m_wake[1] >= 0) {
         const char b = 1;
         [[maybe_unused]] ssize_t n = write(m_wake[1], &b, 1);
@@ -148,6 +152,8 @@ void SimEngine::Log(const std::string& line) const {
 // Called with the lock held.
 void SimEngine::Send(Loop& loop, uint16_t code, std::vector<uint8_t> payload, uint16_t flags) {
     if (m_panel.ackRequests && AskAck(code)) flags |= HF_ACK_REQUEST;
+    ++m_counters.sent;
+    if (flags & HF_ACK_REQUEST) ++m_counters.askedAcks;
     if (m_options.verbose) loop.lines.push_back(DescribeDeviceFrame(code, flags, payload, m_panel));
     ByteVec frame = DeviceFrame(code, flags, payload);
     if (loop.Pending() + frame.size() > kQueueLimit) {
@@ -168,6 +174,10 @@ void SimEngine::Handle(Loop& loop, const ClientMessage& msg) {
         if (!m_options.verbose)
             loop.lines.push_back("a client frame announced sizes over the limits; dropped");
         return;
+    }
+    if (msg.flags & HF_ACK_REQUEST) {
+        ++m_counters.acksGiven;
+        Send(loop, MSG_DEVICE_ACK, {});
     }
     switch (msg.code) {
     case MSG_CONNECT:
@@ -222,9 +232,14 @@ void SimEngine::Handle(Loop& loop, const ClientMessage& msg) {
     }
 }
 
+void SimEngine::HoldBehaviours(bool hold) {
+    m_holdBehaviours = hold;
+    Wake();
+}
+
 void SimEngine::RunTimers(Loop& loop) {
     std::lock_guard g(m_mutex);
-    if (!m_connected) return;
+    if (!m_connected || m_holdBehaviours) return;
     for (OutMessage& m :
          loop.runner.RunDue(m_panel, Clock::now(), loop.Pending() > kCongested, loop.lines))
         Send(loop, m.code, std::move(m.payload));
@@ -293,7 +308,7 @@ int SimEngine::Serve(int fd) {
         };
         {
             std::lock_guard g(m_mutex);
-            if (m_connected)
+            if (m_connected && !m_holdBehaviours)
                 if (auto due = loop.runner.NextDue()) sooner(*due);
         }
         if (!m_options.watchPath.empty()) sooner(loop.nextWatch);

@@ -40,6 +40,9 @@ struct SimCounters {
     uint64_t presenceReplies = 0;
     uint64_t malformed = 0;
     uint64_t panelChanges = 0;
+    uint64_t sent = 0;      // device messages sent
+    uint64_t askedAcks = 0; // of them asking the client to acknowledge
+    uint64_t acksGiven = 0; // acknowledgements of client messages that asked for one
     std::vector<std::pair<uint32_t, uint8_t>> answers; // message-box answers (id, answer)
 };
 
@@ -60,6 +63,8 @@ public:
     void Stop();
     // Only asks Serve() to end; async-signal-safe.
     void RequestStop();
+    // Holds the timed behaviour (the device goes quiet while connected), or lets it go on.
+    void HoldBehaviours(bool hold);
 
     // Snapshots of the device's model, for tests and the embedding application.
     std::optional<PanelControl> Control(uint32_t id) const;
@@ -74,6 +79,7 @@ private:
     void Handle(Loop& loop, const ClientMessage& msg);
     void Send(Loop& loop, uint16_t code, std::vector<uint8_t> payload, uint16_t flags = 0);
     void RunTimers(Loop& loop);
+    void Wake(); // async-signal-safe
     void CheckPanelFile(Loop& loop);
     void FlushLog(Loop& loop);
     void Log(const std::string& line) const;
@@ -87,6 +93,7 @@ private:
 
     int m_wake[2] = {-1, -1};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_holdBehaviours{false};
     std::atomic<bool> m_serving{false};
     std::thread m_thread;
 };

@@ -315,7 +315,8 @@ TEST_F(Receiver, BoxesAreRaisedWithTheLinkLockFreeAndTheNextMessageIsHandled) {
 
 TEST_F(Receiver, AnImageValueIsANewPictureKeptWhole) {
     ASSERT_EQ(link.LoadPanel({Definition('I', 0, 20, Bytes{1, 2, 3}), Bytes{}}), LINK_PANEL);
-    const Bytes gif(5000, 0x47);
+    Bytes gif(150000); // read in several pieces
+    for (size_t i = 0; i < gif.size(); ++i) gif[i] = uint8_t(i * 13);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{20, gif}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkLock();
@@ -532,6 +533,21 @@ TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneUntouched) {
     EXPECT_EQ(link.NextOutcome(), LINK_LOST);
     EXPECT_EQ(Read("data.csv"), "earlier");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(LinkGetFileName(7), u"");
+}
+
+TEST_F(ReceivedFiles, ANameTakenByADirectoryFailsAloneAndLeavesNoTemporaryFile) {
+    fs::create_directory(dir / "log.csv");
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("log.csv"), {'1', '2'}),
+                                 OneFile(AnsiZ("b.txt"), {'x'})}));
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), EISDIR);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+    EXPECT_TRUE(fs::is_directory(dir / "log.csv"));
+    EXPECT_EQ(Read("b.txt"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
     EXPECT_EQ(LinkGetFileName(7), u"");
 }
 

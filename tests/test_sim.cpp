@@ -7,10 +7,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <climits>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -30,6 +34,8 @@
 #include "Utf8.h"
 #include "support/FakeServices.h"
 #include "support/LinkHarness.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -128,10 +134,12 @@ Bytes I32Bytes(int32_t v) {
 // to "take the outcome, start the receiver again".
 class SimLink {
 public:
-    explicit SimLink(const Panel& panel, SimOptions options = {}) {
+    // held: the device's timed behaviour waits from the start.
+    explicit SimLink(const Panel& panel, SimOptions options = {}, bool held = false) {
         std::string error;
         device = SimPtyDevice::Start(panel, std::move(options), error);
         if (!device) throw std::runtime_error(error);
+        device->Engine().HoldBehaviours(held);
         openStatus = LinkOpenDevice(device->SlavePath(), &window, kNotifyMessage);
     }
     ~SimLink() { LinkClose(false); }
@@ -530,6 +538,28 @@ TEST(SimTimed, PresenceQueriesAreAnswered) {
     EXPECT_GE(link.Engine().Counters().presenceReplies, 1u);
 }
 
+TEST(SimTimed, HeldBehaviourWaitsAndClientRequestsAreAcknowledged) {
+    Panel panel = ParseOrFail(kTimedPanel);
+    panel.behaviours = {panel.behaviours[1]};
+    panel.behaviours[0].first = 0; // due at once on connecting
+    SimLink link(panel, {}, true);
+    ASSERT_TRUE(link.Connected());
+    LinkSetAckOption(true);
+    const uint8_t pressed = 1;
+    ASSERT_EQ(LinkSetValue(5, &pressed, 1), 0);
+    ASSERT_EQ(LinkSendChanges(), 0);
+    LinkSetAckOption(false);
+    // Held, the counter sent nothing before the device's acknowledgement.
+    ASSERT_EQ(link.NextOutcome(), LINK_ACK);
+    SimCounters c = link.Engine().Counters();
+    EXPECT_EQ(c.sent, 3u); // panel information, definition, acknowledgement
+    EXPECT_EQ(c.askedAcks, 1u);
+    EXPECT_EQ(c.acksGiven, 1u);
+    link.Engine().HoldBehaviours(false);
+    ASSERT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(IntOf(2), 10);
+}
+
 TEST(SimPanelFile, AChangedFileReloadsTheClient) {
     const fs::path dir = fs::temp_directory_path() / ("talvex-sim-w" + std::to_string(getpid()));
     fs::create_directories(dir);
@@ -727,6 +757,21 @@ TEST(SimDeviceModel, ItemsAreCheckedBeforeUse) {
     EXPECT_EQ(p.Find(8)->state, 0);
     r = ApplyClientValues(p, {{8, Utf16Bytes(u"pw")}}); // short: the rest reads as zeros
     EXPECT_EQ(r.values[0].data, Bytes{1});
+
+    Panel q = ParseOrFail(R"({"controls": [
+      {"kind": "blob", "id": 1, "flags": ["editable"], "capacity": 5, "value": "hi"},
+      {"kind": "blob", "id": 2, "capacity": 3, "hex": "00"},
+      {"kind": "file", "id": 3, "fileName": "f.txt", "content": "x"},
+      {"kind": "image", "id": 4, "gif": "pic.gif"},
+      {"kind": "matrix", "id": 5, "columns": 1, "capacity": 2}
+    ]})");
+    r = ApplyClientValues(
+        q, {{1, {'a', 'b', 0, 'c', 'd', 'e'}}, {2, {1, 0, 2, 3}}, {3, {1}}, {4, {1}}, {5, {1}}});
+    EXPECT_EQ(q.Find(1)->data, (Bytes{'a', 'b'})); // text: up to its zero, within the capacity
+    EXPECT_EQ(q.Find(2)->data, (Bytes{1, 0, 2}));
+    EXPECT_TRUE(r.fileRequests.empty()) << "a file is asked for with an empty value only";
+    EXPECT_TRUE(r.values.empty());
+    EXPECT_EQ(r.notes.size(), 5u);
 }
 
 TEST(SimConnect, SixteenBitTitleNoPingsAndMatrixLabels) {
@@ -814,6 +859,159 @@ TEST(SimEngine, ServeEndsWhenAStreamEnds) {
     ASSERT_EQ(served.wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_EQ(served.get(), 0);
     close(sv[0]);
+}
+
+TEST(SimPorts, SerialDevicesOpenRawOthersAreRefused) {
+    std::string error;
+    EXPECT_EQ(OpenSerialPort("/nonexistent/ttyX", error), -1);
+    EXPECT_NE(error.find("cannot open /nonexistent/ttyX"), std::string::npos) << error;
+    EXPECT_EQ(OpenSerialPort("/dev/null", error), -1);
+    EXPECT_NE(error.find("is not a serial device"), std::string::npos) << error;
+
+    PtyPair pty;
+    ASSERT_TRUE(OpenPty(pty, error)) << error;
+    const int fd = OpenSerialPort(pty.slavePath, error);
+    ASSERT_GE(fd, 0) << error;
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    // Raw both ways: control bytes and line ends pass untouched.
+    const Bytes sent = {'\r', '\n', 0x03, 0x11, 0x7F};
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), ssize_t(sent.size()));
+    Bytes got;
+    while (got.size() < sent.size()) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 3000), 1);
+        uint8_t buf[16];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_EQ(got, sent);
+    close(fd);
+    ClosePty(pty);
+    EXPECT_EQ(pty.master, -1);
+    EXPECT_EQ(pty.slaveKeeper, -1);
+}
+
+TEST(SimEngine, AClientClosingAPseudoTerminalIsForgottenAndTheNextServed) {
+    std::string error;
+    PtyPair pty;
+    ASSERT_TRUE(OpenPty(pty, error)) << error;
+    close(pty.slaveKeeper); // nobody else holds the line: the client's close reaches the device
+    pty.slaveKeeper = -1;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int closes = 0;
+    SimOptions options;
+    options.log = [&](const std::string& line) {
+        if (line != "the client closed the port") return;
+        std::lock_guard g(mutex);
+        ++closes;
+        changed.notify_all();
+    };
+    SimEngine engine(ParseOrFail(kRigPanel), options);
+    ASSERT_TRUE(engine.Start(pty.master));
+    for (int client = 1; client <= 2; ++client) {
+        LinkFixtureServices services;
+        int window = 0;
+        ASSERT_EQ(LinkOpenDevice(pty.slavePath, &window, kNotifyMessage), 0);
+        ASSERT_TRUE(engine.WaitForMessages(uint64_t(client), std::chrono::seconds(3)));
+        EXPECT_TRUE(engine.ClientConnected());
+        LinkClose(false);
+        std::unique_lock g(mutex);
+        EXPECT_TRUE(changed.wait_for(g, std::chrono::seconds(3), [&] { return closes == client; }));
+        EXPECT_FALSE(engine.ClientConnected());
+    }
+    EXPECT_EQ(engine.Counters().connects, 2u);
+    engine.Stop();
+    ClosePty(pty);
+}
+
+// talvex-sim itself, its standard output and error read through a pipe.
+struct SimProcess {
+    pid_t pid = -1;
+    FILE* out = nullptr;
+
+    explicit SimProcess(const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        std::vector<char*> argv{const_cast<char*>(TALVEX_SIM)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_adddup2(&files, fds[1], 1);
+        posix_spawn_file_actions_adddup2(&files, fds[1], 2);
+        posix_spawn_file_actions_addclose(&files, fds[0]);
+        if (posix_spawn(&pid, TALVEX_SIM, &files, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&files);
+        close(fds[1]);
+        out = fdopen(fds[0], "r");
+    }
+    ~SimProcess() { // a test that stopped half-way leaves no program behind
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        Finish();
+    }
+    // Everything it says until it ends, and its exit status (-1: it did not exit normally).
+    int Finish(std::string* said = nullptr) {
+        char line[512];
+        while (out && std::fgets(line, sizeof line, out))
+            if (said) *said += line;
+        if (out) fclose(out);
+        out = nullptr;
+        int status = 0;
+        const bool ended = pid > 0 && waitpid(pid, &status, 0) == pid;
+        pid = -1;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST(SimProgram, ServesAPanelFileUntilStoppedAndRefusesBadArguments) {
+    std::string said;
+    EXPECT_EQ(SimProcess({"--help"}).Finish(&said), 0);
+    EXPECT_NE(said.find("usage: talvex-sim"), std::string::npos);
+    EXPECT_EQ(SimProcess({}).Finish(), 2);
+    EXPECT_EQ(SimProcess({"a.json", "b.json"}).Finish(), 2);
+    said.clear();
+    EXPECT_EQ(SimProcess({"/nonexistent/panel.json"}).Finish(&said), 1);
+    EXPECT_NE(said.find("/nonexistent/panel.json"), std::string::npos) << said;
+
+    const fs::path dir = fs::temp_directory_path() / ("talvex-sim-p" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string panel = (dir / "panel.json").string();
+    std::ofstream(panel) << R"({"title": "Bench", "controls": [{"kind": "button", "id": 1}]})";
+    said.clear();
+    EXPECT_EQ(SimProcess({panel, "--port", "/dev/null"}).Finish(&said), 1);
+    EXPECT_NE(said.find("is not a serial device"), std::string::npos) << said;
+
+    // Served on a pseudo-terminal until a signal stops it; a client connects meanwhile.
+    SimProcess sim({panel, "--verbose"});
+    ASSERT_GT(sim.pid, 0);
+    char line[512];
+    std::string path;
+    while (path.empty() && std::fgets(line, sizeof line, sim.out)) {
+        const std::string text = line;
+        const size_t on = text.find(" on /dev/");
+        if (on != std::string::npos) path = text.substr(on + 4, text.find('\n') - on - 4);
+    }
+    ASSERT_FALSE(path.empty());
+    {
+        LinkFixtureServices services;
+        int window = 0;
+        ASSERT_EQ(LinkOpenDevice(path, &window, kNotifyMessage), 0);
+        ASSERT_TRUE(services.notifier.WaitForPosts(1));
+        EXPECT_EQ(LinkGetTitle(), u"Bench");
+        LinkClose(true);
+    }
+    ASSERT_EQ(kill(sim.pid, SIGTERM), 0); // as Ctrl+C would
+    said.clear();
+    EXPECT_EQ(sim.Finish(&said), 0);
+    EXPECT_NE(said.find("client connected"), std::string::npos) << said;
+    fs::remove_all(dir);
 }
 
 TEST(SimText, Utf8BothWaysAndMalformedInput) {
