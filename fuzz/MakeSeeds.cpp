@@ -1,8 +1,8 @@
 // Writes the starting corpora from real panels: the built-in demo panel and the hand-written
 // panel files already in <corpus>/panel_file (hand-*.json). Each control gives its definition as
 // the device sends it, its definition followed by each item the device pushes, and, for Number,
-// Date/time and Matrix controls, the texts the client formats from what it parsed. Each panel
-// also gives whole device streams: a session of every message, and one that stalls three times.
+// Date/time and Matrix controls, the texts the client formats from what it parsed, and a device
+// session of every message around it.
 //   make_seeds fuzz/corpus
 #include <cstdio>
 #include <filesystem>
@@ -167,28 +167,34 @@ ByteVec Session(const Panel& panel, uint16_t ack, std::map<uint16_t, size_t>& st
     return out;
 }
 
+// One short device session per control, so runs stay small: every other one stalls inside a
+// header, its definition and its value list, every third asks for acknowledgements, every fifth
+// is traced, and every fourth ends with the device's goodbye.
 void StreamSeeds(const Panel& panel, const std::string& stem, const fs::path& root) {
-    std::map<uint16_t, size_t> starts;
-    StreamInput in;
-    in.device = Session(panel, 0, starts);
-    Write(root / "stream" / (stem + "-session"), EncodeStreamInput(in));
-
-    // Stalls inside a header, a panel definition and a value list; then the panel once more.
-    in.pauses = {starts[MSG_PANEL_INFO] + 12, starts[MSG_PANEL_DEFINITION] + FRAME_HEADER_SIZE + 8,
-                 starts[MSG_DEVICE_VALUES] + FRAME_HEADER_SIZE + 13};
-    const ByteVec panelAgain = DeviceFrame(MSG_PANEL_DEFINITION, 0, PanelDefinitionPayload(panel));
-    in.device.resize(starts[MSG_ATTRIBUTES]);
-    in.device.insert(in.device.end(), panelAgain.begin(), panelAgain.end());
-    Write(root / "stream" / (stem + "-stalls"), EncodeStreamInput(in));
-
-    // Traced, acknowledged, and said goodbye to.
-    starts.clear();
-    StreamInput traced;
-    traced.trace = traced.ackValues = true;
-    traced.device = Session(panel, HF_ACK_REQUEST, starts);
-    const ByteVec bye = DeviceFrame(MSG_DEVICE_CLOSED, 0, {});
-    traced.device.insert(traced.device.end(), bye.begin(), bye.end());
-    Write(root / "stream" / (stem + "-traced"), EncodeStreamInput(traced));
+    size_t index = 0;
+    for (const PanelControl& c : panel.controls) {
+        Panel one = panel;
+        one.controls = {c};
+        one.layout.clear();
+        for (const LayoutRecord& r : panel.layout)
+            if (r.id == 0 || r.id == c.id) one.layout.push_back(r);
+        std::map<uint16_t, size_t> starts;
+        StreamInput in;
+        in.ackValues = index % 3 == 1;
+        in.trace = index % 5 == 4;
+        in.device = Session(one, in.ackValues ? HF_ACK_REQUEST : 0, starts);
+        if (index % 2 == 1)
+            in.pauses = {starts[MSG_PANEL_INFO] + 12,
+                         starts[MSG_PANEL_DEFINITION] + FRAME_HEADER_SIZE + 8,
+                         starts[MSG_DEVICE_VALUES] + FRAME_HEADER_SIZE + 13};
+        if (index % 4 == 0) {
+            const ByteVec bye = DeviceFrame(MSG_DEVICE_CLOSED, 0, {});
+            in.device.insert(in.device.end(), bye.begin(), bye.end());
+        }
+        Write(root / "stream" / (stem + "-" + std::to_string(c.id) + "-" + KindName(c.kind)),
+              EncodeStreamInput(in));
+        ++index;
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -57,13 +58,14 @@ private:
     std::unordered_map<std::string, int> m_values;
 };
 
+// Both threads write lines: the receive thread its reads, the fuzzer's thread the connect request.
 class TextSink : public ILinkTraceSink {
 public:
     void Trace(const std::string& line) override { m_bytes += line.size(); }
     void Frame(const std::string& line) override { m_bytes += line.size(); }
 
 private:
-    size_t m_bytes = 0;
+    std::atomic<size_t> m_bytes{0};
 };
 
 struct Fixture {

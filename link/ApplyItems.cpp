@@ -93,7 +93,7 @@ void ApplyWholeMatrix(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
 void SetPartial(int32_t& value, const uint8_t* data, uint32_t n) {
     uint8_t bytes[4];
     PutU32LE(bytes, uint32_t(value));
-    std::memcpy(bytes, data, std::min<size_t>(n, 4));
+    if (n) std::memcpy(bytes, data, std::min<size_t>(n, 4)); // an empty item may have no bytes
     value = int32_t(GetU32LE(bytes));
 }
 
@@ -118,7 +118,7 @@ int ApplyDeviceValue(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
         if (n > 0) e.m_bState = data[0];
         break;
     case KIND_DATETIME:
-        std::memcpy(e.m_DateTime, data, std::min<size_t>(n, 8));
+        if (n) std::memcpy(e.m_DateTime, data, std::min<size_t>(n, 8));
         break;
     case KIND_NUMBER:
     case KIND_LIST:

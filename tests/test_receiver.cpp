@@ -157,10 +157,13 @@ TEST_F(Receiver, AppliesValuesAndSkipsUnknownIds) {
 }
 
 TEST_F(Receiver, ShortItemsChangeOnlyWhatTheyHold) {
-    // A zero-length Button item keeps the state but marks the change; a 1-byte Number item
-    // replaces only the low byte.
+    // Zero-length Number and Button items keep the value but mark the change; a 1-byte Number
+    // item replaces only the low byte.
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, U32Bytes(0x1234)}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{4, {}}, {3, {}}}));
+    EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
+    EXPECT_EQ(ValueU32(4), 0x1234u);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{3, {}}, {4, {0x99}}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkLock();
