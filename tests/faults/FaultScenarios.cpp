@@ -56,6 +56,47 @@ void Unplug(FaultClient& client, std::unique_ptr<FaultyLine>& line) {
     client.WaitFor([&] { return !client.Connected(); }, kSettleMs);
 }
 
+// A clean line from here on, and the device goes quiet, so that a message left waiting for
+// bytes that never come is given up: a presence query must be answered within a second.
+void AnswerOnACleanLine(FaultClient& client, FaultyLine& line, const std::string& where,
+                        FaultTally& tally) {
+    line.Mute(true);
+    if (!client.Connected()) { // a garbled goodbye: the user connects again
+        line.Mute(false);
+        if (!client.Connect(line.SlavePath(), true)) {
+            tally.failures.push_back(where + "no reconnect after a garbled goodbye");
+            return;
+        }
+        line.Mute(true);
+    }
+    const uint64_t replies = line.Engine().Counters().presenceReplies;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWithinMs);
+    bool answered = false;
+    while (!answered && Clock::now() < deadline) {
+        line.Inject(DeviceFrame(MSG_PRESENCE_QUERY, 0, {}));
+        answered = client.WaitFor(
+            [&] { return line.Engine().Counters().presenceReplies > replies; }, kQueryEveryMs);
+    }
+    if (answered)
+        ++tally.recoveries;
+    else
+        tally.failures.push_back(where +
+                                 "no answer to a presence query within a second of a clean line");
+    line.Mute(false);
+    if (!client.Connected()) tally.failures.push_back(where + "disconnected on a clean line");
+}
+
+// Without a limit on a stalled message the client may wait for bytes that never come; the
+// device vanishing must still end the connection.
+void EndsWhenTheDeviceVanishes(FaultClient& client, std::unique_ptr<FaultyLine>& line,
+                               const std::string& where, FaultTally& tally) {
+    line.reset();
+    if (client.WaitFor([&] { return !client.Connected(); }, kSettleMs))
+        ++tally.recoveries;
+    else
+        tally.failures.push_back(where + "still connected after the device vanished");
+}
+
 bool Stopped(const StopWhen& stop) {
     return stop && stop();
 }
@@ -167,35 +208,12 @@ FaultTally NoisyStretch(FaultClient& client, const Panel& panel, const Noise& no
     const FaultCounts counts = line->Counts();
     tally.faults += counts.corrupted + counts.dropped;
 
-    // A clean line from here on; the device goes quiet, so a message left waiting for bytes
-    // that never come is given up.
-    line->Mute(true);
-    if (!client.Connected()) {
-        ++tally.goodbyes;
-        line->Mute(false);
-        if (!client.Connect(line->SlavePath(), true)) {
-            tally.failures.push_back(where + "no reconnect after a garbled goodbye");
-            Unplug(client, line);
-            return tally;
-        }
-        line->Mute(true);
-    }
-    const uint64_t replies = line->Engine().Counters().presenceReplies;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWithinMs);
-    bool answered = false;
-    while (!answered && Clock::now() < deadline) {
-        line->Inject(DeviceFrame(MSG_PRESENCE_QUERY, 0, {}));
-        answered = client.WaitFor(
-            [&] { return line->Engine().Counters().presenceReplies > replies; }, kQueryEveryMs);
-    }
-    if (answered)
-        ++tally.recoveries;
+    if (!client.Connected()) ++tally.goodbyes;
+    if (StallRecoveryAvailable())
+        AnswerOnACleanLine(client, *line, where, tally);
     else
-        tally.failures.push_back(where +
-                                 "no answer to a presence query within a second of a clean line");
-    line->Mute(false);
-    if (!client.Connected()) tally.failures.push_back(where + "disconnected on a clean line");
+        EndsWhenTheDeviceVanishes(client, line, where, tally);
     CheckStrays(client, where, tally);
-    Unplug(client, line);
+    if (line) Unplug(client, line);
     return tally;
 }

@@ -24,7 +24,7 @@ struct FaultTally {
 };
 
 // Whether the link gives up a message that makes no progress, so that a garbled length cannot
-// hold it for ever: the noisy stretch needs it to recover.
+// hold it for ever: the noisy stretch needs it to recover on a clean line.
 bool StallRecoveryAvailable();
 // A short stall limit, so recovery is quick enough to be checked.
 void UseShortStallTimeout();
@@ -46,5 +46,6 @@ struct Noise {
     uint64_t seed = 1;
 };
 // A stretch of streaming (values, matrix rows and requested files) through the noise, then a
-// clean line: a presence query must be answered within a second.
+// clean line: a presence query must be answered within a second. Where the link cannot give up a
+// stalled message, the device vanishes instead and the connection must end.
 FaultTally NoisyStretch(FaultClient& client, const Panel& panel, const Noise& noise);
