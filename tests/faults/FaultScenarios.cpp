@@ -1,5 +1,6 @@
 #include "FaultScenarios.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <chrono>
@@ -169,6 +170,7 @@ FaultTally VanishDuringFile(FaultClient& client, const Panel& panel, uint32_t fi
             continue;
         }
         line->VanishAt(MSG_FILES, offset);
+        QFile::remove(target); // whatever an earlier run delivered
         const int notices = client.NoticeCount();
         control->RequestFile();
         ++tally.runs;
