@@ -184,9 +184,9 @@ FaultTally VanishDuringFile(FaultClient& client, const Panel& panel, uint32_t fi
 
 FaultTally NoisyStretch(FaultClient& client, const Panel& panel, const Noise& noise) {
     FaultTally tally;
-    const std::string where = "noise (seed " + std::to_string(noise.seed) + "): ";
+    const std::string where = "noise (pattern " + std::to_string(noise.pattern) + "): ";
     std::string error;
-    auto line = FaultyLine::Start(panel, noise.seed, error);
+    auto line = FaultyLine::Start(panel, noise.pattern, error);
     if (!line || !client.Connect(line->SlavePath(), true)) {
         tally.failures.push_back(where + (line ? "the panel did not arrive" : error));
         if (line) Unplug(client, line);

@@ -43,7 +43,7 @@ struct Noise {
     double corrupt = 0.02;
     double drop = 0.01;
     uint64_t bytes = 64 * 1024; // device bytes carried while the faults last
-    uint64_t seed = 1;
+    uint64_t pattern = 1;       // which garbled and lost bytes: the same number, the same faults
 };
 // A stretch of streaming (values, matrix rows and requested files) through the noise, then a
 // clean line: a presence query must be answered within a second. Where the link cannot give up a

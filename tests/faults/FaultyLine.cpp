@@ -57,10 +57,10 @@ void SetNonBlocking(int fd) {
 
 } // namespace
 
-std::unique_ptr<FaultyLine> FaultyLine::Start(const Panel& panel, uint64_t seed, std::string& error,
-                                              SimOptions options) {
+std::unique_ptr<FaultyLine> FaultyLine::Start(const Panel& panel, uint64_t pattern,
+                                              std::string& error, SimOptions options) {
     std::unique_ptr<FaultyLine> line(new FaultyLine);
-    line->m_random.seed(seed);
+    line->m_random = std::mt19937_64(pattern);
     if (!OpenPty(line->m_pty, error)) return nullptr;
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 ||

@@ -34,7 +34,8 @@ TEST(ClientOnAFaultyLine, GarbledAndLostBytesInAStream) {
     UseShortStallTimeout(); // recovery on a clean line is then checked, else the device vanishes
     FaultClient client;
     FaultTally all;
-    for (uint64_t seed : {1, 2, 3}) all.Add(NoisyStretch(client, StreamingPanel(), {.seed = seed}));
+    for (uint64_t pattern : {1, 2, 3})
+        all.Add(NoisyStretch(client, StreamingPanel(), {.pattern = pattern}));
     EXPECT_GT(all.faults, 1000u);
     ExpectSound(all, 3);
 }

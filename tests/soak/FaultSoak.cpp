@@ -49,13 +49,14 @@ SoakReport RunFaultSoak(double minutes) {
     const Panel demo = LoadDemoPanel().panel.value_or(SmallPanel());
     const Panel files = BigFilePanel();
     FaultTally all;
-    uint64_t rounds = 0, seed = 1;
+    uint64_t rounds = 0, pattern = 1;
 
     while (!over()) {
         ++rounds;
         {
             const auto t = Clock::now();
-            all.Add(NoisyStretch(client, StreamingPanel(), {.bytes = 512 * 1024, .seed = seed++}));
+            all.Add(NoisyStretch(client, StreamingPanel(),
+                                 {.bytes = 512 * 1024, .pattern = pattern++}));
             rest(t);
         }
         const std::vector<size_t> panelOffsets = Offsets(PanelFrameBytes(demo));
