@@ -1,12 +1,14 @@
 // Writes the starting corpora from real panels: the built-in demo panel and the hand-written
 // panel files already in <corpus>/panel_file (hand-*.json). Each control gives its definition as
 // the device sends it, its definition followed by each item the device pushes, and, for Number,
-// Date/time and Matrix controls, the texts the client formats from what it parsed.
+// Date/time and Matrix controls, the texts the client formats from what it parsed. Each panel
+// also gives whole device streams: a session of every message, and one that stalls three times.
 //   make_seeds fuzz/corpus
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "MemoryFiles.h"
 #include "PanelFile.h"
 #include "Receive.h"
+#include "StreamInput.h"
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
@@ -138,6 +141,56 @@ void Seeds(const Panel& panel, const std::string& stem, const fs::path& root) {
     }
 }
 
+// Every message a device sends for the panel; `starts` gets where each frame begins, by code.
+ByteVec Session(const Panel& panel, uint16_t ack, std::map<uint16_t, size_t>& starts) {
+    ByteVec out;
+    auto add = [&](uint16_t code, uint16_t flags, const ByteVec& payload) {
+        starts.emplace(code, out.size());
+        const ByteVec frame = DeviceFrame(code, flags, payload);
+        out.insert(out.end(), frame.begin(), frame.end());
+    };
+    add(MSG_PANEL_INFO, PanelInfoFlags(panel), PanelInfoPayload(panel));
+    add(MSG_PANEL_DEFINITION, ack, PanelDefinitionPayload(panel));
+    std::vector<ValueItem> values, attributes, rows;
+    for (const PanelControl& c : panel.controls) {
+        if (auto value = DeviceValue(c)) values.push_back({c.id, *value});
+        attributes.push_back({c.id, AttributeChange(c.flags ^ CTRLF_HIDDEN, 0x00FF00)});
+        if (c.kind == SimKind::Matrix) rows.push_back({c.id, MatrixRowItem(c, 0)});
+        if (c.kind == SimKind::File) add(MSG_FILES, ack, FilesPayload(c));
+    }
+    add(MSG_DEVICE_VALUES, ack, ItemListPayload(values));
+    add(MSG_ATTRIBUTES, ack, ItemListPayload(attributes));
+    add(MSG_MATRIX_ROWS, ack, ItemListPayload(rows));
+    add(MSG_LAYOUT_RECORDS, 0, LayoutPayload(panel.layout));
+    for (uint16_t code : {MSG_PRESENCE_QUERY, MSG_PING_REPLY, MSG_DEVICE_ACK, MSG_PANEL_CHANGED})
+        add(code, 0, {});
+    return out;
+}
+
+void StreamSeeds(const Panel& panel, const std::string& stem, const fs::path& root) {
+    std::map<uint16_t, size_t> starts;
+    StreamInput in;
+    in.device = Session(panel, 0, starts);
+    Write(root / "stream" / (stem + "-session"), EncodeStreamInput(in));
+
+    // Stalls inside a header, a panel definition and a value list; then the panel once more.
+    in.pauses = {starts[MSG_PANEL_INFO] + 12, starts[MSG_PANEL_DEFINITION] + FRAME_HEADER_SIZE + 8,
+                 starts[MSG_DEVICE_VALUES] + FRAME_HEADER_SIZE + 13};
+    const ByteVec panelAgain = DeviceFrame(MSG_PANEL_DEFINITION, 0, PanelDefinitionPayload(panel));
+    in.device.resize(starts[MSG_ATTRIBUTES]);
+    in.device.insert(in.device.end(), panelAgain.begin(), panelAgain.end());
+    Write(root / "stream" / (stem + "-stalls"), EncodeStreamInput(in));
+
+    // Traced, acknowledged, and said goodbye to.
+    starts.clear();
+    StreamInput traced;
+    traced.trace = traced.ackValues = true;
+    traced.device = Session(panel, HF_ACK_REQUEST, starts);
+    const ByteVec bye = DeviceFrame(MSG_DEVICE_CLOSED, 0, {});
+    traced.device.insert(traced.device.end(), bye.begin(), bye.end());
+    Write(root / "stream" / (stem + "-traced"), EncodeStreamInput(traced));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -146,7 +199,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* dir : {"definition", "items", "format", "panel_file"})
+    for (const char* dir : {"definition", "items", "format", "panel_file", "stream"})
         fs::create_directories(root / dir);
 
     std::vector<std::pair<std::string, std::string>> panels = {{"demo", EmbeddedText("demo.json")}};
@@ -163,6 +216,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         Seeds(*result.panel, stem, root);
+        StreamSeeds(*result.panel, stem, root);
         const json parsed = json::parse(text);
         if (stem == "demo") Write(root / "panel_file" / "demo.json", Bytes(text));
         for (const json& control : parsed["controls"])

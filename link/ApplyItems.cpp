@@ -28,16 +28,18 @@ int ReceiveItems(ItemApplier apply) {
         uint8_t head[8];
         if (int st = ReadFileBlocking(head, sizeof head, __LINE__)) return st;
         uint32_t id = GetU32LE(head), length = GetU32LE(head + 4);
-        bool oversize = length > kMaxItemBytes;
-        if (oversize) RaiseSizeAlarm(LinkAlerts(), __LINE__);
-        uint32_t left = length;
-        data.resize(oversize ? 4096 : length);
-        do { // an oversize item is read off the wire in pieces, so the stream stays in step
-            uint32_t piece = oversize ? std::min<uint32_t>(left, 4096) : left;
-            if (int st = ReadFileBlocking(data.data(), piece, __LINE__)) return st;
-            left -= piece;
-        } while (left > 0);
-        if (oversize) continue;
+        if (length > kMaxItemBytes) {
+            RaiseSizeAlarm(LinkAlerts(), __LINE__);
+            // Read off the wire in pieces, so the stream stays in step.
+            data.resize(4096);
+            for (uint32_t left = length; left > 0;) {
+                uint32_t piece = std::min<uint32_t>(left, 4096);
+                if (int st = ReadFileBlocking(data.data(), piece, __LINE__)) return st;
+                left -= piece;
+            }
+            continue;
+        }
+        if (int st = LinkReadField(data, length, __LINE__)) return st;
         LinkState& s = LinkStateInstance();
         std::lock_guard g(s.lock);
         CLinkCtrl* entry = LinkFind(id);

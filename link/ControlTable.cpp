@@ -10,9 +10,11 @@
 #include "Alerts.h"
 #include "Definition.h"
 #include "Frame.h"
+#include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
 #include "TextCodec.h"
+#include "TransferReport.h"
 
 namespace {
 
@@ -134,8 +136,11 @@ int LinkDownloadPanel() {
     }
     s.downloadLeftOver = !refused;
 
-    // 4. The definitions.
+    // 4. The definitions. The message carries no length: a large panel's total is estimated
+    // from the definitions read so far.
     std::vector<uint8_t> definition;
+    TransferReport report;
+    uint64_t received = 4;
     for (uint32_t i = 0; i < count; ++i) {
         if (int status = ReadFileBlocking(word, 4, __LINE__)) return AbandonDownload(s, status);
         uint32_t size = GetU32LE(word);
@@ -147,6 +152,8 @@ int LinkDownloadPanel() {
         definition.assign(size, 0);
         if (int status = ReadFileBlocking(definition.data(), size, __LINE__))
             return AbandonDownload(s, status);
+        received += 4 + uint64_t(size);
+        report.Update(u"", received, 4 + (received - 4) * count / (i + 1));
         if (refused) continue;
         try {
             s.download[i] = ParseDefinition(definition.data(), size, alerts);
@@ -163,6 +170,7 @@ int LinkDownloadPanel() {
     if (refused) return RefuseDownload(s, outOfMemory);
 
     // 5. The swap, then the release of the former live table.
+    FrameTraceSetPanel(s.download);
     std::vector<CLinkCtrl> former;
     {
         Guard g(s.lock);

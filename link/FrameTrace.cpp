@@ -1,19 +1,24 @@
 #include "FrameTrace.h"
 
-#include <cstdio>
-#include <string>
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "Frame.h"
+#include "FrameDecoder.h"
 #include "Link.h"
 
 namespace {
 
-// Long frames (files) are cut in the log.
+// Long frames (files, large panels) are kept, shown and decoded only up to here.
 constexpr size_t kMaxLoggedBytes = 4096;
 
 struct Direction {
     int depth = 0;
+    bool active = false; // decided when the outermost capture opens
+    uint64_t total = 0;  // every byte of the frame, kept or not
     std::vector<uint8_t> bytes;
 };
 
@@ -23,47 +28,102 @@ Direction& Of(bool sent) {
     return sent ? t_sent : t_received;
 }
 
-void WriteLine(bool sent, const std::vector<uint8_t>& bytes) {
-    if (bytes.empty()) return;
-    unsigned code = bytes.size() >= FRAME_HEADER_SIZE ? GetU16LE(&bytes[16]) : 0;
-    char head[64];
-    std::snprintf(head, sizeof head, "%s code=%u bytes=%zu ", sent ? "send" : "recv", code,
-                  bytes.size());
-    std::string line = head;
-    size_t shown = std::min(bytes.size(), kMaxLoggedBytes);
-    static const char digits[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < shown; ++i) {
-        line += digits[bytes[i] >> 4];
-        line += digits[bytes[i] & 15];
+bool FramesWanted() {
+    const LinkServices& s = LinkGetServices();
+    return s.trace || (s.monitor && s.monitor->Wanted());
+}
+
+// The panel's kinds: replaced whole by the receive thread, shared by every decoding thread.
+std::mutex g_kindsMutex;
+std::shared_ptr<const ControlKindTable> g_kinds;
+
+std::shared_ptr<const ControlKindTable> Kinds() {
+    std::lock_guard g(g_kindsMutex);
+    return g_kinds;
+}
+
+void HandOn(bool sent, Direction& d) {
+    const LinkServices& services = LinkGetServices();
+    ILinkFrameMonitor* monitor =
+        services.monitor && services.monitor->Wanted() ? services.monitor : nullptr;
+    if (!d.bytes.empty() && (services.trace || monitor)) {
+        DecodedFrame frame;
+        frame.time = std::chrono::system_clock::now();
+        frame.sent = sent;
+        frame.length = d.total;
+        if (d.bytes.size() >= FRAME_HEADER_SIZE) {
+            const FrameHeader h = ParseFrameHeader(d.bytes.data());
+            frame.code = h.code;
+            frame.flags = h.flags;
+            frame.decode =
+                DecodeFramePayload(h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
+                                   d.bytes.size() - FRAME_HEADER_SIZE, Kinds().get());
+        }
+        if (services.trace)
+            services.trace->Frame(FrameTraceLine(frame, d.bytes.data(), d.bytes.size()));
+        if (monitor) monitor->Frame(frame);
     }
-    if (shown < bytes.size()) line += "...";
-    if (ILinkTraceSink* sink = LinkGetServices().trace) sink->Frame(line);
+    d.bytes.clear();
+    d.total = 0;
 }
 
 } // namespace
 
-FrameCapture::FrameCapture(bool sent) : m_sent(sent), m_active(LinkGetServices().trace != nullptr) {
-    if (m_active) ++Of(m_sent).depth;
+FrameCapture::FrameCapture(bool sent) : m_sent(sent) {
+    Direction& d = Of(m_sent);
+    if (d.depth++ == 0) d.active = FramesWanted();
 }
 
 FrameCapture::~FrameCapture() {
-    if (!m_active) return;
     Direction& d = Of(m_sent);
     if (--d.depth > 0) return;
-    WriteLine(m_sent, d.bytes);
-    d.bytes.clear();
+    if (d.active) HandOn(m_sent, d);
+    d.active = false;
 }
 
 void FrameTraceFlush(bool sent) {
     Direction& d = Of(sent);
-    if (d.depth == 0) return;
-    WriteLine(sent, d.bytes);
-    d.bytes.clear();
+    if (d.depth > 0 && d.active) HandOn(sent, d);
 }
 
 void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n) {
     Direction& d = Of(sent);
-    if (d.depth == 0 || !bytes) return;
+    if (!d.active || !bytes) return;
+    d.total += n;
     size_t room = d.bytes.size() < kMaxLoggedBytes + 1 ? kMaxLoggedBytes + 1 - d.bytes.size() : 0;
     d.bytes.insert(d.bytes.end(), bytes, bytes + std::min(n, room));
+}
+
+void FrameTraceSetPanel(const std::vector<CLinkCtrl>& table) {
+    const LinkServices& s = LinkGetServices();
+    std::shared_ptr<const ControlKindTable> kinds;
+    if (s.trace || s.monitor) {
+        try {
+            std::vector<ControlKind> entries;
+            entries.reserve(table.size());
+            for (const CLinkCtrl& e : table) entries.push_back({e.m_nId, e.m_nKind, e.m_dwFlags});
+            kinds = std::make_shared<const ControlKindTable>(std::move(entries));
+        } catch (const std::bad_alloc&) {
+            // Items are then shown by their sizes; the panel itself is not at stake.
+        }
+    }
+    std::lock_guard g(g_kindsMutex);
+    g_kinds = std::move(kinds);
+}
+
+std::string FrameTraceLine(const DecodedFrame& frame, const uint8_t* bytes, size_t n) {
+    std::string line = (frame.sent ? "send " : "recv ") +
+                       DescribeFrame(frame.code, frame.flags, frame.sent, {}) +
+                       " bytes=" + std::to_string(frame.length);
+    if (!frame.decode.empty()) line += ": " + frame.decode;
+    line += " | ";
+    const size_t shown = std::min(n, kMaxLoggedBytes);
+    static const char digits[] = "0123456789ABCDEF";
+    line.reserve(line.size() + shown * 2 + 3);
+    for (size_t i = 0; i < shown; ++i) {
+        line += digits[bytes[i] >> 4];
+        line += digits[bytes[i] & 15];
+    }
+    if (shown < frame.length) line += "...";
+    return line;
 }

@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "LinkCtrl.h"
+#include "LinkPort.h"
 #include "LinkServices.h"
 
 enum : int {
@@ -20,6 +22,7 @@ enum : int {
     LINK_E_FILE_CREATE = -10,
     LINK_PORT_LOST = -11,         // the device is gone: end of file, hang-up or I/O error
     LINK_E_PANEL_TOO_LARGE = -12, // a panel definition over the budget, or out of memory
+    LINK_PORT_STALLED = -13,      // inside a message, no byte came within the stall time
     LINK_PORT_CLOSED = 6,         // the port was closed under a pending read
 };
 
@@ -32,6 +35,8 @@ int LinkShutdown();
 int LinkOpen(int nPort, void* window, uint32_t notifyMessage);
 // Opens any serial device path (an adapter, a pseudo-terminal).
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage);
+// Takes a port that is already open (a MemoryPort, say) as the line to the device.
+int LinkOpenPort(std::unique_ptr<ILinkPort> port, void* window, uint32_t notifyMessage);
 int LinkClose(bool notifyDevice);
 bool LinkIsOpen();
 // Why the device was lost ("Input/output error", "hang-up", ...); empty while it is not.
@@ -39,8 +44,14 @@ std::string LinkLostReason();
 
 // Writes n bytes within n x factor + 10 polls of 10 ms (factor 0: no limit); callers hold the lock.
 int LinkWrite(const void* bytes, uint32_t n, int factor);
-// Reads exactly count bytes from the open port; 6 when the port is closed meanwhile.
+// Reads exactly count bytes of a message from the open port; 6 when the port is closed
+// meanwhile, LINK_PORT_STALLED when no byte came within the stall time (then at once until the
+// next message begins).
 int ReadFileBlocking(void* buffer, uint32_t count, long site);
+// A message that stalls for `ms` is abandoned and the next marker hunted (5000 unless set; 0:
+// never). Stalls are counted per connection.
+void LinkSetStallTimeout(int ms);
+unsigned LinkGetStallCount();
 
 void LinkLock();
 void LinkUnlock();

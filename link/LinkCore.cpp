@@ -1,16 +1,19 @@
 // Link state, start-up and shut-down, opening and closing the port, and the two primitive
 // transfers every message rests on.
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <string>
 
 #include "Frame.h"
 #include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
+#include "SerialPort.h"
 
 namespace {
 
 LinkServices g_services;
+thread_local ILinkPort* t_readerPort = nullptr;
 
 } // namespace
 
@@ -18,6 +21,25 @@ LinkState& LinkStateInstance() {
     static LinkState state;
     return state;
 }
+
+std::shared_ptr<ILinkPort> LinkPort() {
+    LinkState& s = LinkStateInstance();
+    std::lock_guard g(s.portMutex);
+    return s.port;
+}
+
+namespace {
+
+bool PortIsOpen() {
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    return port && port->IsOpen();
+}
+
+void ClosePort() {
+    if (std::shared_ptr<ILinkPort> port = LinkPort()) port->Close();
+}
+
+} // namespace
 
 void LinkSetServices(const LinkServices& services) {
     g_services = services;
@@ -43,7 +65,7 @@ int LinkInit() {
 
 int LinkShutdown() {
     LinkState& s = LinkStateInstance();
-    s.port.Close();
+    ClosePort();
     LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
@@ -66,24 +88,43 @@ int LinkOpen(int nPort, void* window, uint32_t notifyMessage) {
 }
 
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage) {
-    LinkState& s = LinkStateInstance();
-    if (s.port.IsOpen()) return LINK_E_BUSY;
-    if (!s.initialised) return LINK_E_NOT_INITIALISED;
+    if (PortIsOpen()) return LINK_E_BUSY;
+    if (!LinkStateInstance().initialised) return LINK_E_NOT_INITIALISED;
     // Open also sets the line to raw 115200 baud and purges both directions.
-    if (int status = s.port.Open(path)) return status;
+    auto port = std::make_unique<SerialPort>();
+    if (int status = port->Open(path)) return status;
+    return LinkOpenPort(std::move(port), window, notifyMessage);
+}
+
+int LinkOpenPort(std::unique_ptr<ILinkPort> port, void* window, uint32_t notifyMessage) {
+    LinkState& s = LinkStateInstance();
+    if (PortIsOpen()) return LINK_E_BUSY;
+    if (!s.initialised) return LINK_E_NOT_INITIALISED;
+    if (!port || !port->IsOpen()) return LINK_E_NOT_OPEN;
+    {
+        std::lock_guard g(s.portMutex);
+        s.port = std::move(port);
+    }
     s.pingOutstanding = false;
+    s.stallCount = 0;
     LinkStartReceiver(window, notifyMessage);
-    return LinkSendConnect();
+    // A connection whose request cannot be written is not left open behind the caller's back.
+    if (int status = LinkSendConnect()) {
+        ClosePort();
+        LinkStopReceiver();
+        return status;
+    }
+    return 0;
 }
 
 int LinkClose(bool notifyDevice) {
     LinkState& s = LinkStateInstance();
-    if (!s.port.IsOpen()) return LINK_E_NOT_OPEN;
+    if (!PortIsOpen()) return LINK_E_NOT_OPEN;
     if (notifyDevice) {
         if (int status = LinkSendDisconnect()) return status;
     }
     // Wakes a reader blocked in the port; it ends quietly and is waited for.
-    s.port.Close();
+    ClosePort();
     LinkStopReceiver();
     {
         std::lock_guard g(s.lock);
@@ -95,40 +136,103 @@ int LinkClose(bool notifyDevice) {
 }
 
 bool LinkIsOpen() {
-    return LinkStateInstance().port.IsOpen();
+    return PortIsOpen();
 }
 
 std::string LinkLostReason() {
-    return LinkStateInstance().port.LostReason();
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    return port ? port->LostReason() : std::string();
 }
 
 int LinkWrite(const void* bytes, uint32_t n, int factor) {
     long polls = factor ? long(n) * factor + 10 : 0;
+    std::shared_ptr<ILinkPort> port = LinkPort();
+    if (!port) return LINK_E_NOT_OPEN;
     FrameTraceBytes(true, static_cast<const uint8_t*>(bytes), n);
-    return LinkStateInstance().port.Write(static_cast<const uint8_t*>(bytes), n, polls);
+    return port->Write(static_cast<const uint8_t*>(bytes), n, polls);
 }
 
+void LinkBindReader(ILinkPort* port) {
+    t_readerPort = port;
+}
+
+namespace {
+
+void AppendNumber(std::string& line, long value) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    line.append(digits, end);
+}
+
+// One line per read; the bytes only when they were all there at once.
+void TraceRead(long site, uint32_t count, const uint8_t* received) {
+    static const char hex[] = "0123456789ABCDEF";
+    thread_local std::string line; // kept: a marker hunt writes many lines
+    line.assign("ReadFileBlocking Lin=");
+    AppendNumber(line, site);
+    line += " Req=";
+    AppendNumber(line, long(count));
+    line += ", Rec=";
+    AppendNumber(line, received ? long(count) : 0);
+    line += ", Data=";
+    if (received) {
+        const size_t at = line.size();
+        line.resize(at + 2 * size_t(count));
+        char* out = line.data() + at;
+        for (uint32_t i = 0; i < count; ++i) {
+            *out++ = hex[received[i] >> 4];
+            *out++ = hex[received[i] & 15];
+        }
+    }
+    LinkTrace(line);
+}
+
+} // namespace
+
 int ReadFileBlocking(void* buffer, uint32_t count, long site) {
+    return LinkRead(buffer, count, site, true);
+}
+
+int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     if (count == 0) return 0;
+    LinkState& s = LinkStateInstance();
+    // The rest of a stalled message is not waited for again.
+    if (inMessage && s.rxStalled) return LINK_PORT_STALLED;
+    std::shared_ptr<ILinkPort> held;
+    ILinkPort* port = t_readerPort;
+    if (!port) {
+        held = LinkPort();
+        port = held.get();
+    }
+    if (!port) return LINK_PORT_CLOSED;
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
-    int status =
-        LinkStateInstance().port.ReadExact(bytes, count, g_services.trace ? &immediate : nullptr);
+    const int stallMs = inMessage ? s.stallTimeoutMs.load() : 0;
+    int status = port->ReadExact(bytes, count, g_services.trace ? &immediate : nullptr, stallMs);
     if (status == 0) FrameTraceBytes(false, bytes, count);
-    if (g_services.trace) {
-        long received = immediate >= count ? long(count) : 0;
-        char head[96];
-        std::snprintf(head, sizeof head, "ReadFileBlocking Lin=%ld Req=%ld, Rec=%ld, Data=", site,
-                      long(count), received);
-        std::string line = head;
-        for (long i = 0; i < received; ++i) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%02lX", static_cast<unsigned long>(bytes[i]));
-            line += hex;
-        }
-        LinkTrace(line);
-    }
+    if (status == LINK_PORT_STALLED) s.rxStalled = true;
+    if (g_services.trace) TraceRead(site, count, immediate >= count ? bytes : nullptr);
     return status;
+}
+
+int LinkReadField(std::vector<uint8_t>& bytes, uint32_t length, long site) {
+    constexpr uint32_t kPiece = 64 << 10;
+    bytes.clear();
+    while (bytes.size() < length) {
+        const size_t at = bytes.size();
+        const uint32_t piece = std::min<uint32_t>(kPiece, length - uint32_t(at));
+        bytes.resize(at + piece);
+        if (int st = ReadFileBlocking(bytes.data() + at, piece, site)) return st;
+    }
+    return 0;
+}
+
+void LinkSetStallTimeout(int ms) {
+    LinkStateInstance().stallTimeoutMs = ms > 0 ? ms : 0;
+}
+
+unsigned LinkGetStallCount() {
+    return LinkStateInstance().stallCount;
 }
 
 void LinkLock() {

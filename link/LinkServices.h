@@ -45,11 +45,39 @@ public:
     virtual void Frame(const std::string&) {}
 };
 
+struct DecodedFrame;
+
+// The protocol monitor: decoded frames, built only while it wants them.
+class ILinkFrameMonitor {
+public:
+    virtual ~ILinkFrameMonitor() = default;
+    // Asked before a frame is captured, from the sending or receiving thread; while false the
+    // link builds no record for the monitor. Cheap and lock-free.
+    virtual bool Wanted() const = 0;
+    // One frame sent or received, from that thread (possibly under the link lock): must not
+    // block or wait for the user-interface thread.
+    virtual void Frame(const DecodedFrame& frame) = 0;
+};
+
+// Progress of a long transfer from the device: a file of message 17, or a panel definition,
+// reported once it passes 64 KiB, from the receive thread without the link lock.
+class ILinkProgress {
+public:
+    virtual ~ILinkProgress() = default;
+    // `name` is the file's name, or empty for the panel definition. A panel's total is estimated
+    // from the controls read so far (its message carries no length) and exact at the end.
+    virtual void Transfer(const std::u16string& name, uint64_t received, uint64_t total) = 0;
+    // The message has ended, complete or not.
+    virtual void TransferDone() = 0;
+};
+
 struct LinkServices {
     ILinkNotifier* notifier = nullptr;
     ILinkAlerts* alerts = nullptr;
     ILayoutStore* layoutStore = nullptr;
     ILinkTraceSink* trace = nullptr;
+    ILinkFrameMonitor* monitor = nullptr;
+    ILinkProgress* progress = nullptr;
 };
 
 // Set before LinkInit; the objects must outlive the link.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -11,8 +12,8 @@
 #include <vector>
 
 #include "LinkCtrl.h"
+#include "LinkPort.h"
 #include "LinkServices.h"
-#include "SerialPort.h"
 
 // The link lock, recursive. A box the link raises while the calling thread holds it is held back
 // and raised when that thread lets go of the lock (Alerts.cpp): a box is never up while the
@@ -40,7 +41,9 @@ enum class ReceiverState {
 struct LinkState {
     std::atomic<bool> initialised{false};
     LinkMutex lock;
-    SerialPort port;
+    // The open port, or the last one (its lost reason stays readable); an open replaces it.
+    std::shared_ptr<ILinkPort> port; // guarded by portMutex; use LinkPort()
+    std::mutex portMutex;
     std::atomic<uint32_t> notifyMessage{0};
     std::atomic<int> lastOutcome{0};
     std::atomic<bool> pingOutstanding{false};
@@ -55,6 +58,10 @@ struct LinkState {
     bool downloadLeftOver = false;
     // What a panel's buffers may take in all.
     std::atomic<size_t> panelBudget{size_t(256) << 20};
+    // A message with no new byte for this long is abandoned (0: never); stalls of this connection.
+    std::atomic<int> stallTimeoutMs{5000};
+    std::atomic<unsigned> stallCount{0};
+    bool rxStalled = false; // receive thread only: the message being read has stalled
 
     // One long-lived receive thread per connection, guarded by rxMutex.
     std::mutex rxMutex;
@@ -67,6 +74,15 @@ struct LinkState {
 };
 
 LinkState& LinkStateInstance();
+// The current port (null before the first open); the caller's copy keeps it alive.
+std::shared_ptr<ILinkPort> LinkPort();
+// ReadFileBlocking, or (outside a message: the marker hunt) a read that waits without limit.
+int LinkRead(void* buffer, uint32_t count, long site, bool inMessage);
+// Reads a field of `length` bytes (ReadFileBlocking), growing `bytes` as they arrive: a corrupted
+// length costs memory only for what actually comes.
+int LinkReadField(std::vector<uint8_t>& bytes, uint32_t length, long site);
+// The receive thread reads its own port, held for its whole life, without looking it up per read.
+void LinkBindReader(ILinkPort* port);
 ILinkAlerts* LinkAlerts();
 
 // Releases a table: "Data transmission error." at the first entry a broken download never filled.

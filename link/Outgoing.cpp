@@ -175,7 +175,7 @@ int LinkSendRequest(uint32_t argument) {
 
 int LinkReload() {
     LinkState& s = LinkStateInstance();
-    s.port.Purge(true, true);
+    if (std::shared_ptr<ILinkPort> port = LinkPort()) port->Purge(true, true);
     s.pingOutstanding = false;
     return LinkSendConnect();
 }

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <string>
 
-// Reads and handles one device message; returns the outcome to report, or RECEIVE_QUIET when the
-// port was closed under the read (nothing to report, the thread ends).
+// Reads and handles one device message; returns the outcome to report, RECEIVE_QUIET when the
+// port was closed under the read (nothing to report, the thread ends), or RECEIVE_ABANDONED when
+// the message stalled before it changed anything (nothing to report, the next marker is hunted).
 inline constexpr int RECEIVE_QUIET = INT_MIN;
+inline constexpr int RECEIVE_ABANDONED = INT_MIN + 1;
 int ReceiveMessage();
 
 // Item lists of messages 9, 16 and 21; each returns 0, a read status, or LINK_E_BUSY.

@@ -20,6 +20,7 @@
 #include "LinkState.h"
 #include "Receive.h"
 #include "TextCodec.h"
+#include "TransferReport.h"
 
 namespace {
 
@@ -38,14 +39,17 @@ std::string ProgramDirectory() {
     return cut == std::string::npos ? "." : full.substr(0, cut);
 }
 
-// Reads `left` bytes into the file (fd < 0: discards them). Returns the read status; a failed
+// Reads `length` bytes into the file (fd < 0: discards them). Returns the read status; a failed
 // write is kept in writeError and the rest is still read.
-int CopyToFile(int fd, uint32_t left, int& writeError) {
+int CopyToFile(int fd, uint32_t length, int& writeError, TransferReport& report,
+               const std::u16string& name) {
     std::vector<uint8_t> chunk(kChunk);
+    uint32_t left = length;
     while (left > 0) {
         uint32_t piece = std::min(left, kChunk);
         if (int st = ReadFileBlocking(chunk.data(), piece, __LINE__)) return st;
         left -= piece;
+        report.Update(name, length - left, length);
         if (fd < 0 || writeError) continue;
         size_t done = 0;
         while (done < piece) {
@@ -144,6 +148,7 @@ int ReceiveFiles() {
     const std::string directory = LinkGetFilesDirectory();
     int result = 0;
     std::vector<uint8_t> nameBytes;
+    TransferReport report;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t nameLength = 0, dataLength = 0;
         if (int st = ReadFileBlocking(&nameLength, 4, __LINE__)) return st;
@@ -151,8 +156,7 @@ int ReceiveFiles() {
             RaiseSizeAlarm(LinkAlerts(), __LINE__);
             nameLength = 0;
         }
-        nameBytes.resize(nameLength);
-        if (int st = ReadFileBlocking(nameBytes.data(), nameLength, __LINE__)) return st;
+        if (int st = LinkReadField(nameBytes, nameLength, __LINE__)) return st;
         const std::u16string name = utf16 ? DecodeUtf16LE(nameBytes.data(), nameBytes.size())
                                           : WidenAnsi(nameBytes.data(), nameBytes.size());
         if (int st = ReadFileBlocking(&dataLength, 4, __LINE__)) return st;
@@ -161,7 +165,7 @@ int ReceiveFiles() {
         const bool created = file.Fd() >= 0;
         if (!created && result == 0) result = LINK_E_FILE_CREATE;
         int writeError = 0;
-        if (int st = CopyToFile(file.Fd(), dataLength, writeError)) return st;
+        if (int st = CopyToFile(file.Fd(), dataLength, writeError, report, name)) return st;
         if (!created) continue;
         if (writeError)
             file.Discard();

@@ -55,9 +55,12 @@ int ReceiveMessageOrError() {
 
 void ReceiveLoop(unsigned generation) {
     LinkState& s = LinkStateInstance();
+    const std::shared_ptr<ILinkPort> port = LinkPort();
+    LinkBindReader(port.get());
     for (;;) {
         const int outcome = ReceiveMessageOrError();
         if (outcome == RECEIVE_QUIET) break;
+        if (outcome == RECEIVE_ABANDONED) continue; // nothing changed: on to the next marker
         Report(outcome);
         if (outcome == LINK_LOST || !AwaitGoAhead(generation)) break;
     }
@@ -72,7 +75,7 @@ void ReceiveLoop(unsigned generation) {
 
 int LinkStartReceiver(void* window, uint32_t notifyMessage) {
     LinkState& s = LinkStateInstance();
-    if (!s.port.IsOpen()) return LINK_E_NOT_OPEN;
+    if (!LinkIsOpen()) return LINK_E_NOT_OPEN;
     {
         std::lock_guard g(s.rxMutex);
         switch (s.rxState) {

@@ -1,5 +1,6 @@
 // One device message: found by its marker, dispatched on its code, applied to the link's state;
 // the outcome goes back to the receive thread (ReceiveThread.cpp), which reports it.
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -82,8 +83,11 @@ int EndOf(int status) {
     return status == LINK_PORT_LOST ? LINK_LOST : RECEIVE_QUIET;
 }
 
+// What a stalled message applied before it stalled is reported like the whole message; it is
+// not acknowledged.
 int ApplyResult(int status, uint16_t flags, int outcome) {
     if (EndsConnection(status)) return EndOf(status);
+    if (status == LINK_PORT_STALLED) return outcome;
     if (status != 0) {
         RaiseDiagnostic(LinkAlerts(), __LINE__, status);
         return LINK_ERROR;
@@ -112,6 +116,7 @@ int Dispatch(uint16_t code, uint16_t flags) {
         int status = LinkDownloadPanel();
         if (alerts) alerts->WaitCursor(false);
         if (status == LINK_E_PANEL_TOO_LARGE) return LINK_PANEL_REFUSED; // already explained
+        if (status == LINK_PORT_STALLED) return RECEIVE_ABANDONED;       // the panel stays
         return ApplyResult(status, flags, LINK_PANEL);
     }
     case MSG_PRESENCE_QUERY:
@@ -146,23 +151,55 @@ int Dispatch(uint16_t code, uint16_t flags) {
     }
 }
 
+// How many more bytes the window needs before it can hold a marker: the marker's length less
+// the longest tail of the window that begins one. Reading that many at once never reads past
+// the end of a marker, and spares a read per byte of what comes between frames.
+size_t BytesToMarker(const uint8_t* window) {
+    const size_t n = FRAME_MARKER.size();
+    for (size_t keep = n - 1; keep > 0; --keep)
+        if (std::memcmp(window + n - keep, FRAME_MARKER.data(), keep) == 0) return n - keep;
+    return n;
+}
+
+// The rest of a stalled message is left to the marker hunt; the stall is counted and traced.
+void NoteStall(const char* what) {
+    LinkState& s = LinkStateInstance();
+    const unsigned count = ++s.stallCount;
+    char line[128];
+    std::snprintf(line, sizeof line, "%s abandoned: no byte for %d ms (stall %u)", what,
+                  s.stallTimeoutMs.load(), count);
+    LinkTrace(line);
+}
+
 } // namespace
 
 int ReceiveMessage() {
+    LinkState& s = LinkStateInstance();
+    s.rxStalled = false;
     uint8_t header[FRAME_HEADER_SIZE] = {};
     while (!HasFrameMarker(header)) {
-        std::memmove(header, header + 1, 7);
-        int status = ReadFileBlocking(header + 7, 1, __LINE__);
+        const size_t need = BytesToMarker(header);
+        std::memmove(header, header + need, FRAME_MARKER.size() - need);
+        int status = LinkRead(header + FRAME_MARKER.size() - need, uint32_t(need), __LINE__, false);
         if (EndsConnection(status)) return EndOf(status);
         if (status != 0) return LINK_ERROR;
     }
     int status = ReadFileBlocking(header + 8, FRAME_HEADER_SIZE - 8, __LINE__);
     if (EndsConnection(status)) return EndOf(status);
+    if (status == LINK_PORT_STALLED) {
+        NoteStall("A frame header");
+        return RECEIVE_ABANDONED;
+    }
     if (status != 0) return LINK_ERROR;
     FrameHeader h = ParseFrameHeader(header);
     FrameCapture capture(false);
     FrameTraceBytes(false, header, FRAME_HEADER_SIZE);
     int outcome = Dispatch(h.code, h.flags);
     FrameTraceFlush(false);
+    if (s.rxStalled) {
+        char what[32];
+        std::snprintf(what, sizeof what, "Message %u", unsigned(h.code));
+        NoteStall(what);
+    }
     return outcome;
 }

@@ -181,7 +181,7 @@ std::string SerialPort::LostReason() const {
     return m_lostReason;
 }
 
-int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
+int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) {
     if (immediate) *immediate = 0;
     if (n == 0) return 0;
     if (!Enter()) return LINK_PORT_CLOSED;
@@ -210,7 +210,10 @@ int SerialPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate) {
             waited = true;
             beforeWait = got;
         }
-        FillBuffer(-1, &status, nothingThere || !immediate);
+        // Nothing within the stall time (with no error) is a stall.
+        if (FillBuffer(stallMs > 0 ? stallMs : -1, &status, nothingThere || !immediate) == 0 &&
+            status == 0)
+            status = LINK_PORT_STALLED;
         nothingThere = false;
     }
     if (immediate) *immediate = waited ? beforeWait : got;

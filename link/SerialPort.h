@@ -1,7 +1,6 @@
-// A POSIX serial port in raw 8N1 at 115200 baud. One thread reads while others write; Close()
-// wakes a blocked reader (which then sees LINK_PORT_CLOSED) and closes the descriptor only once
-// no reader or writer is inside. Only terminals are ports. A read of end of file, a hang-up or an
-// I/O error means the device is gone (LINK_PORT_LOST).
+// A POSIX serial port in raw 8N1 at 115200 baud. Close() wakes a blocked reader and closes the
+// descriptor only once no reader or writer is inside. Only terminals are ports. A read of end of
+// file, a hang-up or an I/O error means the device is gone (LINK_PORT_LOST).
 #pragma once
 
 #include <condition_variable>
@@ -11,28 +10,23 @@
 #include <string>
 #include <vector>
 
-class SerialPort {
+#include "LinkPort.h"
+
+class SerialPort : public ILinkPort {
 public:
     SerialPort();
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // 0 or an errno value; ENOTTY for a path that is not a terminal.
     int Open(const std::string& path);
-    void Close();
-    bool IsOpen() const;
-
-    // Reads exactly n bytes: 0, LINK_PORT_CLOSED, LINK_PORT_LOST or an errno value. `immediate`,
-    // when asked for, tells how many bytes were already there when the read started.
-    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate = nullptr);
-    // Writes n bytes, waiting up to `polls` polls of 10 ms while the line is busy (0: no limit).
-    // 0, LINK_E_WRITE_TIMEOUT (the output purged), LINK_E_NOT_OPEN or an errno value.
-    int Write(const uint8_t* bytes, size_t n, long polls);
-    // Discards what is waiting in either direction.
-    void Purge(bool input, bool output);
-    // Why the device was lost; empty while it is not.
-    std::string LostReason() const;
+    void Close() override;
+    bool IsOpen() const override;
+    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) override;
+    int Write(const uint8_t* bytes, size_t n, long polls) override;
+    void Purge(bool input, bool output) override;
+    std::string LostReason() const override;
 
 private:
     bool Enter();

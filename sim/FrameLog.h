@@ -1,5 +1,5 @@
-// One readable line per frame, both directions, for the simulator's verbose output: the message
-// code's name, the header flags and the decoded payload (items by the kind of their control).
+// One readable line per frame, both directions, for the simulator's verbose output, through the
+// link's frame decoder with the device's own panel giving the kinds of the controls.
 #pragma once
 
 #include <cstdint>

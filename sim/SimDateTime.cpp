@@ -1,10 +1,10 @@
 #include "SimDateTime.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
 #include "Frame.h"
+#include "FrameDecoder.h"
 
 namespace {
 
@@ -72,10 +72,7 @@ std::optional<DateTimeBytes> ParseDateTime(std::string_view text) {
 }
 
 std::string FormatDateTime(const DateTimeBytes& v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(GetU16LE(&v[6])),
-                  unsigned(v[5]), unsigned(v[3]), unsigned(v[2]), unsigned(v[1]), unsigned(v[0]));
-    return buf;
+    return FormatWireDateTime(v.data());
 }
 
 std::optional<int64_t> DateTimeSeconds(const DateTimeBytes& v) {

@@ -1,9 +1,11 @@
 #include "SimPorts.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -79,10 +81,54 @@ int OpenSerialPort(const std::string& path, std::string& error) {
     return fd;
 }
 
+namespace {
+
+// What a symbolic link at `path` points to; empty when there is none.
+std::string LinkTarget(const std::string& path) {
+    char target[4096];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target);
+    return n > 0 && size_t(n) < sizeof target ? std::string(target, size_t(n)) : std::string();
+}
+
+} // namespace
+
+bool PtyLink::Make(const std::string& path, const std::string& target, std::string& error) {
+    Remove();
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        error = path + " exists and is not a symbolic link";
+        return false;
+    }
+    // Made beside it and renamed over it: a client never finds the name missing or half made.
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary =
+        path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    if (symlink(target.c_str(), temporary.c_str()) != 0) {
+        error = ErrnoText("cannot make the link " + path);
+        return false;
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = ErrnoText("cannot make the link " + path);
+        unlink(temporary.c_str());
+        return false;
+    }
+    m_path = path;
+    m_target = target;
+    return true;
+}
+
+void PtyLink::Remove() {
+    if (m_path.empty()) return;
+    if (LinkTarget(m_path) == m_target) unlink(m_path.c_str());
+    m_path.clear();
+    m_target.clear();
+}
+
 std::unique_ptr<SimPtyDevice> SimPtyDevice::Start(const Panel& panel, SimOptions options,
-                                                  std::string& error) {
+                                                  std::string& error, const std::string& linkPath) {
     std::unique_ptr<SimPtyDevice> d(new SimPtyDevice);
     if (!OpenPty(d->m_pty, error)) return nullptr;
+    if (!linkPath.empty() && !d->m_link.Make(linkPath, d->m_pty.slavePath, error)) return nullptr;
     d->m_engine = std::make_unique<SimEngine>(panel, std::move(options));
     if (!d->m_engine->Start(d->m_pty.master)) {
         error = "cannot start the simulator";
@@ -93,5 +139,6 @@ std::unique_ptr<SimPtyDevice> SimPtyDevice::Start(const Panel& panel, SimOptions
 
 SimPtyDevice::~SimPtyDevice() {
     if (m_engine) m_engine->Stop();
+    m_link.Remove();
     ClosePty(m_pty);
 }

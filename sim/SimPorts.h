@@ -1,6 +1,7 @@
 // Where the simulated device is reached: a new pseudo-terminal (the client opens its slave
-// path) or a real serial device, and a device served on its own pseudo-terminal in-process
-// (what `talvex --demo` and the end-to-end tests embed).
+// path, or a symbolic link to it that keeps its name across runs) or a real serial device, and
+// a device served on its own pseudo-terminal in-process (what `talvex --demo` and the
+// end-to-end tests embed).
 #pragma once
 
 #include <memory>
@@ -21,12 +22,33 @@ void ClosePty(PtyPair& pty);
 // A serial device in raw 115200 8N1, no flow control; -1 with `error` set on failure.
 int OpenSerialPort(const std::string& path, std::string& error);
 
+// A symbolic link at a fixed path to the pseudo-terminal being served, so that a client keeps
+// one name for the device across restarts. A symbolic link already there (left by a run that
+// was killed) is replaced at once; anything else at the path is refused. Removed at the end,
+// unless by then it points elsewhere (another run has taken the name).
+class PtyLink {
+public:
+    PtyLink() = default;
+    ~PtyLink() { Remove(); }
+    PtyLink(const PtyLink&) = delete;
+    PtyLink& operator=(const PtyLink&) = delete;
+
+    bool Make(const std::string& path, const std::string& target, std::string& error);
+    void Remove();
+
+private:
+    std::string m_path;
+    std::string m_target;
+};
+
 class SimPtyDevice {
 public:
-    // A pseudo-terminal served by a new engine on its own thread; null with `error` set.
+    // A pseudo-terminal served by a new engine on its own thread, with a symbolic link to it at
+    // `linkPath` when one is given; null with `error` set.
     static std::unique_ptr<SimPtyDevice> Start(const Panel& panel, SimOptions options,
-                                               std::string& error);
-    ~SimPtyDevice(); // stops the engine, then closes the pseudo-terminal
+                                               std::string& error,
+                                               const std::string& linkPath = {});
+    ~SimPtyDevice(); // stops the engine, removes the link, then closes the pseudo-terminal
     SimPtyDevice(const SimPtyDevice&) = delete;
     SimPtyDevice& operator=(const SimPtyDevice&) = delete;
 
@@ -36,5 +58,6 @@ public:
 private:
     SimPtyDevice() = default;
     PtyPair m_pty;
+    PtyLink m_link;
     std::unique_ptr<SimEngine> m_engine;
 };

@@ -23,8 +23,10 @@ void OnSignal(int) {
 }
 
 void Usage(FILE* to) {
-    std::fputs("usage: talvex-sim PANEL.json [--pty | --port PATH] [--verbose]\n"
+    std::fputs("usage: talvex-sim PANEL.json [--pty [--link PATH] | --port PATH] [--verbose]\n"
                "  --pty        serve a new pseudo-terminal and print its path (the default)\n"
+               "  --link PATH  keep a symbolic link at PATH to the pseudo-terminal while\n"
+               "               serving (made at start, removed at the end)\n"
                "  --port PATH  serve a serial device at 115200 8N1\n"
                "  --verbose    print every frame in both directions\n"
                "The panel file is watched: saving a changed panel reloads the client.\n",
@@ -46,7 +48,7 @@ void PrintLine(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string panelPath, portPath;
+    std::string panelPath, portPath, linkPath;
     bool verbose = false, pty = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -56,6 +58,8 @@ int main(int argc, char** argv) {
             pty = true;
         } else if (a == "--port" && i + 1 < argc) {
             portPath = argv[++i];
+        } else if (a == "--link" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            linkPath = argv[++i];
         } else if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
@@ -66,7 +70,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (panelPath.empty() || (pty && !portPath.empty())) {
+    if (panelPath.empty() || (!portPath.empty() && (pty || !linkPath.empty()))) {
         Usage(stderr);
         return 2;
     }
@@ -80,11 +84,16 @@ int main(int argc, char** argv) {
 
     std::string error;
     PtyPair ptyPair;
+    PtyLink ptyLink;
     int fd = -1;
     if (!portPath.empty()) {
         fd = OpenSerialPort(portPath, error);
     } else if (OpenPty(ptyPair, error)) {
         fd = ptyPair.master;
+        if (!linkPath.empty() && !ptyLink.Make(linkPath, ptyPair.slavePath, error)) {
+            ClosePty(ptyPair);
+            fd = -1;
+        }
     }
     if (fd < 0) {
         std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
@@ -106,14 +115,19 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     const std::string where = portPath.empty() ? ptyPair.slavePath : portPath;
-    std::printf("talvex-sim: serving \"%s\" (%zu controls) on %s\n",
-                Utf16ToUtf8(panel.title).c_str(), panel.controls.size(), where.c_str());
-    if (portPath.empty()) std::printf("Connect with: talvex --port %s --connect\n", where.c_str());
+    std::printf("talvex-sim: serving \"%s\" (%zu controls) on %s", Utf16ToUtf8(panel.title).c_str(),
+                panel.controls.size(), where.c_str());
+    if (!linkPath.empty()) std::printf(" (linked from %s)", linkPath.c_str());
+    std::printf("\n");
+    if (portPath.empty())
+        std::printf("Connect with: talvex --port %s --connect\n",
+                    (linkPath.empty() ? where : linkPath).c_str());
     std::printf("Stop with Ctrl+C.\n");
     std::fflush(stdout);
 
     const int status = engine.Serve(fd);
     g_engine = nullptr;
+    ptyLink.Remove();
     if (portPath.empty())
         ClosePty(ptyPair);
     else

@@ -1228,7 +1228,7 @@ TEST_F(ControlTable, APortClosedUnderTheDownloadEndsItQuietly) {
     p.U32(3).U32(20);
     m_peer->Write(p.bytes());
     ASSERT_TRUE(m_trace.WaitFor("Control 0 size = 20"));
-    LinkStateInstance().port.Close(); // wakes the blocked read: status 6
+    LinkPort()->Close(); // wakes the blocked read: status 6
     ASSERT_EQ(download.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(download.get(), LINK_PORT_CLOSED);
     EXPECT_EQ(LinkGetCount(), 1);
@@ -1239,7 +1239,7 @@ TEST_F(ControlTable, APortClosedUnderTheDownloadEndsItQuietly) {
 TEST_F(ControlTable, AReadErrorOnTheCountIsReturned) {
     auto download = std::async(std::launch::async, [] { return LinkDownloadPanel(); });
     m_peer->Write(Bytes{1, 0}); // half a count
-    LinkStateInstance().port.Close();
+    LinkPort()->Close();
     ASSERT_EQ(download.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(download.get(), LINK_PORT_CLOSED);
     EXPECT_EQ(LinkGetCount(), 0);

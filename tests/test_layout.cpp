@@ -2,6 +2,7 @@
 // controls on every page, second rectangles, the panel size and the stored layout's round trip.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QSignalSpy>
 
 #include "LayoutProps.h"
@@ -177,6 +178,33 @@ TEST_F(ViewLayout, ResizingTheWindowIsRemembered) {
     // A new layout pass keeps the size the user gave the window.
     ASSERT_TRUE(SendDefinition(TextPanel(10)));
     EXPECT_EQ(view->viewport()->size(), QSize(740, 520));
+}
+
+TEST_F(ViewLayout, AWindowSmallerThanThePanelScrolls) {
+    Place(u"Scroll", 1, 0, 600, 400); // reaches 722 x 462 with its margin
+    Load(u"Scroll", TextPanel(2));
+    auto bars = [&] {
+        return std::pair(view->horizontalScrollBar()->isVisible(),
+                         view->verticalScrollBar()->isVisible());
+    };
+    auto resizeClient = [&](QSize client) {
+        frame->resize(frame->size() + client - view->maximumViewportSize());
+        return WaitFor([&] { return view->maximumViewportSize() == client; });
+    };
+    EXPECT_EQ(bars(), std::pair(true, false));
+    ASSERT_TRUE(resizeClient(QSize(300, 200)));
+    EXPECT_EQ(bars(), std::pair(true, true));
+    // The layout keeps the window's whole area, scroll bars or not.
+    EXPECT_EQ(view->m_nPanelWidth, 300);
+    EXPECT_EQ(Ctrl(1).m_nX, 600);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    EXPECT_EQ(view->Panel()->geometry().bottom() + 1, view->viewport()->height());
+    ASSERT_TRUE(resizeClient(QSize(800, 500)));
+    EXPECT_EQ(bars(), std::pair(false, false));
+    // A device's position far outside any screen gives a bounded panel.
+    peer.WriteFrame(19, 0, Payload().U32(1).U32(1).U32(CTRL_PROP_X).U32(0x7FFFFFF0));
+    ASSERT_TRUE(WaitFor([&] { return Ctrl(1).m_nX == 0x7FFFFFF0; }));
+    EXPECT_LE(view->Panel()->minimumWidth(), 1 << 15);
 }
 
 TEST_F(ViewLayout, TheDevicesLayoutRecordsPlaceTheControls) {

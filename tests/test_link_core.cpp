@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
 #include "LinkState.h"
+#include "SerialPort.h"
 #include "TextCodec.h"
 #include "support/LinkHarness.h"
 
@@ -111,6 +113,47 @@ TEST(LinkLost, AHungUpDeviceEndsTheConnectionOnce) {
     EXPECT_EQ(LinkClose(false), 0); // waits for every receive thread
     EXPECT_EQ(link.services.notifier.Outcomes(), (std::vector<int>{LINK_ACK, LINK_LOST}));
     EXPECT_FALSE(LinkIsOpen());
+}
+
+TEST(SerialPort, StallsWhenSilentAndSaysWhyTheDeviceWentAway) {
+    PtyPeer peer;
+    SerialPort port;
+    ASSERT_EQ(port.Open(peer.SlavePath()), 0);
+    EXPECT_EQ(port.Open(peer.SlavePath()), EBUSY);
+    uint8_t b[2] = {};
+    size_t immediate = 9;
+    EXPECT_EQ(port.ReadExact(b, 2, &immediate, 20), LINK_PORT_STALLED);
+    EXPECT_EQ(immediate, 0u);
+    peer.Write({1, 2, 3});
+    port.Purge(false, true);
+    EXPECT_EQ(port.ReadExact(b, 2, &immediate, 0), 0);
+    EXPECT_EQ(immediate, 2u);
+    EXPECT_EQ(port.LostReason(), "");
+
+    peer.HangUp();
+    EXPECT_EQ(port.ReadExact(b, 2, nullptr, 0), LINK_PORT_LOST); // the byte left, then the end
+    EXPECT_EQ(b[0], 3);
+    const std::string reason = port.LostReason(); // "end of file" or "hang-up", by the system
+    EXPECT_NE(reason, "");
+    EXPECT_EQ(port.ReadExact(b, 1, &immediate, 0), LINK_PORT_LOST);
+    EXPECT_EQ(port.LostReason(), reason); // the first reason stays
+    EXPECT_EQ(port.Write(b, 1, 0), EIO);
+    port.Close();
+    EXPECT_EQ(port.ReadExact(b, 1, nullptr, 0), LINK_PORT_CLOSED);
+    EXPECT_EQ(port.Write(b, 1, 0), LINK_E_NOT_OPEN);
+}
+
+TEST(SerialPort, ClosingWakesAWriterWaitingOnAFullLine) {
+    PtyPeer peer;
+    SerialPort port;
+    ASSERT_EQ(port.Open(peer.SlavePath()), 0);
+    const Bytes lot(1 << 20, 0x55); // far more than the line holds
+    auto writer =
+        std::async(std::launch::async, [&] { return port.Write(lot.data(), lot.size(), 0); });
+    Bytes first;
+    ASSERT_TRUE(peer.Read(first, 1)); // the writer is under way
+    port.Close();
+    EXPECT_EQ(writer.get(), LINK_E_NOT_OPEN);
 }
 
 TEST(LinkReceiver, OnlyOneReadsAndEachMessageWaitsForItsGoAhead) {

@@ -6,6 +6,7 @@
 #include "LayoutProps.h"
 #include "Link.h"
 #include "support/LinkHarness.h"
+#include "support/MemoryLink.h"
 
 namespace {
 
@@ -204,6 +205,100 @@ TEST_F(Outgoing, RequestAndReload) {
     EXPECT_EQ(link.peer.ReadU32(), 512u);
     EXPECT_EQ(LinkReload(), 0);
     EXPECT_EQ(link.NextClientCode(), MSG_CONNECT);
+}
+
+// The same messages written to a port played from memory, which can also refuse to write.
+class OutgoingToMemory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Text blob 1 (4 characters), raw blob 2 (4 bytes), pictures 3 and 4 (4 editable),
+        // number 5, message box 6.
+        link.Frame(MSG_PANEL_DEFINITION, 0,
+                   PanelPayload({
+                       Definition('O', CTRLF_EDITABLE, 1, AnsiZ("ab"), {{'m', U32Bytes(4)}}),
+                       Definition('O', 0, 2, {1, 2}, {{'m', U32Bytes(4)}}),
+                       Definition('I', 0, 3, {}),
+                       Definition('I', CTRLF_EDITABLE, 4, {}),
+                       Definition('N', 0, 5, U32Bytes(0)),
+                       Definition('X', 0, 6, AnsiZ(""), {{'m', U32Bytes(4)}}),
+                   }))
+            .Frame(MSG_DEVICE_VALUES, 0, ItemList({{1, AnsiZ("\xE9t\xE9s")}}));
+        ASSERT_EQ(link.Run(), (std::vector<int>{LINK_PANEL, LINK_VALUES, LINK_LOST}));
+    }
+
+    // The items of the last value message written; its count as written goes to `count`.
+    std::vector<Item> LastValues(uint32_t* count = nullptr) {
+        const Bytes w = link.port->Written();
+        size_t at = w.size();
+        for (size_t i = 0; i + FRAME_HEADER_SIZE <= w.size(); ++i)
+            if (HasFrameMarker(&w[i])) at = i;
+        std::vector<Item> items;
+        size_t p = at + FRAME_HEADER_SIZE;
+        if (p + 4 > w.size() || GetU16LE(&w[at + 16]) != MSG_CLIENT_VALUES) return items;
+        if (count) *count = GetU32LE(&w[p]);
+        for (p += 4; p + 8 <= w.size();) {
+            const uint32_t id = GetU32LE(&w[p]), n = GetU32LE(&w[p + 4]);
+            p += 8;
+            if (p + n > w.size()) break;
+            items.push_back({id, Bytes(w.begin() + long(p), w.begin() + long(p + n))});
+            p += n;
+        }
+        return items;
+    }
+
+    MemoryLink link;
+};
+
+TEST_F(OutgoingToMemory, BlobsPicturesAndAnswersGoAsTheirKindAsks) {
+    // The device's 8-bit text came in widened and cut to the capacity.
+    std::u16string held(4, u'\0');
+    uint32_t size = 8;
+    LinkGetValue(1, held.data(), &size);
+    EXPECT_EQ(held, u"\u00E9t\u00E9s");
+
+    const std::u16string text = u"xyz";
+    const uint8_t raw[] = {9, 8, 7, 6, 5}, answer = 2;
+    EXPECT_EQ(LinkSetValue(1, text.data(), 6), 0);
+    EXPECT_EQ(LinkSetValue(2, raw, sizeof raw), 0);
+    EXPECT_EQ(LinkSetValue(4, raw, sizeof raw), 0); // an editable picture holds no value
+    EXPECT_EQ(LinkSetValue(6, &answer, 1), 0);
+    EXPECT_EQ(LinkSendChanges(), 0);
+    auto items = LastValues();
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].data, (Bytes{'x', 'y', 'z', 0}));
+    EXPECT_EQ(items[1].data, (Bytes{9, 8, 7, 6}));
+    EXPECT_EQ(items[2].data, Bytes{});
+    EXPECT_EQ(items[3].data, Bytes{2});
+}
+
+TEST_F(OutgoingToMemory, AnEntryThatCannotBeSentEndsTheMessageAndTheRestStayPending) {
+    const uint8_t bytes[] = {1, 2};
+    EXPECT_EQ(LinkSetValue(3, bytes, 2), 0); // a picture shown by the device
+    EXPECT_EQ(LinkSetValue(5, bytes, 2), 0);
+    EXPECT_EQ(LinkSendChanges(), 888);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues(), std::vector<long>{888});
+    EXPECT_EQ(LinkSendChanges(), 0);
+    auto items = LastValues();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].id, 5u);
+    EXPECT_EQ(items[0].data, (Bytes{1, 2, 0, 0}));
+}
+
+TEST_F(OutgoingToMemory, AFailingLineEndsEachMessageWithItsError) {
+    const uint8_t one = 1;
+    for (size_t okBytes : {0, 20, 24, 28, 32}) { // header, count, id, length, data
+        link.port->FailWrites(okBytes, EIO);
+        EXPECT_EQ(LinkSetValue(6, &one, 1), 0);
+        EXPECT_EQ(LinkSendChanges(), EIO) << okBytes;
+        link.port->FailWrites(okBytes, EIO);
+        EXPECT_EQ(LinkSendByte(5, 1), EIO) << okBytes;
+    }
+    link.port->FailWrites(20, EIO);
+    EXPECT_EQ(LinkSendRequest(1), EIO);
+    EXPECT_EQ(LinkPing(), EIO);
+    link.port->FailWrites(SIZE_MAX, 0);
+    EXPECT_EQ(LinkSendChanges(), 0); // an entry whose own item failed is no longer pending
+    EXPECT_TRUE(LastValues().empty());
 }
 
 TEST(LayoutStore, AddressesValuesByPanelControlAndProperty) {

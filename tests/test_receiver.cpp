@@ -10,6 +10,7 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "Frame.h"
 #include "LayoutProps.h"
@@ -314,7 +315,8 @@ TEST_F(Receiver, BoxesAreRaisedWithTheLinkLockFreeAndTheNextMessageIsHandled) {
 
 TEST_F(Receiver, AnImageValueIsANewPictureKeptWhole) {
     ASSERT_EQ(link.LoadPanel({Definition('I', 0, 20, Bytes{1, 2, 3}), Bytes{}}), LINK_PANEL);
-    const Bytes gif(5000, 0x47);
+    Bytes gif(150000); // read in several pieces
+    for (size_t i = 0; i < gif.size(); ++i) gif[i] = uint8_t(i * 13);
     link.peer.WriteFrame(MSG_DEVICE_VALUES, 0, ItemList({{20, gif}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkLock();
@@ -427,10 +429,13 @@ TEST_F(Receiver, TraceLogsEachFrameSentAndReceivedAsOneLine) {
                                  &link.services.store, nullptr});
     std::vector<std::string> frames = trace.Lines();
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].rfind("send code=", 0), 0u); // the connect request
-    EXPECT_EQ(frames[1], "send code=18 bytes=24 48EFF07472EFE6660002000002000100120000000002000"
-                         "0");
-    EXPECT_EQ(frames[2].rfind("recv code=9 bytes=36 48EFF07472EFE666", 0), 0u);
+    EXPECT_EQ(frames[0].rfind("send MSG_CONNECT (1) bytes=20 | ", 0), 0u);
+    EXPECT_EQ(frames[1], "send MSG_REQUEST (18) bytes=24: argument 512 | "
+                         "48EFF07472EFE66600020000020001001200000000020000");
+    EXPECT_EQ(frames[2].rfind("recv MSG_DEVICE_VALUES (9) bytes=36: 1 item #4 (unknown) 4 bytes | "
+                              "48EFF07472EFE666",
+                              0),
+              0u);
 }
 
 class ReceivedFiles : public Receiver {
@@ -531,6 +536,21 @@ TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneUntouched) {
     EXPECT_EQ(LinkGetFileName(7), u"");
 }
 
+TEST_F(ReceivedFiles, ANameTakenByADirectoryFailsAloneAndLeavesNoTemporaryFile) {
+    fs::create_directory(dir / "log.csv");
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("log.csv"), {'1', '2'}),
+                                 OneFile(AnsiZ("b.txt"), {'x'})}));
+    link.peer.WriteFrame(MSG_DEVICE_ACK);
+    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), EISDIR);
+    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
+    EXPECT_TRUE(fs::is_directory(dir / "log.csv"));
+    EXPECT_EQ(Read("b.txt"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    EXPECT_EQ(LinkGetFileName(7), u"");
+}
+
 TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
     EXPECT_EQ(link.LoadPanel({Definition('F', CTRLF_TEXT16, 70, {})}), LINK_PANEL);
     link.peer.WriteFrame(
@@ -539,6 +559,80 @@ TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
     EXPECT_EQ(link.NextOutcome(), LINK_FILES);
     EXPECT_EQ(Read("\xC3\xA9t\xC3\xA9.txt"), "1");
     EXPECT_EQ(LinkGetFileName(70), u"\u00E9t\u00E9.txt");
+}
+
+class RecordingProgress : public ILinkProgress {
+public:
+    struct Step {
+        std::u16string name;
+        uint64_t received = 0, total = 0;
+    };
+    void Transfer(const std::u16string& name, uint64_t received, uint64_t total) override {
+        std::lock_guard g(m_mutex);
+        m_steps.push_back({name, received, total});
+    }
+    void TransferDone() override {
+        std::lock_guard g(m_mutex);
+        ++m_done;
+    }
+    std::vector<Step> Steps() {
+        std::lock_guard g(m_mutex);
+        return std::exchange(m_steps, {});
+    }
+    int Done() {
+        std::lock_guard g(m_mutex);
+        return m_done;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<Step> m_steps;
+    int m_done = 0;
+};
+
+// Counts up to the total without going back; the last step is the whole transfer.
+void ExpectCountsUp(const std::vector<RecordingProgress::Step>& steps, const std::u16string& name) {
+    ASSERT_FALSE(steps.empty());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].name, name);
+        EXPECT_LE(steps[i].received, steps[i].total);
+        if (i) {
+            EXPECT_GE(steps[i].received, steps[i - 1].received);
+        }
+    }
+    EXPECT_EQ(steps.back().received, steps.back().total);
+    EXPECT_GT(steps.back().total, 64u * 1024);
+}
+
+TEST_F(ReceivedFiles, TransfersOver64KiBReportProgressAndTheirEnd) {
+    RecordingProgress progress;
+    LinkClose(false);
+    LinkSetServices(LinkServices{&link.services.notifier, &link.services.alerts,
+                                 &link.services.store, nullptr, nullptr, &progress});
+    ASSERT_EQ(LinkOpenDevice(link.peer.SlavePath(), &link.window, kNotifyMessage), 0);
+    EXPECT_EQ(link.NextClientCode(), MSG_CONNECT);
+
+    // The small file says nothing; the large one counts up to its size.
+    link.peer.WriteFrame(MSG_FILES, 0,
+                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("s.txt"), {'x'}),
+                                 OneFile(AnsiZ("big.bin"), Bytes(200000, 7))}));
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    std::vector<RecordingProgress::Step> steps = progress.Steps();
+    ExpectCountsUp(steps, u"big.bin");
+    EXPECT_EQ(steps.back().total, 200000u);
+    EXPECT_EQ(progress.Done(), 1);
+
+    // A panel has no length of its own: its estimate ends exact.
+    std::vector<Bytes> panel;
+    for (uint32_t id = 1; id <= 70; ++id)
+        panel.push_back(Definition('T', 0, id, Bytes(1000, 'a'), {{'m', U32Bytes(1000)}}));
+    EXPECT_EQ(link.LoadPanel(panel), LINK_PANEL);
+    ExpectCountsUp(progress.Steps(), u"");
+    EXPECT_EQ(progress.Done(), 2);
+
+    LinkClose(false);
+    LinkSetServices(LinkServices{&link.services.notifier, &link.services.alerts,
+                                 &link.services.store, nullptr});
 }
 
 } // namespace

@@ -282,6 +282,45 @@ TEST(SimConnect, ServesAgainAfterTheClientClosesAndReopens) {
     EXPECT_TRUE(link.Connected());
 }
 
+// --link: one name for the device's pseudo-terminal across runs.
+TEST(SimConnect, ALinkNamesThePtyWhileServingAndGoesWithIt) {
+    char base[] = "/tmp/talvex-link-XXXXXX";
+    ASSERT_NE(mkdtemp(base), nullptr);
+    const fs::path link = fs::path(base) / "device";
+    const Panel panel = ParseOrFail(kRigPanel);
+    std::string error;
+    // A link a killed run left behind is taken over.
+    fs::create_symlink("/nonexistent/pts", link);
+    {
+        auto device = SimPtyDevice::Start(panel, {}, error, link.string());
+        ASSERT_TRUE(device) << error;
+        EXPECT_EQ(fs::read_symlink(link), device->SlavePath());
+        LinkFixtureServices services;
+        int window = 0;
+        EXPECT_EQ(LinkOpenDevice(link.string(), &window, kNotifyMessage), 0);
+        EXPECT_TRUE(services.notifier.WaitForPosts(1, 3000)) << "no answer through the link";
+        LinkClose(false);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+
+    // A name another run has taken since is left to it.
+    {
+        auto device = SimPtyDevice::Start(panel, {}, error, link.string());
+        ASSERT_TRUE(device) << error;
+        fs::remove(link);
+        fs::create_symlink("/dev/null", link);
+    }
+    EXPECT_EQ(fs::read_symlink(link), "/dev/null");
+    fs::remove(link);
+
+    // Anything but a link is never replaced.
+    std::ofstream(link.string()) << "keep";
+    EXPECT_FALSE(SimPtyDevice::Start(panel, {}, error, link.string()));
+    EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+    fs::remove_all(base);
+}
+
 TEST(SimValues, ClientChangesReachTheDeviceModel) {
     SimLink link(ParseOrFail(kRigPanel));
     ASSERT_TRUE(link.Connected());

@@ -20,11 +20,13 @@
 #include <thread>
 
 #include "CommandLine.h"
+#include "ConnectionIndicator.h"
 #include "FilesDirectory.h"
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
 #include "NoticeBoxes.h"
+#include "ProtocolMonitor.h"
 #include "TalvexApp.h"
 #include "ViewHarness.h"
 
@@ -669,6 +671,15 @@ TEST_F(App, AboutOpensOneBox) {
     EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("About Talvex 3.0")});
 }
 
+TEST_F(App, TheIndicatorShowsATransferUntilItEnds) {
+    CConnectionIndicator* indicator = app->Frame()->Indicator();
+    ASSERT_NE(indicator, nullptr);
+    emit app->Progress().Progress(QStringLiteral("log.csv"), 512 * 1024, 1024 * 1024, 65536.0);
+    EXPECT_TRUE(indicator->Text().contains(QStringLiteral("log.csv")));
+    emit app->Progress().Finished();
+    EXPECT_FALSE(indicator->Text().contains(QStringLiteral("log.csv")));
+}
+
 TEST_F(App, TheTitleComesBackWhenThePanelGoes) {
     view->OnCommand(ID_CONNECT);
     ASSERT_TRUE(device.ReadConnect());
@@ -693,6 +704,27 @@ TEST_F(App, TheTitleComesBackWhenAKeptPanelIsClosed) {
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("Keeper"));
     view->OnCommand(ID_CLOSE);
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
+}
+
+TEST_F(App, TheProtocolMonitorOpensFromSettingsAndListsFramesOnlyWhileOpen) {
+    app->Frame()->Action(ID_PROTOCOL_MONITOR)->trigger();
+    ProtocolMonitor* monitor = app->Monitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->isVisible());
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect());
+    device.Info("Greenhouse");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->Model().rowCount() == 2; }, 5000));
+    EXPECT_EQ(monitor->Model().FrameAt(1).decode, "title \"Greenhouse\"");
+
+    monitor->close();
+    device.Info("Shed");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return app->Frame()->windowTitle() == QStringLiteral("Shed"); }, 5000));
+    app->Frame()->Action(ID_PROTOCOL_MONITOR)->trigger();
+    EXPECT_EQ(app->Monitor(), monitor);
+    monitor->Flush();
+    EXPECT_EQ(monitor->Model().rowCount(), 2);
 }
 
 TEST(AppFilesDirectory, AFilesDirThatCannotBeUsedStopsTheStart) {

@@ -1,6 +1,6 @@
 // The application's own settings: organisation "Talvex", application "Talvex 3.0", section
-// "Talvex Client 3.0" with "m_iComOutGoing", "m_strComPath" and "m_AlwaysReload" (booleans
-// stored as 0/1).
+// "Talvex Client 3.0" with "m_iComOutGoing", "m_strComPath", "m_AlwaysReload" and
+// "m_AutoReconnect" (booleans stored as 0/1).
 #pragma once
 
 #include <QString>
@@ -11,6 +11,8 @@ struct AppSettings {
     // the numbered port.
     QString m_strComPath;
     int m_AlwaysReload = 1;
+    // Reopen the port after the device was lost (not after Close or the device's goodbye).
+    int m_AutoReconnect = 0;
 };
 
 // Missing values keep the fields' current values.

@@ -1,5 +1,8 @@
 #include "MainFrame.h"
 
+#include "ConnectionIndicator.h"
+#include "PageKeys.h"
+
 #include <QAction>
 #include <QLayout>
 #include <QMenu>
@@ -23,12 +26,22 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     AddAction(settings, ID_LOAD_RECOMMENDED, QStringLiteral("Load &Recommended Layout"));
     AddAction(settings, ID_ALWAYS_RELOAD, QStringLiteral("&Always Reload Layout on Connect"))
         ->setCheckable(true);
+    AddAction(settings, ID_AUTO_RECONNECT, QStringLiteral("Reconnect A&utomatically"))
+        ->setCheckable(true);
     AddAction(settings, ID_DEFAULT_LAYOUT, QStringLiteral("&Default Layout"));
     settings->addSeparator();
     AddAction(settings, ID_PINGS, QStringLiteral("&Pings..."));
     AddAction(settings, ID_COM_PORTS, QStringLiteral("&Com Ports..."));
+    AddAction(settings, ID_PROTOCOL_MONITOR, QStringLiteral("Protocol &Monitor..."));
     settings->addSeparator();
     AddAction(settings, ID_APP_ABOUT, QStringLiteral("&About..."));
+    const std::pair<int, QKeySequence> pageKeys[] = {
+        {ID_PREVIOUS_PAGE, Qt::Key_PageUp},
+        {ID_NEXT_PAGE, Qt::Key_PageDown},
+        {ID_FIRST_PAGE, QKeySequence(Qt::CTRL | Qt::Key_Home)},
+        {ID_LAST_PAGE, QKeySequence(Qt::CTRL | Qt::Key_End)}};
+    for (const auto& [id, key] : pageKeys) m_actions.value(id)->setShortcut(key);
+    new CPageKeys(this);
     for (QMenu* menu : {navigation, settings})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
 
@@ -49,6 +62,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
             b->setAutoRaise(true);
         }
     }
+    m_pIndicator = new CConnectionIndicator(toolbar);
+    toolbar->addWidget(m_pIndicator);
     addToolBar(Qt::TopToolBarArea, toolbar);
     setStatusBar(nullptr);
 }
@@ -59,6 +74,10 @@ QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text) {
     m_actions.insert(id, a);
     connect(a, &QAction::triggered, this, [this, id] { emit Command(id); });
     return a;
+}
+
+CConnectionIndicator* CMainFrame::Indicator() const {
+    return m_pIndicator;
 }
 
 void CMainFrame::SetSizingBorder(bool resizable) {

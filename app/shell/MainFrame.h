@@ -1,11 +1,14 @@
-// The main window: the Navigation and Settings menus, the six-button toolbar docked at the top,
-// no status bar. Commands are forwarded to the view by their ids.
+// The main window: the Navigation and Settings menus, the six-button toolbar docked at the top
+// with the connection indicator at its right end, no status bar. Commands are forwarded to the
+// view by their ids; the page keys work from anywhere in the frame (PageKeys).
 #pragma once
 
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 
 class QAction;
+class CConnectionIndicator;
 
 enum CommandId : int {
     ID_LAYOUT_CONTROLS = 130,
@@ -20,6 +23,8 @@ enum CommandId : int {
     ID_CLOSE = 139,
     ID_CONNECT = 141,
     ID_ALWAYS_RELOAD = 151,
+    ID_AUTO_RECONNECT = 152,
+    ID_PROTOCOL_MONITOR = 153,
     ID_APP_ABOUT = 0xE140,
 };
 
@@ -29,6 +34,7 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
 
     QAction* Action(int id) const { return m_actions.value(id); }
+    CConnectionIndicator* Indicator() const;
     // Adds or removes the sizing border: a fixed-size frame cannot be resized by the user.
     void SetSizingBorder(bool resizable);
     // Resizes so that the central area gets the given size, keeping the position.
@@ -43,4 +49,5 @@ signals:
 private:
     QAction* AddAction(QMenu* menu, int id, const QString& text);
     QMap<int, QAction*> m_actions;
+    QPointer<CConnectionIndicator> m_pIndicator; // null once the toolbar is gone
 };

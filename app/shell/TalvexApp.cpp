@@ -1,5 +1,6 @@
 #include "TalvexApp.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -9,10 +10,12 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "ConnectionIndicator.h"
 #include "DemoDevice.h"
 #include "FilesDirectory.h"
 #include "Link.h"
 #include "MainFrame.h"
+#include "ProtocolMonitor.h"
 #include "Talvex22View.h"
 #include "TextCodec.h"
 
@@ -58,7 +61,8 @@ bool CTalvex22App::InitInstance() {
         }
     }
     if (!m_options.screenshot.isEmpty()) m_alerts.SetUnattended(true);
-    LinkSetServices(LinkServices{&m_notifier, &m_alerts, &m_layoutStore, m_trace.get()});
+    LinkSetServices(LinkServices{&m_notifier, &m_alerts, &m_layoutStore, m_trace.get(), &m_frameTap,
+                                 &m_progress});
 
     if (m_options.demo) {
         m_demo = std::make_unique<DemoDevice>();
@@ -84,6 +88,14 @@ bool CTalvex22App::InitInstance() {
     if (!m_options.portPath.isEmpty()) view->SetPortPath(m_options.portPath);
     QObject::connect(view, &CTalvex22View::QuitRequested, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    QObject::connect(m_pFrame->Action(ID_PROTOCOL_MONITOR), &QAction::triggered, m_pFrame.get(),
+                     [this] { OpenMonitor(); });
+    if (CConnectionIndicator* indicator = m_pFrame->Indicator()) {
+        QObject::connect(&m_progress, &TransferProgress::Progress, indicator,
+                         &CConnectionIndicator::SetTransfer);
+        QObject::connect(&m_progress, &TransferProgress::Finished, indicator,
+                         &CConnectionIndicator::ClearTransfer);
+    }
     if (!m_options.screenshot.isEmpty()) {
         QObject::connect(view, &CTalvex22View::PanelLaidOut, m_pFrame.get(),
                          [this](bool layoutRequested) {
@@ -98,6 +110,13 @@ bool CTalvex22App::InitInstance() {
     m_pFrame->show();
     if (m_options.connect) QTimer::singleShot(0, view, [view] { view->OnCommand(ID_CONNECT); });
     return true;
+}
+
+void CTalvex22App::OpenMonitor() {
+    if (!m_monitor) m_monitor = new ProtocolMonitor(m_frameTap, m_pFrame.get());
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void CTalvex22App::TakeScreenshot() {

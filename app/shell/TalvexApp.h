@@ -7,13 +7,16 @@
 
 #include "CommandLine.h"
 #include "Document.h"
+#include "FrameTap.h"
 #include "LinkBridge.h"
 #include "SettingsLayoutStore.h"
 #include "TraceSink.h"
+#include "TransferProgress.h"
 
 class CMainFrame;
 class CTalvex22View;
 class DemoDevice;
+class ProtocolMonitor;
 
 class CTalvex22App {
 public:
@@ -30,6 +33,11 @@ public:
     CTalvex22View* m_pView = nullptr;
     CMainFrame* Frame() const { return m_pFrame.get(); }
     QtLinkAlerts& Alerts() { return m_alerts; }
+    // Progress of long transfers from the device, on the user-interface thread.
+    TransferProgress& Progress() { return m_progress; }
+    // The Protocol Monitor window, made when first opened.
+    ProtocolMonitor* Monitor() const { return m_monitor; }
+    void OpenMonitor();
 
 private:
     void TakeScreenshot();
@@ -39,6 +47,9 @@ private:
     QtLinkAlerts m_alerts;
     SettingsLayoutStore m_layoutStore;
     std::unique_ptr<FileTraceSink> m_trace;
+    FrameTap m_frameTap;
+    TransferProgress m_progress;
+    ProtocolMonitor* m_monitor = nullptr; // owned by the frame
     std::unique_ptr<CMainFrame> m_pFrame;
     CTalvex22Doc m_doc;
     std::unique_ptr<DemoDevice> m_demo;

@@ -30,10 +30,12 @@ void PanelCanvas::paintEvent(QPaintEvent* event) {
                     r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
             DrawImagePlacements(p, r, *c->m_pBitmap, c->m_nImageAlignX, c->m_nImageAlignY,
                                 c->m_bImagePressed);
-            continue;
+        } else {
+            p.fillRect(r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
+            p.setPen(QColor(128, 128, 128));
+            p.drawRect(r.adjusted(0, 0, -1, -1));
         }
-        p.fillRect(r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
-        p.setPen(QColor(128, 128, 128));
-        p.drawRect(r.adjusted(0, 0, -1, -1));
+        // A stale panel (the device is away): pictures are washed out like the greyed widgets.
+        if (!isEnabled()) p.fillRect(r, QColor(255, 255, 255, 150));
     }
 }

@@ -16,8 +16,10 @@
 CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
                              QWidget* parent)
     : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
-      m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)) {
+      m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)),
+      m_watch(frame->Indicator()) {
     setWidget(m_pPanel);
+    m_watch.SetReopen([this] { return Reopen(); }, [this] { AbandonAttempt(); });
     // Values pushed faster than the screen refreshes are painted once a frame.
     new CFramePacer(m_pFrame);
     connect(m_pWidgets.get(), &CCtrlWidgets::RelayoutRequested, this,
@@ -33,12 +35,14 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
 void CTalvex22View::UpdateCommandStates() {
     for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
                    ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
-                   ID_PINGS, ID_ALWAYS_RELOAD, ID_COM_PORTS}) {
+                   ID_PINGS, ID_ALWAYS_RELOAD, ID_AUTO_RECONNECT, ID_COM_PORTS}) {
         if (QAction* a = m_pFrame->Action(id)) {
             a->setEnabled(IsCommandEnabled(id));
             if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
         }
     }
+    if (CConnectionIndicator* indicator = m_pFrame->Indicator())
+        indicator->SetPage(m_nCurPage, m_pCtrls.empty() ? 0 : m_nLastPage + 1);
 }
 
 CTalvex22View::~CTalvex22View() = default;
@@ -51,6 +55,7 @@ void CTalvex22View::ReadSettings() {
     m_settings.m_strComPath.clear();
     SetPing(false, 3);
     m_settings.m_AlwaysReload = 1;
+    m_settings.m_AutoReconnect = 0;
     ReadAppSettings(m_settings);
 }
 
@@ -62,6 +67,7 @@ void CTalvex22View::SetPing(bool on, int seconds) {
     m_pingTimer.stop();
     m_bPingOn = on;
     m_nPingSeconds = seconds; // kept as stored; only the timer is held to a sane period
+    m_watch.SetPingOn(on && seconds > 0);
     constexpr int kLongestPing = 24 * 60 * 60;
     if (on && seconds > 0)
         m_pingTimer.start(
@@ -82,6 +88,7 @@ void CTalvex22View::ResetPanel() {
     m_nLastPage = 0;
     Relayout(true, true);
     m_windowIds.Reset();
+    ShowStale(false);
 }
 
 void CTalvex22View::OnInitialUpdate() {
@@ -119,6 +126,7 @@ bool CTalvex22View::IsCommandEnabled(int id) const {
 }
 
 bool CTalvex22View::IsCommandChecked(int id) const {
+    if (id == ID_AUTO_RECONNECT) return m_settings.m_AutoReconnect != 0;
     return id == ID_ALWAYS_RELOAD && m_settings.m_AlwaysReload != 0;
 }
 
@@ -152,6 +160,9 @@ void CTalvex22View::OnCommand(int id) {
     case ID_ALWAYS_RELOAD:
         OnAlwaysReload();
         return;
+    case ID_AUTO_RECONNECT:
+        OnAutoReconnect();
+        return;
     case ID_COM_PORTS:
         AskComPort();
         return;
@@ -177,9 +188,16 @@ void CTalvex22View::OnAlwaysReload() {
     WriteAppSettings(stored);
 }
 
+void CTalvex22View::OnAutoReconnect() {
+    m_settings.m_AutoReconnect = m_settings.m_AutoReconnect ? 0 : 1;
+    WriteAppSettings(m_settings);
+    m_watch.SetReconnect(m_settings.m_AutoReconnect != 0);
+    UpdateCommandStates();
+}
+
 void CTalvex22View::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    const QSize client = viewport()->size();
+    const QSize client = ClientSize();
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
     if (!m_bInitialised) return;
@@ -201,8 +219,14 @@ bool Contains(const CCtrl& c, const QPoint& p) {
 
 } // namespace
 
+QSize CTalvex22View::ClientSize() const {
+    // The window's area without scroll bars: whether they show must not change the layout.
+    return maximumViewportSize();
+}
+
 void CTalvex22View::mousePressEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    if (!m_pPanel->isEnabled()) return; // a stale panel takes no input
+    const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     auto onPage = [&](const CCtrl& c) { return IsControlShown(c); };
     for (auto& c : m_pCtrls)
         if (c->m_nType != TYPE_IMAGE && onPage(*c) && Contains(*c, p)) return;
@@ -219,7 +243,7 @@ void CTalvex22View::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CTalvex22View::mouseReleaseEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     for (auto& c : m_pCtrls) {
         if (c->m_nType != TYPE_IMAGE || !c->m_bImagePressed) continue;
         c->m_bImagePressed = false;

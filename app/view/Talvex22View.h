@@ -10,6 +10,7 @@
 
 #include "AppSettings.h"
 #include "ComPorts.h"
+#include "ConnectionWatch.h"
 #include "CtrlArray.h"
 #include "CtrlHost.h"
 #include "CtrlWidgets.h"
@@ -51,6 +52,8 @@ public:
     bool IsControlVisible(const CCtrl& c) const;
     static int EffectivePage(const CCtrl& c);
     void ShowPage();
+    // The panel is at least as large as what the current page shows; a smaller window scrolls.
+    void FitPanelToPage();
     void Relayout(bool loadStored, bool resizeFrame);
     // storedPages: the pages a stored layout uses are left to it (it is about to be loaded).
     void AutoLayout(const QRect& rect, bool storedPages = true);
@@ -95,6 +98,8 @@ public:
 
     // State, read by dialogs, widgets and tests.
     const CtrlArray& Controls() const { return m_pCtrls; }
+    // The connection's status and automatic reconnects (tests give it their own clock).
+    CConnectionWatch& Watch() { return m_watch; }
     CCtrlWidgets& Widgets() const { return *m_pWidgets; }
     QWidget* Panel() const { return m_pPanel; }
     int m_nCtrls = 0;
@@ -133,6 +138,14 @@ private:
     void OnConnect();
     void OnClose();
     void OnAlwaysReload();
+    void OnAutoReconnect();
+    // Opens the link on `path`, or on the numbered port when it is empty.
+    int OpenPort(const QString& path);
+    // An automatic reconnect: the same port opened again, no box on failure; empty or why not.
+    QString Reopen();
+    void AbandonAttempt();
+    // A kept panel is shown greyed while its values may be out of date.
+    void ShowStale(bool stale);
     // The settings dialogs (Talvex22ViewDialogs.cpp).
     void AskComPort();
     void OnPings();
@@ -167,4 +180,5 @@ private:
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;
     bool m_bLayoutRequested = false;
+    CConnectionWatch m_watch;
 };

@@ -1,4 +1,6 @@
 // Pages and layout: the flow layout into rows and pages, the stored per-panel layout, paging.
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
@@ -66,8 +68,27 @@ void CTalvex22View::ShowPage() {
     viewport()->update();
     m_pPanel->update();
     for (auto& c : m_pCtrls) ShowControl(*c, IsControlShown(*c));
+    FitPanelToPage();
     m_pWidgets->Reveal();
     UpdateCommandStates();
+}
+
+void CTalvex22View::FitPanelToPage() {
+    // Positions may come from the device's layout records: the extent is bounded.
+    constexpr qint64 kLimit = 1 << 15;
+    qint64 right = 0, bottom = 0;
+    for (auto& c : m_pCtrls) {
+        if (c->m_nType == TYPE_MESSAGEBOX || !IsControlShown(*c)) continue;
+        const auto& r = c->m_rcCache;
+        if (r[2] < 0 || r[3] < 0) continue;
+        right = std::max(right, qint64(r[0]) + r[2] + m_nMargin);
+        bottom = std::max(bottom, qint64(r[1]) + r[3] + m_nMargin);
+    }
+    m_pPanel->setMinimumSize(int(std::clamp<qint64>(right, 0, kLimit)),
+                             int(std::clamp<qint64>(bottom, 0, kLimit)));
+    // The scroll bars follow now, not when the window is next resized.
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(this, &request);
 }
 
 void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
@@ -88,12 +109,13 @@ void CTalvex22View::Relayout(bool loadStored, bool resizeFrame) {
         m_pFrame->SetClientSize(m_nPanelWidth, m_nPanelHeight);
     }
     if (!m_bConnected || m_pCtrls.empty()) {
+        FitPanelToPage();
         UpdateCommandStates();
         return;
     }
 
     // The area the window really has: m_nPanelWidth may hold a stored size it could not get.
-    const QRect client = viewport()->rect();
+    const QRect client(QPoint(0, 0), ClientSize());
     if (HasPanelName())
         for (auto& c : m_pCtrls) c->m_nStyle = GetLayoutInt(c->m_nId, CTRL_PROP_STYLE, c->m_nStyle);
     for (auto& c : m_pCtrls) {

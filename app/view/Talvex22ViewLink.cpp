@@ -25,6 +25,15 @@ void PlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, con
     box.exec();
 }
 
+QString OpenError(int status, const QString& port) {
+    if (status == ENOTTY)
+        return QStringLiteral("%1 is not a serial port: only a terminal device (such as "
+                              "/dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
+            .arg(port);
+    return status > 0 ? QString::fromLocal8Bit(std::strerror(status))
+                      : QStringLiteral("Link error %1").arg(status);
+}
+
 } // namespace
 
 void CTalvex22View::ViewDiagnostic(long checkPoint, long value) {
@@ -79,6 +88,8 @@ void CTalvex22View::OnLinkOutcome() {
         return;
     }
     const int outcome = LinkGetOutcome(false);
+    if (outcome != LINK_LOST) m_watch.Answered();
+    if (outcome == LINK_PING_REPLY) m_watch.PingAnswered();
     switch (outcome) {
     case LINK_TITLE: {
         std::u16string title = LinkGetTitle();
@@ -89,6 +100,7 @@ void CTalvex22View::OnLinkOutcome() {
     case LINK_PANEL: {
         m_bLayoutRequested = false;
         if (GetLayoutInt(0, 0, 0) == 0 || m_settings.m_AlwaysReload) LoadRecommendedLayout();
+        ShowStale(false);
         BuildControls();
         if (m_nCtrls == 0) Notice(QStringLiteral("The control panel has no controls!"), true);
         m_bConnected = true;
@@ -121,6 +133,7 @@ void CTalvex22View::OnLinkOutcome() {
         UpdateFiles();
         break;
     case LINK_LAYOUT:
+        ShowStale(false);
         BuildControls();
         Relayout(true, true);
         emit PanelLaidOut(false);
@@ -133,23 +146,32 @@ void CTalvex22View::OnLinkOutcome() {
 }
 
 QString CTalvex22View::PortName() const {
-    return m_strPortPath.isEmpty() ? QStringLiteral("/dev/rfcomm%1").arg(m_settings.m_iComOutGoing)
-                                   : m_strPortPath;
+    const QString path = PortPathToOpen();
+    return path.isEmpty() ? QStringLiteral("/dev/rfcomm%1").arg(m_settings.m_iComOutGoing) : path;
+}
+
+void CTalvex22View::ShowStale(bool stale) {
+    m_pPanel->setEnabled(!stale);
 }
 
 // The device said goodbye, or is gone: disconnected, the panel kept only when it asked for it.
 void CTalvex22View::EndConnection(bool lost) {
-    const QString said = QStringLiteral("Connection lost: %1: %2")
-                             .arg(PortName(), QString::fromStdString(LinkLostReason()));
+    const QString reason = QString::fromStdString(LinkLostReason());
+    const QString said = QStringLiteral("Connection lost: %1: %2").arg(PortName(), reason);
     LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
     if (!LinkKeepPanel()) {
         ReadSettings();
         ResetPanel();
+    } else {
+        ShowStale(true);
     }
     UpdateCommandStates();
-    if (lost) Notice(said);
+    if (!lost)
+        m_watch.Ended();
+    else if (m_watch.Lost(reason, m_settings.m_AutoReconnect != 0))
+        Notice(said); // once per loss, not once per failed attempt to reconnect
 }
 
 // Outcomes and answers of a connection that has ended are of no use to the next one.
@@ -166,18 +188,15 @@ void CTalvex22View::OnConnect() {
     m_bConnected = true;
     m_pCtrls.clear();
     m_nCtrls = 0;
+    ShowStale(false);
+    m_watch.Connecting(PortName());
     Relayout(true, true);
     const QString path = PortPathToOpen();
-    int status = path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
-                                : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+    const int status = OpenPort(path);
     if (status == 0) return;
-    QString reason = status == ENOTTY
-                         ? QStringLiteral("%1 is not a serial port: only a terminal device (such "
-                                          "as /dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
-                               .arg(PortName())
-                     : status > 0 ? QString::fromLocal8Bit(std::strerror(status))
-                                  : QStringLiteral("Link error %1").arg(status);
-    PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"), reason);
+    m_watch.Ended();
+    PlainBox(window(), QMessageBox::Information, QStringLiteral("Error"),
+             OpenError(status, PortName()));
     QMessageBox ask(QMessageBox::Critical, QCoreApplication::applicationName(),
                     path.isEmpty()
                         ? QString::asprintf("Unable to connect to COM%d: (Error %ld)\n\nConfigure "
@@ -205,7 +224,35 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     ResetPanel();
 }
 
+// The path is opened as given each time: a symbolic link to the port is followed anew.
+int CTalvex22View::OpenPort(const QString& path) {
+    return path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
+                          : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+}
+
+QString CTalvex22View::Reopen() {
+    // Never under the link lock, nor over a port still open; the next attempt comes soon.
+    if (LinkLockHeldHere() || LinkIsOpen()) return QStringLiteral("the port is busy");
+    m_bConnected = true;
+    const int status = OpenPort(PortPathToOpen());
+    if (status != 0) m_bConnected = false;
+    UpdateCommandStates();
+    return status == 0 ? QString() : OpenError(status, PortName());
+}
+
+void CTalvex22View::AbandonAttempt() {
+    if (LinkLockHeldHere()) {
+        QTimer::singleShot(0, this, &CTalvex22View::AbandonAttempt);
+        return;
+    }
+    LinkClose(false);
+    DropPendingOutcomes();
+    m_bConnected = false;
+    UpdateCommandStates();
+}
+
 void CTalvex22View::OnClose() {
+    m_watch.Ended();
     if (m_bConnected) {
         DisconnectAndReset(true);
         LinkShutdown();
@@ -235,7 +282,17 @@ void CTalvex22View::PingTick() {
         QTimer::singleShot(0, this, &CTalvex22View::PingTick);
         return;
     }
-    if (LinkPing() == 0) return;
+    const int status = LinkPing();
+    if (status == 0) {
+        m_watch.PingSent();
+        return;
+    }
+    if (status == LINK_E_PING_LOST) m_watch.PingMissed();
     DisconnectAndReset(false);
     m_pFrame->setWindowTitle(m_strDefaultTitle);
+    m_watch.Lost(
+        status == LINK_E_PING_LOST
+            ? QStringLiteral("no answer to ping")
+            : QStringLiteral("a ping could not be sent: %1").arg(OpenError(status, PortName())),
+        m_settings.m_AutoReconnect != 0);
 }

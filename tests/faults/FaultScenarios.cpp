@@ -20,7 +20,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kSettleMs = 5000;       // the longest a client may take to notice a lost device
 constexpr int kAnswerWithinMs = 1000; // a clean line is answered within this
-constexpr int kQueryEveryMs = 100;    // a query swallowed by an abandoned message is sent again
+constexpr int kStallMs = 300;         // the stall time the fault runs give the link
+constexpr int kQueryEveryMs = 400;    // longer than a stall: a swallowed query is followed by one that is read
 constexpr int kFileRequestEveryMs = 100;
 
 std::string At(const char* what, size_t offset) {
@@ -122,7 +123,7 @@ bool StallRecoveryAvailable() {
 
 void UseShortStallTimeout() {
 #ifdef TALVEX_HAS_STALL_TIMEOUT
-    LinkSetStallTimeout(300);
+    LinkSetStallTimeout(kStallMs);
 #endif
 }
 

@@ -1,0 +1,241 @@
+// The Protocol Monitor and the progress of long transfers, against the simulated device on a
+// pseudo-terminal through the real link: decoded rows, the bound of 10,000 frames, pause, clear,
+// filter and Save, no records while closed, and a 1 MiB file's progress.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <chrono>
+#include <climits>
+#include <filesystem>
+
+#include "Frame.h"
+#include "FrameTap.h"
+#include "Link.h"
+#include "PanelFile.h"
+#include "ProtocolMonitor.h"
+#include "SimPorts.h"
+#include "TransferProgress.h"
+#include "support/FakeServices.h"
+#include "support/LinkHarness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* kPanel = R"({"title": "Rig", "controls": [
+    {"kind": "text", "id": 1, "name": "Label", "value": "hello", "maxSize": 16},
+    {"kind": "number", "id": 8, "name": "Level", "value": 5, "min": 0, "max": 200,
+     "flags": ["editable"]}]})";
+
+Panel ParseOrFail(const std::string& text) {
+    PanelFileResult r = ParsePanelText(text, "test.json", {});
+    EXPECT_TRUE(r.panel.has_value()) << r.error;
+    return r.panel.value_or(Panel{});
+}
+
+// The link on a simulated device with the monitor's tap and the progress among its services.
+class MonitoredSim {
+public:
+    explicit MonitoredSim(const Panel& panel) {
+        LinkSetServices(LinkServices{&services.notifier, &services.alerts, &services.store, nullptr,
+                                     &tap, &progress});
+        std::string error;
+        device = SimPtyDevice::Start(panel, {}, error);
+        if (!device) throw std::runtime_error(error);
+    }
+    // Connects: the device then sends its panel.
+    int Open() { return LinkOpenDevice(device->SlavePath(), &window, kNotifyMessage); }
+    ~MonitoredSim() { LinkClose(false); }
+
+    // Skips other outcomes until `wanted`, restarting the receiver after each.
+    bool WaitFor(int wanted) {
+        for (int i = 0; i < 50; ++i) {
+            if (!services.notifier.WaitForPosts(m_seen + 1, 5000)) return false;
+            const int outcome = services.notifier.Outcomes()[size_t(m_seen++)];
+            LinkStartReceiver(&window, kNotifyMessage);
+            if (outcome == wanted) return true;
+        }
+        return false;
+    }
+    // A value over the maximum: the device clamps it and sends it back.
+    bool ChangeLevel(int32_t value) {
+        return LinkSetValue(8, &value, 4) == 0 && LinkSendChanges() == 0 && WaitFor(LINK_VALUES);
+    }
+
+    LinkFixtureServices services;
+    FrameTap tap;
+    TransferProgress progress;
+    std::unique_ptr<SimPtyDevice> device;
+    int window = 0;
+
+private:
+    int m_seen = 0;
+};
+
+QString Cell(ProtocolMonitor& m, int row, int column) {
+    return FrameTableModel::Text(m.Model().FrameAt(row), column);
+}
+
+QStringList Lines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+TEST(ProtocolMonitor, ListsAnExchangeDecodedFiltersItAndSavesIt) {
+    MonitoredSim sim(ParseOrFail(kPanel));
+    ProtocolMonitor monitor(sim.tap);
+    monitor.show();
+    ASSERT_EQ(sim.Open(), 0);
+    ASSERT_TRUE(sim.WaitFor(LINK_PANEL));
+    ASSERT_TRUE(sim.ChangeLevel(500));
+    monitor.Flush();
+
+    const QStringList expected[] = {
+        {"sent", "MSG_CONNECT (1)", "20", ""},
+        {"received", "MSG_PANEL_INFO (2)", "", "title \"Rig\""},
+        {"received", "MSG_PANEL_DEFINITION (6)", "", "2 controls: T#1 N#8"},
+        {"sent", "MSG_CLIENT_VALUES (7)", "36", "1 item #8 number 500"},
+        {"received", "MSG_DEVICE_VALUES (9)", "36", "1 item #8 number 200"},
+    };
+    ASSERT_EQ(monitor.Model().rowCount(), 5);
+    for (int row = 0; row < 5; ++row) {
+        const QStringList& e = expected[row];
+        EXPECT_EQ(Cell(monitor, row, FrameTableModel::Direction), e[0]) << row;
+        EXPECT_EQ(Cell(monitor, row, FrameTableModel::Code), e[1]) << row;
+        if (!e[2].isEmpty()) {
+            EXPECT_EQ(Cell(monitor, row, FrameTableModel::Length), e[2]) << row;
+        }
+        EXPECT_EQ(Cell(monitor, row, FrameTableModel::Decode), e[3]) << row;
+        EXPECT_EQ(Cell(monitor, row, FrameTableModel::Flags), QStringLiteral("0x0000")) << row;
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("frames.txt"));
+    monitor.SetCodeFilter(FrameCodeFilter::Key(MSG_PANEL_INFO, false));
+    EXPECT_EQ(monitor.Filter().rowCount(), 1);
+    ASSERT_TRUE(monitor.SaveTo(path));
+    QStringList lines = Lines(path);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\treceived\tMSG_PANEL_INFO (2)\t0x0000\t") +
+                                  Cell(monitor, 1, FrameTableModel::Length) +
+                                  QStringLiteral("\ttitle \"Rig\"")))
+        << lines[0].toStdString();
+    monitor.SetCodeFilter(FrameCodeFilter::kAll);
+    ASSERT_TRUE(monitor.SaveTo(path));
+    EXPECT_EQ(Lines(path).size(), 5);
+    EXPECT_FALSE(monitor.SaveTo(dir.filePath(QStringLiteral("no/such/folder/f.txt"))));
+}
+
+TEST(ProtocolMonitor, PausedOrClosedItBuildsNoRecordsAndClearEmptiesIt) {
+    MonitoredSim sim(ParseOrFail(kPanel));
+    ProtocolMonitor monitor(sim.tap);
+    EXPECT_FALSE(sim.tap.Wanted());
+    monitor.show();
+    ASSERT_EQ(sim.Open(), 0);
+    ASSERT_TRUE(sim.WaitFor(LINK_PANEL));
+    monitor.Flush();
+    ASSERT_EQ(monitor.Model().rowCount(), 3);
+
+    monitor.SetPaused(true);
+    EXPECT_FALSE(sim.tap.Wanted());
+    uint64_t recorded = sim.tap.Recorded();
+    ASSERT_TRUE(sim.ChangeLevel(300));
+    monitor.Flush();
+    EXPECT_EQ(sim.tap.Recorded(), recorded);
+    EXPECT_EQ(monitor.Model().rowCount(), 3);
+
+    monitor.SetPaused(false);
+    monitor.Clear();
+    EXPECT_EQ(monitor.Model().rowCount(), 0);
+    ASSERT_TRUE(sim.ChangeLevel(400));
+    monitor.Flush();
+    EXPECT_EQ(monitor.Model().rowCount(), 2);
+
+    monitor.close();
+    EXPECT_FALSE(sim.tap.Wanted());
+    recorded = sim.tap.Recorded();
+    ASSERT_TRUE(sim.ChangeLevel(600));
+    EXPECT_EQ(sim.tap.Recorded(), recorded);
+}
+
+TEST(ProtocolMonitor, KeepsTheNewestTenThousandFramesInOneInsertionPerBatch) {
+    FrameTap tap;
+    ProtocolMonitor monitor(tap);
+    monitor.show();
+    QSignalSpy inserted(&monitor.Model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&monitor.Model(), &QAbstractItemModel::rowsRemoved);
+    auto feed = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            DecodedFrame f;
+            f.decode = "#" + std::to_string(i);
+            tap.Frame(f);
+        }
+    };
+    feed(0, 10500); // the queue alone already keeps only the newest
+    monitor.Flush();
+    feed(10500, 12500);
+    monitor.Flush();
+    ASSERT_EQ(monitor.Model().rowCount(), FrameTableModel::kMaxRows);
+    EXPECT_EQ(monitor.Model().FrameAt(0).decode, "#2500");
+    EXPECT_EQ(monitor.Model().FrameAt(FrameTableModel::kMaxRows - 1).decode, "#12499");
+    EXPECT_EQ(inserted.count(), 2);
+    EXPECT_EQ(removed.count(), 1);
+}
+
+TEST(TransferProgress, ReportsTenTimesASecondAtMostAndAlwaysTheEnd) {
+    auto now = std::chrono::steady_clock::time_point{};
+    TransferProgress progress(nullptr, [&] { return now; });
+    QSignalSpy updates(&progress, &TransferProgress::Progress);
+    QSignalSpy finished(&progress, &TransferProgress::Finished);
+    const std::pair<int, uint64_t> calls[] = {{0, 10},   {50, 20},  {99, 30},
+                                              {100, 40}, {150, 50}, {160, 100}};
+    for (auto [ms, received] : calls) {
+        now = std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(ms);
+        progress.Transfer(u"", received, 100);
+    }
+    progress.TransferDone();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(updates.count(), 3);
+    EXPECT_EQ(updates[0][1].toLongLong(), 10);
+    EXPECT_EQ(updates[1][1].toLongLong(), 40);
+    EXPECT_EQ(updates[2][0].toString(), QStringLiteral("Panel"));
+    EXPECT_EQ(updates[2][1].toLongLong(), 100);
+    EXPECT_DOUBLE_EQ(updates[2][3].toDouble(), 90 / 0.16);
+    EXPECT_EQ(finished.count(), 1);
+}
+
+TEST(TransferProgress, AMebibyteFileFromTheDeviceCountsUpToItsSize) {
+    const std::string content(1 << 20, 'x');
+    MonitoredSim sim(ParseOrFail(R"({"title": "Files", "controls": [{"kind": "file", "id": 14,
+        "fileName": "big.bin", "content": ")" +
+                                 content + R"("}]})"));
+    QTemporaryDir dir;
+    LinkSetFilesDirectory(QFile::encodeName(dir.path()).toStdString());
+    QSignalSpy updates(&sim.progress, &TransferProgress::Progress);
+    QSignalSpy finished(&sim.progress, &TransferProgress::Finished);
+    ASSERT_EQ(sim.Open(), 0);
+    ASSERT_TRUE(sim.WaitFor(LINK_PANEL));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(LinkSetValue(14, nullptr, 0), 0);
+    ASSERT_EQ(LinkSendChanges(), 0);
+    ASSERT_TRUE(sim.WaitFor(LINK_FILES));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    LinkSetFilesDirectory("");
+    QCoreApplication::processEvents();
+
+    ASSERT_GE(updates.count(), 1);
+    EXPECT_LE(updates.count(), int(seconds * 10) + 2) << "over " << seconds << " s";
+    for (const QList<QVariant>& u : updates) EXPECT_EQ(u[0].toString(), QStringLiteral("big.bin"));
+    EXPECT_EQ(updates.last()[1].toLongLong(), 1 << 20);
+    EXPECT_EQ(updates.last()[2].toLongLong(), 1 << 20);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(std::filesystem::file_size(dir.filePath(QStringLiteral("big.bin")).toStdString()),
+              1u << 20);
+}
+
+} // namespace
