@@ -31,7 +31,7 @@ TEST(ClientOnAFaultyLine, DeviceVanishingAtEveryByteOfAFile) {
 }
 
 TEST(ClientOnAFaultyLine, GarbledAndLostBytesInAStream) {
-    UseShortStallTimeout(); // recovery on a clean line is then checked, else the device vanishes
+    UseShortStallTimeout();
     FaultClient client;
     FaultTally all;
     for (uint64_t pattern : {1, 2, 3})
