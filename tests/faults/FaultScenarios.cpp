@@ -1,5 +1,6 @@
 #include "FaultScenarios.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <chrono>
@@ -20,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSettleMs = 5000;       // the longest a client may take to notice a lost device
 constexpr int kAnswerWithinMs = 1000; // a clean line is answered within this
 constexpr int kStallMs = 300;         // the stall time the fault runs give the link
-constexpr int kQueryEveryMs = 400;    // longer than a stall: a swallowed query is followed by one that is read
+// Longer than a stall: a swallowed query is followed by one that is read.
+constexpr int kQueryEveryMs = 400;
 constexpr int kFileRequestEveryMs = 100;
 
 std::string At(const char* what, size_t offset) {
@@ -57,6 +59,37 @@ void Unplug(FaultClient& client, std::unique_ptr<FaultyLine>& line) {
     client.WaitFor([&] { return !client.Connected(); }, kSettleMs);
 }
 
+// A clean line from here on, and the device goes quiet, so that a message left waiting for
+// bytes that never come is given up: a presence query must be answered within a second.
+void AnswerOnACleanLine(FaultClient& client, FaultyLine& line, const std::string& where,
+                        FaultTally& tally) {
+    line.Mute(true);
+    if (!client.Connected()) { // a garbled goodbye: the user connects again
+        line.Mute(false);
+        if (!client.Connect(line.SlavePath(), true)) {
+            tally.failures.push_back(where + "no reconnect after a garbled goodbye");
+            return;
+        }
+        line.Mute(true);
+    }
+    const uint64_t replies = line.Engine().Counters().presenceReplies;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWithinMs);
+    bool answered = false;
+    while (!answered && Clock::now() < deadline) {
+        line.Inject(DeviceFrame(MSG_PRESENCE_QUERY, 0, {}));
+        answered = client.WaitFor(
+            [&] { return line.Engine().Counters().presenceReplies > replies; }, kQueryEveryMs);
+    }
+    tally.stalls += LinkGetStallCount(); // counted per connection
+    if (answered)
+        ++tally.recoveries;
+    else
+        tally.failures.push_back(where +
+                                 "no answer to a presence query within a second of a clean line");
+    line.Mute(false);
+    if (!client.Connected()) tally.failures.push_back(where + "disconnected on a clean line");
+}
+
 bool Stopped(const StopWhen& stop) {
     return stop && stop();
 }
@@ -68,21 +101,12 @@ void FaultTally::Add(const FaultTally& other) {
     faults += other.faults;
     recoveries += other.recoveries;
     goodbyes += other.goodbyes;
+    stalls += other.stalls;
     failures.insert(failures.end(), other.failures.begin(), other.failures.end());
 }
 
-bool StallRecoveryAvailable() {
-#ifdef TALVEX_HAS_STALL_TIMEOUT
-    return true;
-#else
-    return false;
-#endif
-}
-
 void UseShortStallTimeout() {
-#ifdef TALVEX_HAS_STALL_TIMEOUT
     LinkSetStallTimeout(kStallMs);
-#endif
 }
 
 FaultTally VanishDuringPanel(FaultClient& client, const Panel& panel,
@@ -129,6 +153,7 @@ FaultTally VanishDuringFile(FaultClient& client, const Panel& panel, uint32_t fi
             continue;
         }
         line->VanishAt(MSG_FILES, offset);
+        QFile::remove(target); // whatever an earlier run delivered
         const int notices = client.NoticeCount();
         control->RequestFile();
         ++tally.runs;
@@ -142,9 +167,9 @@ FaultTally VanishDuringFile(FaultClient& client, const Panel& panel, uint32_t fi
 
 FaultTally NoisyStretch(FaultClient& client, const Panel& panel, const Noise& noise) {
     FaultTally tally;
-    const std::string where = "noise (seed " + std::to_string(noise.seed) + "): ";
+    const std::string where = "noise (pattern " + std::to_string(noise.pattern) + "): ";
     std::string error;
-    auto line = FaultyLine::Start(panel, noise.seed, error);
+    auto line = FaultyLine::Start(panel, noise.pattern, error);
     if (!line || !client.Connect(line->SlavePath(), true)) {
         tally.failures.push_back(where + (line ? "the panel did not arrive" : error));
         if (line) Unplug(client, line);
@@ -168,34 +193,8 @@ FaultTally NoisyStretch(FaultClient& client, const Panel& panel, const Noise& no
     const FaultCounts counts = line->Counts();
     tally.faults += counts.corrupted + counts.dropped;
 
-    // A clean line from here on; the device goes quiet, so a message left waiting for bytes
-    // that never come is given up.
-    line->Mute(true);
-    if (!client.Connected()) {
-        ++tally.goodbyes;
-        line->Mute(false);
-        if (!client.Connect(line->SlavePath(), true)) {
-            tally.failures.push_back(where + "no reconnect after a garbled goodbye");
-            Unplug(client, line);
-            return tally;
-        }
-        line->Mute(true);
-    }
-    const uint64_t replies = line->Engine().Counters().presenceReplies;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWithinMs);
-    bool answered = false;
-    while (!answered && Clock::now() < deadline) {
-        line->Inject(DeviceFrame(MSG_PRESENCE_QUERY, 0, {}));
-        answered = client.WaitFor(
-            [&] { return line->Engine().Counters().presenceReplies > replies; }, kQueryEveryMs);
-    }
-    if (answered)
-        ++tally.recoveries;
-    else
-        tally.failures.push_back(where +
-                                 "no answer to a presence query within a second of a clean line");
-    line->Mute(false);
-    if (!client.Connected()) tally.failures.push_back(where + "disconnected on a clean line");
+    if (!client.Connected()) ++tally.goodbyes;
+    AnswerOnACleanLine(client, *line, where, tally);
     CheckStrays(client, where, tally);
     Unplug(client, line);
     return tally;

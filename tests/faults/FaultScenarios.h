@@ -19,14 +19,13 @@ struct FaultTally {
     uint64_t faults = 0;     // bytes corrupted or dropped, and vanishes
     uint64_t recoveries = 0; // the client answered again, or ended the connection cleanly
     uint64_t goodbyes = 0;   // garbled headers the client read as the device closing
+    uint64_t stalls = 0;     // messages the link gave up when the device went quiet
     std::vector<std::string> failures;
     void Add(const FaultTally& other);
 };
 
-// Whether the link gives up a message that makes no progress, so that a garbled length cannot
-// hold it for ever: the noisy stretch needs it to recover.
-bool StallRecoveryAvailable();
-// A short stall limit, so recovery is quick enough to be checked.
+// A short stall limit for the link (a message that makes no progress is given up), so that
+// recovery from a garbled length is quick enough to be checked.
 void UseShortStallTimeout();
 
 // Runs are cut short when `stop` says so (the soak's deadline).
@@ -43,7 +42,7 @@ struct Noise {
     double corrupt = 0.02;
     double drop = 0.01;
     uint64_t bytes = 64 * 1024; // device bytes carried while the faults last
-    uint64_t seed = 1;
+    uint64_t pattern = 1;       // which garbled and lost bytes: the same number, the same faults
 };
 // A stretch of streaming (values, matrix rows and requested files) through the noise, then a
 // clean line: a presence query must be answered within a second.

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,10 +56,10 @@ void SetNonBlocking(int fd) {
 
 } // namespace
 
-std::unique_ptr<FaultyLine> FaultyLine::Start(const Panel& panel, uint64_t seed, std::string& error,
-                                              SimOptions options) {
+std::unique_ptr<FaultyLine> FaultyLine::Start(const Panel& panel, uint64_t pattern,
+                                              std::string& error, SimOptions options) {
     std::unique_ptr<FaultyLine> line(new FaultyLine);
-    line->m_random.seed(seed);
+    line->m_random = std::mt19937_64(pattern);
     if (!OpenPty(line->m_pty, error)) return nullptr;
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 ||
@@ -193,15 +192,15 @@ void FaultyLine::Deliver(const uint8_t* p, size_t n) {
 }
 
 // The device side closes: the client's end of the line hangs up, and the engine sees its stream
-// end. First the client reads what it was given, so the cut is where it was asked for.
+// end. A hang-up discards what the client has not read yet, so first the client reads what it
+// was given and the cut is where it was asked for. poll() on the line's own slave descriptor
+// first hands on bytes still on their way into the terminal's input, so it sees them all.
 void FaultyLine::HangUp() {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainLimitMs);
-    int emptyChecks = 0;
-    while (emptyChecks < 2 && std::chrono::steady_clock::now() < until && !m_stop) {
-        int queued = 0;
-        if (ioctl(m_pty.slaveKeeper, FIONREAD, &queued) != 0) break;
-        emptyChecks = queued == 0 ? emptyChecks + 1 : 0;
-        poll(nullptr, 0, 1); // the pty hands bytes on asynchronously: look twice
+    while (std::chrono::steady_clock::now() < until && !m_stop) {
+        pollfd unread{m_pty.slaveKeeper, POLLIN, 0};
+        if (poll(&unread, 1, 0) < 0 || !(unread.revents & POLLIN)) break;
+        poll(nullptr, 0, 1);
     }
     {
         std::lock_guard g(m_mutex);

@@ -1,8 +1,8 @@
 // A simulated device behind a faulty line: the engine serves one end of a socket pair and a
 // relay thread carries its bytes to a pseudo-terminal the client opens. On the way to the client
-// the relay corrupts or drops a given share of bytes (decided by a seeded generator, so a run
-// reproduces), or the device vanishes (the line hangs up) at a given byte of the next frame with
-// a given code. What the client sends reaches the device unchanged.
+// the relay corrupts or drops a given share of bytes (decided by a generator started from a given
+// pattern number, so a run reproduces), or the device vanishes (the line hangs up) at a given byte
+// of the next frame with a given code. What the client sends reaches the device unchanged.
 #pragma once
 
 #include <atomic>
@@ -30,8 +30,8 @@ struct FaultCounts {
 class FaultyLine {
 public:
     // A device for `panel` on a new line; null with `error` set.
-    static std::unique_ptr<FaultyLine> Start(const Panel& panel, uint64_t seed, std::string& error,
-                                             SimOptions options = {});
+    static std::unique_ptr<FaultyLine> Start(const Panel& panel, uint64_t pattern,
+                                             std::string& error, SimOptions options = {});
     ~FaultyLine(); // stops the relay and the engine, then closes the line
     FaultyLine(const FaultyLine&) = delete;
     FaultyLine& operator=(const FaultyLine&) = delete;
