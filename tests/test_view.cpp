@@ -880,6 +880,15 @@ TEST(LinkBoxes, TheSameBoxWithinASecondIsCountedNotRepeated) {
     EXPECT_EQ(notices.Notices()[1].count, 1);
 }
 
+TEST(LinkBoxes, TheHistoryIsBoundedAndTheCountOfAllGoesOn) {
+    NoticeBoxes notices;
+    notices.SetUnattended(true);
+    for (int i = 0; i < 1005; ++i) notices.Post(QString::number(i));
+    EXPECT_EQ(notices.Notices().size(), 1000u);
+    EXPECT_EQ(notices.Notices().back().text, QStringLiteral("1004"));
+    EXPECT_EQ(notices.PostedCount(), 1005u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Child-widget notifications
 

@@ -54,6 +54,7 @@ void NoticeBoxes::SetClock(std::function<qint64()> clock) {
 void NoticeBoxes::Post(const QString& text, QMessageBox::Icon icon) {
     std::lock_guard g(m_mutex);
     const qint64 now = m_clock();
+    ++m_posted;
     const bool repeat =
         !m_history.empty() && text == m_lastText && now - m_lastTime < kRepeatWindowMs;
     m_lastText = text;
@@ -126,6 +127,11 @@ void NoticeBoxes::Deliver() {
     });
     m_box = box;
     box->show();
+}
+
+uint64_t NoticeBoxes::PostedCount() const {
+    std::lock_guard g(m_mutex);
+    return m_posted;
 }
 
 std::vector<NoticeBoxes::Notice> NoticeBoxes::Notices() const {

@@ -31,8 +31,10 @@ public:
         QString text;
         int count = 1;
     };
-    // Every notice so far, oldest first, with its repeats.
+    // The last notices (at most a thousand), oldest first, with their repeats.
     std::vector<Notice> Notices() const;
+    // Every notice posted so far, repeats included; unlike the history it never stops growing.
+    uint64_t PostedCount() const;
     QStringList Texts() const;
     // The box on screen, if any, and how many wait behind it (user-interface thread).
     QMessageBox* Current() const { return m_box; }
@@ -60,6 +62,7 @@ private:
     int m_shownCount = 0; // the count the box on screen shows
     // The last notice posted, for repeats.
     uint64_t m_serial = 0;
+    uint64_t m_posted = 0;
     QString m_lastText;
     qint64 m_lastTime = 0;
     bool m_scheduled = false;

@@ -74,9 +74,7 @@ void FaultClient::RefuseModalBox() {
 }
 
 int FaultClient::NoticeCount() {
-    int n = 0;
-    for (const auto& notice : m_alerts.Boxes().Notices()) n += notice.count;
-    return n;
+    return int(m_alerts.Boxes().PostedCount());
 }
 
 QStringList FaultClient::NoticeTexts() {
