@@ -180,7 +180,9 @@ int ApplyMatrixRow(CLinkCtrl& e, const uint8_t* data, uint32_t n) {
     uint64_t label = uint64_t(MatrixRowLabelWidth(e.m_dwFlags));
     uint64_t capacity = e.m_nMaxRows > 0 ? uint64_t(e.m_nMaxRows) : 0;
     uint64_t cols = e.m_nCols > 0 ? uint64_t(e.m_nCols) : 0;
-    // A row index or shape that does not fit the buffers the device announced is left out.
+    // Past the capacity, row + c x M would land in the next column's cells: the item is dropped.
+    if (row >= capacity) return 0;
+    // A shape that does not fit the buffers the device announced is left out.
     if (w > 0) {
         for (uint64_t c = 0; c < cols && c * w + w < n; ++c) {
             uint64_t at = (row + c * capacity) * w;

@@ -12,9 +12,12 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -26,6 +29,7 @@
 #include "MatrixDlg.h"
 #include "MatrixFixture.h"
 #include "MatrixTableModel.h"
+#include "MatrixTexts.h"
 #include "MatrixViews.h"
 
 namespace {
@@ -81,19 +85,46 @@ TEST(MatrixCsvText, TwoColumnsWithEitherSeparator) {
     EXPECT_EQ(MatrixCsv(*ctrl, QLatin1Char(';')), QByteArray("\"a\";\"b\"\r\n1;2\r\n"));
 }
 
-TEST(MatrixCsvText, SixteenBitMatricesAreUtf16WithoutMarkOthersTheCodePage) {
-    MatrixSpec s = Labelled();
-    s.heading = QStringLiteral("Wh\u20ACn");
-    s.textLabels = {u"Z\u00E9", u"\u4E2D"};
-    const QString text =
-        QStringLiteral("\"Wh\u20ACn\",\"a\",\"b\"\r\nZ\u00E9,1,3\r\n\u4E2D,2,4\r\n");
-    s.flags |= CTRLF_TEXT16;
-    QByteArray wide;
-    for (QChar c : text) wide.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-    EXPECT_EQ(MatrixCsv(*MakeMatrix(s), QLatin1Char(',')), wide);
-    s.flags &= ~CTRLF_TEXT16;
-    EXPECT_EQ(MatrixCsv(*MakeMatrix(s), QLatin1Char(',')),
-              QByteArray("\"Wh\x80n\",\"a\",\"b\"\r\nZ\xE9,1,3\r\n?,2,4\r\n"));
+TEST(MatrixCsvText, ReadsBackAsTheTableInASpreadsheetReader) {
+    MatrixSpec s;
+    s.flags = 2u << 16;
+    s.heading = QStringLiteral("k\"1");
+    s.names = {u"a,b", u"+x"};
+    s.textLabels = {u"say \"hi\"", u"two\r\nlines", u"=1+2", u"@x;y",
+                    u"-1.5e3",     u"-x",           u"\tt",  u"Z\u00E9\u4E2D"};
+    s.columns = {{-5, 1, 2, 3, 4, 5, 6, 7}, {0, -1, -2, -3, -4, -5, -6, -7}};
+    // What a spreadsheet would run as a formula comes back behind an apostrophe.
+    const QStringList guarded = {"+x", "=1+2", "@x;y", "-x", "\tt"};
+    QTemporaryDir dir;
+    for (bool text16 : {false, true}) {
+        s.flags = text16 ? s.flags | CTRLF_TEXT16 : s.flags & ~CTRLF_TEXT16;
+        const QChar separator = text16 ? u';' : u',';
+        auto ctrl = MakeMatrix(s);
+        const QString path = QDir(dir.path()).filePath(text16 ? "16.csv" : "8.csv");
+        CMatrixDlg dialog(*ctrl);
+        dialog.WriteCsv(path, separator);
+
+        QProcess python;
+        python.start("python3", {TALVEX_SOURCE_DIR "/tests/read_csv.py", path,
+                                 text16 ? "utf-16-le" : "utf-8", separator});
+        ASSERT_TRUE(python.waitForFinished(10000));
+        ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+        const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+
+        EXPECT_EQ(rows.last().toArray()[0].toString(), QStringLiteral("Z\u00E9\u4E2D"));
+        const MatrixTexts texts(*ctrl);
+        const MatrixShape shape = texts.Shape();
+        ASSERT_EQ(rows.size(), shape.rows + 1);
+        for (int r = -1; r < shape.rows; ++r) {
+            const QJsonArray fields = rows[r + 1].toArray();
+            ASSERT_EQ(fields.size(), shape.Columns()) << "row " << r;
+            for (int c = 0; c < shape.Columns(); ++c) {
+                const QString shown = r < 0 ? texts.Heading(c) : texts.Text(r, c);
+                const QString expected = guarded.contains(shown) ? "'" + shown : shown;
+                EXPECT_EQ(fields[c].toString(), expected) << "row " << r << " column " << c;
+            }
+        }
+    }
 }
 
 TEST(MatrixTable, ColumnsTextsAlignmentAndCopy) {

@@ -189,14 +189,16 @@ TEST_F(Receiver, LongTextsAreCutAndTerminated) {
 TEST_F(Receiver, MatrixRowsLandInTheirCellsAndBadRowsAreIgnored) {
     // Row 2: cells 0x0102 and 0x0304, label 9, rows value 3.
     Bytes row = Concat({{0x02, 0x01, 0x04, 0x03, 9}, U32Bytes(3), U32Bytes(2)});
-    Bytes outside = Concat({{1, 1, 1, 1, 1}, U32Bytes(4), U32Bytes(0xFFFFFFF0)});
+    // Rows at the capacity (4) and far past it, a short item: none of them changes anything.
+    Bytes atCapacity = Concat({{1, 1, 1, 1, 1}, U32Bytes(4), U32Bytes(4)});
+    Bytes farOut = Concat({{1, 1, 1, 1, 1}, U32Bytes(4), U32Bytes(0xFFFFFFF0)});
     link.peer.WriteFrame(MSG_MATRIX_ROWS, 0,
-                         ItemList({{9, row}, {9, Bytes(7, 0xEE)}, {9, outside}}));
+                         ItemList({{9, row}, {9, Bytes(7, 0xEE)}, {9, atCapacity}, {9, farOut}}));
     EXPECT_EQ(link.NextOutcome(), LINK_VALUES);
     LinkLock();
     LinkMatrixData m;
     ASSERT_EQ(LinkGetMatrix(9, m), 0);
-    EXPECT_EQ(m.nRows, 4u); // the last whole row's value
+    EXPECT_EQ(m.nRows, 3u);
     ASSERT_EQ(m.nCellBytes, 16u);
     EXPECT_EQ(Bytes(m.pCells, m.pCells + 16),
               (Bytes{0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 0, 0, 4, 3, 0, 0}));

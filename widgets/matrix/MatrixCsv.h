@@ -1,6 +1,8 @@
-// A matrix as a CSV file: a line of quoted headings, then one unquoted line per row, the chosen
-// separator between fields and CR LF after each line. 16-bit matrices are written as UTF-16LE
-// without a byte-order mark, others in the 8-bit code page. The texts are those of the table.
+// A matrix as a CSV file: a line of quoted headings, then one line per row, the chosen separator
+// between fields and CR LF after each line. Cells are quoted only when they hold the separator, a
+// quote or a line break (quotes doubled); text a spreadsheet would run as a formula gets a leading
+// apostrophe. 16-bit matrices are written as UTF-16LE without a byte-order mark, others as UTF-8.
+// The texts are those of the table.
 #pragma once
 
 #include <QByteArray>
