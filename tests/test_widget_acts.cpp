@@ -169,17 +169,26 @@ TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
 
 TEST_F(Acts, ListsSendTheSelectionAndKeepBothListsInStep) {
     StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 1);
-    const std::vector<Attr> items{{'n', U32Bytes(3)}, {'I', Bytes{'a', 0, 'b', 0, 'c', 0}}};
+    const std::vector<Attr> items{{'n', U32Bytes(5)},
+                                  {'I', Bytes{'a', 0, 'b', 0, 'c', 0, 'd', 0, 'e', 0}}};
     Load({Definition('L', 0, 1, U32Bytes(0), items), Definition('L', 0, 2, U32Bytes(0), items)});
     QTest::keyClick(Get(1).m_pDropList, Qt::Key_Down);
     CCtrl& box = Get(2);
-    const QRect third = box.m_pListBox->visualItemRect(box.m_pListBox->item(2));
-    QTest::mouseClick(box.m_pListBox->viewport(), Qt::LeftButton, {}, third.center());
+    QListWidget* list = box.m_pListBox;
+    const QPoint second = list->visualItemRect(list->item(1)).center();
+    ASSERT_TRUE(list->viewport()->rect().contains(second));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(Values(),
-              (std::vector<Bytes>{ItemList({{1, U32Bytes(1)}}), ItemList({{2, U32Bytes(2)}})}));
-    EXPECT_EQ(box.m_pDropList->currentIndex(), 2);
-    Push(2, U32Bytes(1), [&] { return box.m_pListBox->currentRow() == 1; });
+              (std::vector<Bytes>{ItemList({{1, U32Bytes(1)}}), ItemList({{2, U32Bytes(1)}})}));
+    // The list stays under the pointer and marks the row sent.
+    EXPECT_EQ(list->itemAt(second), list->item(1));
+    EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(1)});
     EXPECT_EQ(box.m_pDropList->currentIndex(), 1);
+    // The device's value is marked and scrolled to the top.
+    Push(2, U32Bytes(2), [&] { return list->currentRow() == 2; });
+    EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(2)});
+    EXPECT_EQ(list->itemAt(QPoint(1, 1)), list->item(2));
+    EXPECT_EQ(box.m_pDropList->currentIndex(), 2);
     EXPECT_TRUE(Values().empty());
 }
 
