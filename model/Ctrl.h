@@ -225,7 +225,8 @@ public:
     // Number, spin buttons: +1 or -1.
     void StepNumber(bool plus);
     void SlideNumber(int position);
-    // Date/time pickers changed: takes the parts the flags make editable, the day always.
+    // Date/time pickers changed: takes the parts the flags make editable, the day always (within
+    // the month's days), and shows the pickers the value sent.
     void ChangeDateTime(const QDate& date, const QTime& time);
     // Date/time weekday list; an index outside 0..6 is no choice and sends nothing.
     void SelectWeekday(int index);

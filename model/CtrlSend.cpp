@@ -180,6 +180,9 @@ void CCtrl::ChangeDateTime(const QDate& date, const QTime& time) {
         if (m_dwFlags & CTRLF_DATE_YEAR) value.year = uint16_t(std::clamp(date.year(), 0, 0xFFFF));
         if (m_dwFlags & CTRLF_DATE_MONTH) value.month = uint8_t(date.month());
         value.day = uint8_t(date.day());
+        // The 31st picked while the device keeps a shorter month: its last day.
+        const QDate first(value.year, value.month, 1);
+        if (first.isValid()) value.day = uint8_t(std::min<int>(value.day, first.daysInMonth()));
     }
     if (time.isValid()) {
         if (m_dwFlags & CTRLF_TIME_HOUR) value.hour = uint8_t(time.hour());
@@ -187,6 +190,7 @@ void CCtrl::ChangeDateTime(const QDate& date, const QTime& time) {
         if (m_dwFlags & CTRLF_TIME_SECOND) value.second = uint8_t(time.second());
     }
     value.ToBytes(m_DateTime);
+    Refresh(CtrlRefresh::Value); // the pickers show what goes, not the parts the device keeps
     Send(m_DateTime, sizeof m_DateTime);
 }
 

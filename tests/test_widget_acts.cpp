@@ -156,11 +156,18 @@ TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
     Load({Definition('D', CTRLF_EDITABLE | CTRLF_TIME_HOUR | CTRLF_DATE_DAY, 1, value, {format}),
           Definition('D', CTRLF_EDITABLE | CTRLF_WEEKDAY, 2, value, {format})});
     CCtrl& dt = Get(1);
-    dt.m_pDatePicker->setDate(QDate(2030, 11, 20));
+    dt.m_pDatePicker->setDate(QDate(2030, 10, 31)); // September, which the device keeps, has 30
     dt.m_pTimePicker->setTime(QTime(13, 45, 50));
-    const Bytes day20 = Payload().U8(5).U8(6).U8(7).U8(20).U8(2).U8(9).U16(2026).bytes();
-    const Bytes hour13 = Payload().U8(5).U8(6).U8(13).U8(20).U8(2).U8(9).U16(2026).bytes();
-    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, day20}}), ItemList({{1, hour13}})}));
+    const Bytes day30 = Payload().U8(5).U8(6).U8(7).U8(30).U8(2).U8(9).U16(2026).bytes();
+    const Bytes hour13 = Payload().U8(5).U8(6).U8(13).U8(30).U8(2).U8(9).U16(2026).bytes();
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, day30}}), ItemList({{1, hour13}})}));
+    // The pickers show what was sent, and their arrows leave the device's parts alone.
+    EXPECT_EQ(dt.m_pDatePicker->date(), QDate(2026, 9, 30));
+    EXPECT_EQ(dt.m_pTimePicker->time(), QTime(13, 6, 5));
+    dt.m_pTimePicker->setCurrentSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClick(dt.m_pTimePicker, Qt::Key_Up);
+    EXPECT_EQ(dt.m_pTimePicker->time(), QTime(13, 6, 5));
+    EXPECT_TRUE(Values().empty());
 
     QTest::keyClick(Get(2).m_pDropList, Qt::Key_Down);
     const Bytes wednesday = Payload().U8(5).U8(6).U8(7).U8(8).U8(3).U8(9).U16(2026).bytes();
