@@ -199,6 +199,20 @@ TEST_F(Acts, ListsSendTheSelectionAndKeepBothListsInStep) {
     EXPECT_TRUE(Values().empty());
 }
 
+TEST_F(Acts, ColoursFollowAStoredStyle) {
+    StoreLayout(u"Acts", 1, CTRL_PROP_STYLE, 1); // a check box
+    StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 2); // a bar
+    StoreLayout(u"Acts", 3, CTRL_PROP_STYLE, 1); // "Text with OK"
+    const Attr darkRed{'c', U32Bytes(0x80)};
+    Load({Definition('G', 0, 1, {0}, {darkRed}),
+          Definition('N', 0, 2, U32Bytes(10), {darkRed, {'x', U32Bytes(100)}}),
+          Definition('T', CTRLF_EDITABLE, 3, AnsiZ(""), {darkRed, {'m', U32Bytes(8)}})});
+    EXPECT_EQ(Get(1).m_pCheck->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(Get(2).m_pValueText->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(Get(2).m_pBar->palette().color(QPalette::Window), QColor(0x80, 0, 0));
+    EXPECT_EQ(Get(3).m_pButton->palette().color(QPalette::Button), QColor(192, 192, 192));
+}
+
 TEST_F(Acts, APasswordLogsInAndOut) {
     Load({Definition('P', 0, 1, {0})});
     CCtrl& password = Get(1);
