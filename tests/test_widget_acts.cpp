@@ -213,6 +213,18 @@ TEST_F(Acts, ColoursFollowAStoredStyle) {
     EXPECT_EQ(Get(3).m_pButton->palette().color(QPalette::Button), QColor(192, 192, 192));
 }
 
+TEST_F(Acts, AChartInThePanelDrawsTheRowsOfItsDefinitionAtOnce) {
+    StoreLayout(u"Acts", 1, CTRL_PROP_STYLE, 4);
+    Load({Definition('M', 0, 1, Payload().U32(10).U32(40).U32(20).U32(3).bytes(),
+                     {{'n', U32Bytes(3)}, {'N', U32Bytes(1)}})});
+    const QImage shown = Get(1).m_pChart->grab().toImage();
+    const QRgb background = shown.pixel(0, 0);
+    bool drawn = false;
+    for (int y = 0; y < shown.height() && !drawn; ++y)
+        for (int x = 0; x < shown.width() && !drawn; ++x) drawn = shown.pixel(x, y) != background;
+    EXPECT_TRUE(drawn);
+}
+
 TEST_F(Acts, APasswordLogsInAndOut) {
     Load({Definition('P', 0, 1, {0})});
     CCtrl& password = Get(1);
