@@ -225,6 +225,18 @@ TEST_F(Acts, AChartInThePanelDrawsTheRowsOfItsDefinitionAtOnce) {
     EXPECT_TRUE(drawn);
 }
 
+TEST_F(Acts, OnlyTheLeftButtonPressesAPicture) {
+    Load({Definition('I', CTRLF_EDITABLE, 1, {})});
+    const CCtrl& image = Get(1);
+    const QPoint centre(image.m_rcCache[0] + image.m_rcCache[2] / 2,
+                        image.m_rcCache[1] + image.m_rcCache[3] / 2);
+    QTest::mouseClick(view->Widgets().Panel(), Qt::RightButton, {}, centre);
+    QTest::mouseClick(view->Widgets().Panel(), Qt::MiddleButton, {}, centre);
+    EXPECT_TRUE(Values().empty());
+    QTest::mouseClick(view->Widgets().Panel(), Qt::LeftButton, {}, centre);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {}}})});
+}
+
 TEST_F(Acts, APasswordLogsInAndOut) {
     Load({Definition('P', 0, 1, {0})});
     CCtrl& password = Get(1);
