@@ -150,6 +150,26 @@ TEST_F(Acts, NumbersSendTheirScaledAndClampedValues) {
     EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{4, U32Bytes(6)}})});
 }
 
+TEST_F(Acts, TypedNumbersAreReadInTheUsersLocaleOrWithAPointAndOtherTextIsRefused) {
+    struct Locale {
+        Locale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+        ~Locale() { QLocale::setDefault(before); }
+        QLocale before;
+    } german;
+    Load({Definition('N', CTRLF_EDITABLE, 1, U32Bytes(0), {{'m', {0xFE}}, {'d', {2}}})});
+    QStringList notices;
+    view->Widgets().notice = [&](const QString& text) { notices << text; };
+    CCtrl& ok = Get(1);
+    for (const char* typed : {"3,5", "1.234,5", "2.25", "3,5 V", "drei"}) {
+        ok.m_pEdit->setText(QString::fromLatin1(typed));
+        QTest::keyClick(ok.m_pEdit, Qt::Key_Return);
+    }
+    EXPECT_EQ(Values(),
+              (std::vector<Bytes>{ItemList({{1, U32Bytes(350)}}), ItemList({{1, U32Bytes(123450)}}),
+                                  ItemList({{1, U32Bytes(225)}})}));
+    EXPECT_EQ(notices, QStringList(2, QStringLiteral("Please type a number, such as 12,5.")));
+}
+
 TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
     const Bytes value = Payload().U8(5).U8(6).U8(7).U8(8).U8(2).U8(9).U16(2026).bytes();
     const Attr format{'f', AnsiZ("%HH%")};
