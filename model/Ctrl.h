@@ -219,13 +219,14 @@ public:
     void TextEdited(const QString& text);
     // Text: sends the text ("OK" of "Text with OK").
     void SendText(const QString& text);
-    // Number, "OK": the typed text read like "%lf" and scaled by 10^-exponent. False, and
-    // nothing sent, when the text holds no finite number.
+    // Number, "OK": the typed text, a number in the user's locale or with a decimal point,
+    // scaled by 10^-exponent. False, and nothing sent, when the text is not a finite number.
     bool EnterNumber(const QString& typed);
     // Number, spin buttons: +1 or -1.
     void StepNumber(bool plus);
     void SlideNumber(int position);
-    // Date/time pickers changed: takes the parts the flags make editable, the day always.
+    // Date/time pickers changed: takes the parts the flags make editable, the day always (within
+    // the month's days), and shows the pickers the value sent.
     void ChangeDateTime(const QDate& date, const QTime& time);
     // Date/time weekday list; an index outside 0..6 is no choice and sends nothing.
     void SelectWeekday(int index);

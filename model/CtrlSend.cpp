@@ -2,12 +2,12 @@
 // out with every other pending value (LinkSendChanges); password requests and message-box
 // answers use their own link operations.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include <QDate>
+#include <QLocale>
 #include <QTime>
 
 #include "Ctrl.h"
@@ -18,19 +18,18 @@ namespace {
 
 constexpr uint8_t kOn = 255;
 
-// The leading number of the text as "%lf" reads it: blanks, a sign, then a decimal number.
+// A number as a person types it: with the locale's decimal separator and grouping, or with a
+// point and no grouping (as the edit box shows numbers, so that form wins where the two differ).
+// Blanks around it are allowed, anything else is not.
 std::optional<double> ReadNumber(const QString& text) {
-    const std::string s = text.toStdString();
-    const char* p = s.data();
-    const char* end = p + s.size();
-    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    if (p < end && (*p == '+' || *p == '-')) return std::nullopt;
-    double value = 0;
-    const auto [stop, error] = std::from_chars(p, end, value, std::chars_format::general);
-    if (error != std::errc() || stop == p || !std::isfinite(value)) return std::nullopt;
-    return negative ? -value : value;
+    const QString typed = text.trimmed();
+    QLocale point = QLocale::c();
+    point.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    double value = point.toDouble(typed, &ok);
+    if (!ok) value = QLocale().toDouble(typed, &ok);
+    if (!ok || !std::isfinite(value)) return std::nullopt;
+    return value;
 }
 
 // x, truncated toward zero into 32 bits. Products like 0.29 x 100 land a hair below the integer
@@ -180,6 +179,9 @@ void CCtrl::ChangeDateTime(const QDate& date, const QTime& time) {
         if (m_dwFlags & CTRLF_DATE_YEAR) value.year = uint16_t(std::clamp(date.year(), 0, 0xFFFF));
         if (m_dwFlags & CTRLF_DATE_MONTH) value.month = uint8_t(date.month());
         value.day = uint8_t(date.day());
+        // The 31st picked while the device keeps a shorter month: its last day.
+        const QDate first(value.year, value.month, 1);
+        if (first.isValid()) value.day = uint8_t(std::min<int>(value.day, first.daysInMonth()));
     }
     if (time.isValid()) {
         if (m_dwFlags & CTRLF_TIME_HOUR) value.hour = uint8_t(time.hour());
@@ -187,6 +189,7 @@ void CCtrl::ChangeDateTime(const QDate& date, const QTime& time) {
         if (m_dwFlags & CTRLF_TIME_SECOND) value.second = uint8_t(time.second());
     }
     value.ToBytes(m_DateTime);
+    Refresh(CtrlRefresh::Value); // the pickers show what goes, not the parts the device keeps
     Send(m_DateTime, sizeof m_DateTime);
 }
 

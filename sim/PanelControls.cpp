@@ -41,9 +41,11 @@ std::vector<NamedBit> KindBits(SimKind kind) {
     case SimKind::Number:
         return {{"clampMin", CTRLF_CLAMP_MIN}, {"clampMax", CTRLF_CLAMP_MAX}};
     case SimKind::DateTime:
-        return {{"editTime", CTRLF_TIME_SECOND},
-                {"editDate", CTRLF_DATE_DAY},
-                {"editWeekday", CTRLF_WEEKDAY}};
+        return {{"editTime", CTRLF_TIME_ANY},      {"editDate", CTRLF_DATE_ANY},
+                {"editWeekday", CTRLF_WEEKDAY},    {"editHour", CTRLF_TIME_HOUR},
+                {"editMinute", CTRLF_TIME_MINUTE}, {"editSecond", CTRLF_TIME_SECOND},
+                {"editDay", CTRLF_DATE_DAY},       {"editMonth", CTRLF_DATE_MONTH},
+                {"editYear", CTRLF_DATE_YEAR}};
     case SimKind::Image:
         return {{"clickable", CTRLF_EDITABLE}};
     default:

@@ -210,7 +210,7 @@ TEST_F(CtrlSend, NumbersAreScaledAndClampedBeforeTheyGo) {
     EXPECT_EQ(number.m_nExponent, -2);
     EXPECT_TRUE(number.EnterNumber("1.239"));
     EXPECT_EQ(Sent(), (Items{{9, U32Bytes(123)}}));
-    EXPECT_TRUE(number.EnterNumber("  0.29 V"));
+    EXPECT_TRUE(number.EnterNumber("  0.29 "));
     EXPECT_EQ(Sent(), (Items{{9, U32Bytes(29)}}));
     EXPECT_FALSE(number.EnterNumber("volts"));
     EXPECT_FALSE(number.EnterNumber("nan"));

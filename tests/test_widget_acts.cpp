@@ -150,17 +150,44 @@ TEST_F(Acts, NumbersSendTheirScaledAndClampedValues) {
     EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{4, U32Bytes(6)}})});
 }
 
+TEST_F(Acts, TypedNumbersAreReadInTheUsersLocaleOrWithAPointAndOtherTextIsRefused) {
+    struct Locale {
+        Locale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+        ~Locale() { QLocale::setDefault(before); }
+        QLocale before;
+    } german;
+    Load({Definition('N', CTRLF_EDITABLE, 1, U32Bytes(0), {{'m', {0xFE}}, {'d', {2}}})});
+    QStringList notices;
+    view->Widgets().notice = [&](const QString& text) { notices << text; };
+    CCtrl& ok = Get(1);
+    for (const char* typed : {"3,5", "1.234,5", "2.25", "3,5 V", "drei"}) {
+        ok.m_pEdit->setText(QString::fromLatin1(typed));
+        QTest::keyClick(ok.m_pEdit, Qt::Key_Return);
+    }
+    EXPECT_EQ(Values(),
+              (std::vector<Bytes>{ItemList({{1, U32Bytes(350)}}), ItemList({{1, U32Bytes(123450)}}),
+                                  ItemList({{1, U32Bytes(225)}})}));
+    EXPECT_EQ(notices, QStringList(2, QStringLiteral("Please type a number, such as 12,5.")));
+}
+
 TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
     const Bytes value = Payload().U8(5).U8(6).U8(7).U8(8).U8(2).U8(9).U16(2026).bytes();
     const Attr format{'f', AnsiZ("%HH%")};
     Load({Definition('D', CTRLF_EDITABLE | CTRLF_TIME_HOUR | CTRLF_DATE_DAY, 1, value, {format}),
           Definition('D', CTRLF_EDITABLE | CTRLF_WEEKDAY, 2, value, {format})});
     CCtrl& dt = Get(1);
-    dt.m_pDatePicker->setDate(QDate(2030, 11, 20));
+    dt.m_pDatePicker->setDate(QDate(2030, 10, 31)); // September, which the device keeps, has 30
     dt.m_pTimePicker->setTime(QTime(13, 45, 50));
-    const Bytes day20 = Payload().U8(5).U8(6).U8(7).U8(20).U8(2).U8(9).U16(2026).bytes();
-    const Bytes hour13 = Payload().U8(5).U8(6).U8(13).U8(20).U8(2).U8(9).U16(2026).bytes();
-    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, day20}}), ItemList({{1, hour13}})}));
+    const Bytes day30 = Payload().U8(5).U8(6).U8(7).U8(30).U8(2).U8(9).U16(2026).bytes();
+    const Bytes hour13 = Payload().U8(5).U8(6).U8(13).U8(30).U8(2).U8(9).U16(2026).bytes();
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, day30}}), ItemList({{1, hour13}})}));
+    // The pickers show what was sent, and their arrows leave the device's parts alone.
+    EXPECT_EQ(dt.m_pDatePicker->date(), QDate(2026, 9, 30));
+    EXPECT_EQ(dt.m_pTimePicker->time(), QTime(13, 6, 5));
+    dt.m_pTimePicker->setCurrentSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClick(dt.m_pTimePicker, Qt::Key_Up);
+    EXPECT_EQ(dt.m_pTimePicker->time(), QTime(13, 6, 5));
+    EXPECT_TRUE(Values().empty());
 
     QTest::keyClick(Get(2).m_pDropList, Qt::Key_Down);
     const Bytes wednesday = Payload().U8(5).U8(6).U8(7).U8(8).U8(3).U8(9).U16(2026).bytes();
@@ -169,18 +196,65 @@ TEST_F(Acts, DatesTimesAndWeekdaysSendOnlyTheirEditableParts) {
 
 TEST_F(Acts, ListsSendTheSelectionAndKeepBothListsInStep) {
     StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 1);
-    const std::vector<Attr> items{{'n', U32Bytes(3)}, {'I', Bytes{'a', 0, 'b', 0, 'c', 0}}};
+    const std::vector<Attr> items{{'n', U32Bytes(5)},
+                                  {'I', Bytes{'a', 0, 'b', 0, 'c', 0, 'd', 0, 'e', 0}}};
     Load({Definition('L', 0, 1, U32Bytes(0), items), Definition('L', 0, 2, U32Bytes(0), items)});
     QTest::keyClick(Get(1).m_pDropList, Qt::Key_Down);
     CCtrl& box = Get(2);
-    const QRect third = box.m_pListBox->visualItemRect(box.m_pListBox->item(2));
-    QTest::mouseClick(box.m_pListBox->viewport(), Qt::LeftButton, {}, third.center());
+    QListWidget* list = box.m_pListBox;
+    const QPoint second = list->visualItemRect(list->item(1)).center();
+    ASSERT_TRUE(list->viewport()->rect().contains(second));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(Values(),
-              (std::vector<Bytes>{ItemList({{1, U32Bytes(1)}}), ItemList({{2, U32Bytes(2)}})}));
-    EXPECT_EQ(box.m_pDropList->currentIndex(), 2);
-    Push(2, U32Bytes(1), [&] { return box.m_pListBox->currentRow() == 1; });
+              (std::vector<Bytes>{ItemList({{1, U32Bytes(1)}}), ItemList({{2, U32Bytes(1)}})}));
+    // The list stays under the pointer and marks the row sent.
+    EXPECT_EQ(list->itemAt(second), list->item(1));
+    EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(1)});
     EXPECT_EQ(box.m_pDropList->currentIndex(), 1);
+    // The device's value is marked and scrolled to the top.
+    Push(2, U32Bytes(2), [&] { return list->currentRow() == 2; });
+    EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(2)});
+    EXPECT_EQ(list->itemAt(QPoint(1, 1)), list->item(2));
+    EXPECT_EQ(box.m_pDropList->currentIndex(), 2);
     EXPECT_TRUE(Values().empty());
+}
+
+TEST_F(Acts, ColoursFollowAStoredStyle) {
+    StoreLayout(u"Acts", 1, CTRL_PROP_STYLE, 1); // a check box
+    StoreLayout(u"Acts", 2, CTRL_PROP_STYLE, 2); // a bar
+    StoreLayout(u"Acts", 3, CTRL_PROP_STYLE, 1); // "Text with OK"
+    const Attr darkRed{'c', U32Bytes(0x80)};
+    Load({Definition('G', 0, 1, {0}, {darkRed}),
+          Definition('N', 0, 2, U32Bytes(10), {darkRed, {'x', U32Bytes(100)}}),
+          Definition('T', CTRLF_EDITABLE, 3, AnsiZ(""), {darkRed, {'m', U32Bytes(8)}})});
+    EXPECT_EQ(Get(1).m_pCheck->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(Get(2).m_pValueText->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(Get(2).m_pBar->palette().color(QPalette::Window), QColor(0x80, 0, 0));
+    EXPECT_EQ(Get(3).m_pButton->palette().color(QPalette::Button), QColor(192, 192, 192));
+}
+
+TEST_F(Acts, AChartInThePanelDrawsTheRowsOfItsDefinitionAtOnce) {
+    StoreLayout(u"Acts", 1, CTRL_PROP_STYLE, 4);
+    Load({Definition('M', 0, 1, Payload().U32(10).U32(40).U32(20).U32(3).bytes(),
+                     {{'n', U32Bytes(3)}, {'N', U32Bytes(1)}})});
+    const QImage shown = Get(1).m_pChart->grab().toImage();
+    const QRgb background = shown.pixel(0, 0);
+    bool drawn = false;
+    for (int y = 0; y < shown.height() && !drawn; ++y)
+        for (int x = 0; x < shown.width() && !drawn; ++x) drawn = shown.pixel(x, y) != background;
+    EXPECT_TRUE(drawn);
+}
+
+TEST_F(Acts, OnlyTheLeftButtonPressesAPicture) {
+    Load({Definition('I', CTRLF_EDITABLE, 1, {})});
+    const CCtrl& image = Get(1);
+    const QPoint centre(image.m_rcCache[0] + image.m_rcCache[2] / 2,
+                        image.m_rcCache[1] + image.m_rcCache[3] / 2);
+    QTest::mouseClick(view->Widgets().Panel(), Qt::RightButton, {}, centre);
+    QTest::mouseClick(view->Widgets().Panel(), Qt::MiddleButton, {}, centre);
+    EXPECT_TRUE(Values().empty());
+    QTest::mouseClick(view->Widgets().Panel(), Qt::LeftButton, {}, centre);
+    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {}}})});
 }
 
 TEST_F(Acts, APasswordLogsInAndOut) {

@@ -225,7 +225,8 @@ QSize CTalvex22View::ClientSize() const {
 }
 
 void CTalvex22View::mousePressEvent(QMouseEvent* event) {
-    if (!m_pPanel->isEnabled()) return; // a stale panel takes no input
+    if (!m_pPanel->isEnabled()) return;            // a stale panel takes no input
+    if (event->button() != Qt::LeftButton) return; // the other buttons press no picture
     const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     auto onPage = [&](const CCtrl& c) { return IsControlShown(c); };
     for (auto& c : m_pCtrls)
@@ -243,6 +244,7 @@ void CTalvex22View::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CTalvex22View::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     const QPoint p = m_pPanel->mapFrom(viewport(), event->position().toPoint());
     for (auto& c : m_pCtrls) {
         if (c->m_nType != TYPE_IMAGE || !c->m_bImagePressed) continue;

@@ -243,6 +243,7 @@ void CCtrlWidgets::PlaceWidgets(CCtrl& c) {
     Move(c.m_pTitle, second ? box.x2 : box.x, second ? box.y2 : box.y, second ? box.w2 : box.w,
          c.m_nTitleFontSize);
     family->Place(c, box);
+    ApplyColours(c); // the style, which picks some colours, may have changed since the last time
     ApplyEnabled(c);
 }
 

@@ -45,7 +45,8 @@ public:
 
     // ---- Layout (CtrlWidgets.cpp)
 
-    // Every widget to its rectangle, with the border, alignment and disabled styles.
+    // Every widget to its rectangle, with the border, alignment and disabled styles and the
+    // colours of the control's style.
     void PlaceWidgets(CCtrl& c);
     // Shows the widgets the kind and style call for when `visible`, hides the rest.
     void ShowControl(CCtrl& c, bool visible);

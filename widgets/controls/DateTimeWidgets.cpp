@@ -1,7 +1,8 @@
 // Date/time: a label with the formatted value, or, when the device lets the user edit parts of
 // it, a time picker above a date picker or a weekday list (the rows share the body height).
 // Which parts are shown is fixed by the flags at creation: a part never shown is never made
-// (its window id is kept in the order all the same).
+// (its window id is kept in the order all the same). Within a picker, only the parts the flags
+// give the user change.
 #include <QDateEdit>
 #include <QLabel>
 #include <QLocale>
@@ -13,6 +14,43 @@
 #include "KindWidgets.h"
 
 namespace {
+
+// Whether the device takes this part of the value from the user; the day always.
+bool Takes(const CCtrl& c, QDateTimeEdit::Section part) {
+    switch (part) {
+    case QDateTimeEdit::DaySection:
+        return true;
+    case QDateTimeEdit::MonthSection:
+        return c.m_dwFlags & CTRLF_DATE_MONTH;
+    case QDateTimeEdit::YearSection:
+        return c.m_dwFlags & CTRLF_DATE_YEAR;
+    case QDateTimeEdit::HourSection:
+    case QDateTimeEdit::AmPmSection:
+        return c.m_dwFlags & CTRLF_TIME_HOUR;
+    case QDateTimeEdit::MinuteSection:
+        return c.m_dwFlags & CTRLF_TIME_MINUTE;
+    case QDateTimeEdit::SecondSection:
+        return c.m_dwFlags & CTRLF_TIME_SECOND;
+    default:
+        return false;
+    }
+}
+
+// A picker whose arrows and wheel leave alone the parts the device keeps; a part typed there
+// anyway is set back once the value is sent.
+template <class Picker> class PartsPicker : public Picker {
+public:
+    PartsPicker(const CCtrl& c, QWidget* parent) : Picker(parent), m_c(c) {}
+
+protected:
+    QAbstractSpinBox::StepEnabled stepEnabled() const override {
+        if (!Takes(m_c, this->currentSection())) return QAbstractSpinBox::StepNone;
+        return Picker::stepEnabled();
+    }
+
+private:
+    const CCtrl& m_c;
+};
 
 // The locale's short date with the whole year.
 QString DateFormat() {
@@ -41,7 +79,7 @@ public:
         }
         CCtrlWidgets& host = make.Host();
         if (c.m_bShowDate) {
-            auto* date = make.Body(new QDateEdit(make.Panel()));
+            auto* date = make.Body(new PartsPicker<QDateEdit>(c, make.Panel()));
             c.m_pDatePicker = date;
             date->setDisplayFormat(DateFormat());
             date->setCalendarPopup(true);
@@ -53,7 +91,7 @@ public:
             make.Reserve();
         }
         if (c.m_bShowTime) {
-            auto* time = make.Body(new QTimeEdit(make.Panel()));
+            auto* time = make.Body(new PartsPicker<QTimeEdit>(c, make.Panel()));
             c.m_pTimePicker = time;
             time->setDisplayFormat(TimeFormat());
             time->setKeyboardTracking(false);

@@ -3,6 +3,7 @@
 // are costly to make by the thousand.
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <utility>
 
 #include "Ctrl.h"
 #include "DropList.h"
@@ -12,6 +13,9 @@ namespace {
 
 constexpr int kListBoxSlot = 0; // creation order: list box, drop-down list, title
 
+// The list box whose own click is being handled: it is not scrolled under the pointer.
+const QListWidget* g_clicked = nullptr;
+
 int Selection(const CCtrl& c) {
     return c.m_nSelection >= 0 && c.m_nSelection < c.m_strItems.size() ? c.m_nSelection : -1;
 }
@@ -20,12 +24,13 @@ void ShowSelection(CCtrl& c) {
     const int selection = Selection(c);
     if (c.m_pDropList && c.m_pDropList->currentIndex() != selection)
         c.m_pDropList->setCurrentIndex(selection);
-    if (c.m_pListBox) {
-        const QSignalBlocker quiet(c.m_pListBox);
-        if (c.m_pListBox->currentRow() != selection) c.m_pListBox->setCurrentRow(selection);
-        if (selection >= 0)
-            c.m_pListBox->scrollToItem(c.m_pListBox->item(selection),
-                                       QAbstractItemView::PositionAtTop);
+    if (QListWidget* box = c.m_pListBox) {
+        const QSignalBlocker quiet(box);
+        QListWidgetItem* item = box->item(selection);
+        // The highlight is the record's selection, whatever the press marked.
+        if (box->currentRow() != selection || (item && !item->isSelected()))
+            box->setCurrentRow(selection);
+        if (item && box != g_clicked) box->scrollToItem(item, QAbstractItemView::PositionAtTop);
     }
 }
 
@@ -69,10 +74,13 @@ public:
 
     bool Notify(CCtrl& c, QWidget* w, CtrlNotify what, CCtrlWidgets&) const override {
         if (what != CtrlNotify::SelChange) return false;
-        if (w == c.m_pListBox)
+        if (w == c.m_pListBox) {
+            const QListWidget* outer = std::exchange(g_clicked, c.m_pListBox);
             c.SelectListItem(c.m_pListBox->currentRow());
-        else if (c.m_pDropList)
+            g_clicked = outer;
+        } else if (c.m_pDropList) {
             c.SelectListItem(c.m_pDropList->currentIndex());
+        }
         return true;
     }
 };

@@ -6,6 +6,7 @@
 #include <QTableView>
 
 #include "ChartWnd.h"
+#include "CompactChart.h"
 #include "Ctrl.h"
 #include "KindWidgets.h"
 
@@ -44,9 +45,12 @@ public:
 
     void Show(CCtrl& c, bool visible, CCtrlWidgets& host) const override {
         const bool table = visible && c.m_nStyle == kTableStyle;
+        const bool chart = visible && c.m_nStyle >= 4 && c.m_nStyle <= 6;
         if (table && !c.m_pTable) MakeTable(c, host);
+        // The rows that came with the definition are drawn at once, not at the next new row.
+        if (chart && !CompactChart::Of(c.m_pChart)) host.ShowMatrixData(c);
         SetShown(c.m_pButton, visible && c.m_nStyle >= 0 && c.m_nStyle <= 3);
-        SetShown(c.m_pChart, visible && c.m_nStyle >= 4 && c.m_nStyle <= 6);
+        SetShown(c.m_pChart, chart);
         SetShown(c.m_pTable, table);
     }
 

@@ -3,6 +3,7 @@
 // with "-" and "+", style 1) or a slider (style 3).
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -141,7 +142,7 @@ public:
         SetShown(c.m_pBar, false);
     }
 
-    bool Notify(CCtrl& c, QWidget* w, CtrlNotify what, CCtrlWidgets&) const override {
+    bool Notify(CCtrl& c, QWidget* w, CtrlNotify what, CCtrlWidgets& host) const override {
         if (what == CtrlNotify::EditChange) return true; // sent on "OK"
         if (!c.IsEditable()) return false;
         if (what == CtrlNotify::SliderScroll) {
@@ -149,10 +150,13 @@ public:
             return true;
         }
         if (what != CtrlNotify::Clicked) return false;
-        if (c.m_nStyle == 0)
-            c.EnterNumber(c.m_pEdit->text());
-        else
+        if (c.m_nStyle == 0) {
+            if (!c.EnterNumber(c.m_pEdit->text()))
+                host.notice(QStringLiteral("Please type a number, such as %1.")
+                                .arg(QLocale().toString(12.5)));
+        } else {
             c.StepNumber(w == c.m_pPlus);
+        }
         return true;
     }
 };
