@@ -1128,8 +1128,7 @@ TEST(SimPanelFile, MistakesNameTheFileTheControlAndTheField) {
 TEST(SimDemo, TheDemoPanelShowsEveryKindAcrossPagesAndTheClientTakesIt) {
     PanelFileResult builtIn = LoadDemoPanel();
     ASSERT_TRUE(builtIn.panel) << builtIn.error;
-    const fs::path source = fs::path(__FILE__).parent_path().parent_path() / "sim/panels/demo.json";
-    PanelFileResult onDisk = LoadPanelFile(source.string());
+    PanelFileResult onDisk = LoadPanelFile(TALVEX_SOURCE_DIR "/sim/panels/demo.json");
     ASSERT_TRUE(onDisk.panel) << onDisk.error;
     EXPECT_EQ(onDisk.panel->controls.size(), builtIn.panel->controls.size());
 
