@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and its tests need; asks dpkg first so a ready machine needs no network.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core fonts-liberation2
+          libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core fonts-liberation2 fontconfig-config
           desktop-file-utils appstream man-db groff-base shared-mime-info "$@")
 missing=()
 for p in "${packages[@]}"; do

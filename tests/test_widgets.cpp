@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDialog>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +17,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimeEdit>
+#include <cmath>
 #include <functional>
 
 #include "CtrlArray.h"
@@ -328,6 +331,31 @@ TEST_F(Widgets, TakeTheColourRules) {
     file.m_bFileRequested = 1; // awaited: inverted
     host.widgets.RefreshWidgets(file, CtrlRefresh::Value);
     EXPECT_EQ(file.m_pButton->palette().color(QPalette::ButtonText), QColor(192, 192, 192));
+}
+
+TEST_F(Widgets, FontsTakeTheCellHeightTheDeviceLaysOutFor) {
+    const QString sample = QStringLiteral("Typography gjpq");
+    CCtrl& text = Make(
+        KIND_TEXT, 0, [](CCtrl& c) { c.CreateText(16, "Typography gjpq"); }, CTRL_DEFAULT_COLOUR,
+        sample);
+    text.m_bShowTitle = 1;
+    // Arial, or the face with its metrics that the font configuration puts in its place.
+    const QString face = QFontInfo(text.m_pTitle->font()).family();
+    EXPECT_TRUE(face == "Arial" || face == "Liberation Sans") << face.toStdString();
+    for (int size : {9, 12, 16, 20, 28, 40}) {
+        for (bool bold : {false, true}) {
+            text.SetTitleFont(size, bold);
+            text.SetFontSize(size, bold);
+            Lay(text);
+            for (const QWidget* w : {text.m_pTitle, text.m_pValueText}) {
+                const int cell = int(std::ceil(QFontMetricsF(w->font()).height()));
+                EXPECT_TRUE(cell == size || cell == size - 1) << size << " gives " << cell;
+            }
+            // Descenders included, the title fits its band.
+            EXPECT_EQ(text.m_pTitle->height(), size);
+            EXPECT_LE(text.m_pTitle->sizeHint().height(), size) << size;
+        }
+    }
 }
 
 TEST_F(Widgets, ADisabledControlDisablesEveryWidget) {

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "CellFont.h"
 #include "CompactChart.h"
 #include "CtrlColours.h"
 #include "CtrlWidgetList.h"
@@ -65,15 +66,6 @@ void Fault(const CCtrl& c, long checkPoint) {
     if (c.m_pParent) c.m_pParent->DiagnosticBox(checkPoint, CTRL_UNIT, 0);
 }
 
-// Device layouts may hold any size: fonts stay within what can be drawn.
-QFont MakeFont(int size, bool bold) {
-    QFont font(QString::fromLatin1(CCtrl::kFontFace));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(std::clamp(size, 1, 500));
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
-    return font;
-}
-
 // Replaces *slot with `font`; true when it changed.
 bool Replace(QFont*& slot, const QFont& font) {
     if (slot && *slot == font) return false;
@@ -112,7 +104,7 @@ template <class T> void Delete(T*& p) {
 
 CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
     // What most controls use, inherited rather than set on each widget.
-    panel->setFont(MakeFont(CCtrl().m_nFontSize, false));
+    panel->setFont(CellFont(CCtrl().m_nFontSize, false));
     panel->setPalette(PanelPalette(panel->palette()));
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     notice = [panel](const QString& text) {
@@ -168,9 +160,9 @@ void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
             Fault(c, CP_FONT_KIND);
             return;
         }
-        if (Replace(c.m_pFont, MakeFont(c.m_nFontSize, c.m_bFontBold)))
+        if (Replace(c.m_pFont, CellFont(c.m_nFontSize, c.m_bFontBold)))
             ForEachBodyWidget(c, [&c](QWidget* w) { SetFont(w, *c.m_pFont); });
-        if (Replace(c.m_pTitleFont, MakeFont(c.m_nTitleFontSize, c.m_bTitleBold)) && c.m_pTitle)
+        if (Replace(c.m_pTitleFont, CellFont(c.m_nTitleFontSize, c.m_bTitleBold)) && c.m_pTitle)
             SetFont(c.m_pTitle, *c.m_pTitleFont);
         break;
     }
