@@ -656,7 +656,7 @@ TEST(SimPanelFile, NamedFlagsAndOptionsSetTheirBits) {
       {"kind": "text", "id": 1, "maxSize": 8, "flags": ["hidden", "utf16", "newRow", "showPage",
                                                         "disabled", "editable", "masked"]},
       {"kind": "number", "id": 2, "flags": ["clampMin", "clampMax"], "style": "general"},
-      {"kind": "datetime", "id": 3, "flags": ["editTime", "editDate", "editWeekday"]},
+      {"kind": "datetime", "id": 3, "flags": ["editTime", "editDay", "editWeekday"]},
       {"kind": "matrix", "id": 4, "capacity": 2, "columns": 1, "rowLabels": "datetime",
        "cellSize": 1, "rowLabelStyle": "exponent", "cellStyle": "fixed"},
       {"kind": "matrix", "id": 5, "capacity": 2, "columns": 1, "rowLabels": "number",
@@ -667,7 +667,7 @@ TEST(SimPanelFile, NamedFlagsAndOptionsSetTheirBits) {
       {"kind": "button", "id": 9, "flags": 305419896},
       {"kind": "image", "id": 10, "flags": ["clickable"], "gif": "pic.gif"}
     ]})");
-    const std::vector<uint32_t> flags = {0x3009D,  0x360000,   0x320000, 0x1A30000,  0x90000,
+    const std::vector<uint32_t> flags = {0x3009D,  0x360000,   0x3E0000, 0x1A30000,  0x90000,
                                          0x650000, 0xFFF00000, 0x10100,  0x12345678, 0x10000};
     ASSERT_EQ(p.controls.size(), flags.size());
     for (size_t i = 0; i < flags.size(); ++i)
