@@ -53,8 +53,22 @@ TEST(ImagePicture, DecodesIntoScanLinesAndRefusesBrokenFiles) {
     EXPECT_EQ(partial.pixel(4, 2), 0xFF563412u);
 
     const uint8_t junk[] = {'n', 'o', 't', 'G', 'I', 'F'};
-    EXPECT_TRUE(DecodeGifPicture(junk, sizeof junk, 0).isNull());
+    bool tooLarge = true;
+    EXPECT_TRUE(DecodeGifPicture(junk, sizeof junk, 0, SIZE_MAX, &tooLarge).isNull());
+    EXPECT_FALSE(tooLarge);
     EXPECT_TRUE(DecodeGifPicture(nullptr, 0, 0).isNull());
+}
+
+TEST(ImagePicture, APictureOverItsMemoryAllowanceIsRefusedAsTooLarge) {
+    // 5 x 3 pixels of 4 bytes, beside the decoder's copy of the file's codes.
+    const GifBytes file = Stripes(5, 3);
+    bool tooLarge = false;
+    EXPECT_EQ(DecodeGifPicture(file.data(), file.size(), 0, 60 + file.size(), &tooLarge).size(),
+              QSize(5, 3));
+    EXPECT_FALSE(tooLarge);
+    EXPECT_TRUE(
+        DecodeGifPicture(file.data(), file.size(), 0, 59 + file.size(), &tooLarge).isNull());
+    EXPECT_TRUE(tooLarge);
 }
 
 TEST(ImagePicture, FivePlacementsPerAxis) {

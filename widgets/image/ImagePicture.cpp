@@ -2,25 +2,37 @@
 
 #include <QPainter>
 #include <QRect>
-#include <cstring>
+#include <algorithm>
+#include <new>
 #include <vector>
 
 #include "GifDecoder.h"
 
-QImage DecodeGifPicture(const uint8_t* bytes, size_t size, uint32_t background) {
+QImage DecodeGifPicture(const uint8_t* bytes, size_t size, uint32_t background, size_t maxBytes,
+                        bool* tooLarge) {
+    if (tooLarge) *tooLarge = false;
+    if (!bytes) return QImage();
     // The control's colour is 0x00BBGGRR; the decoder's pixels are 0xAARRGGBB.
     const uint32_t argb = 0xFF000000u | ((background & 0xFF) << 16) | (background & 0xFF00) |
                           ((background >> 16) & 0xFF);
-    CGifDecoder decoder;
-    if (!bytes || decoder.Load(bytes, size, argb) == GifStatus::Refused) return QImage();
+    CGifDecoder decoder((maxBytes - std::min(maxBytes, size)) / sizeof(uint32_t));
+    GifStatus status = GifStatus::TooLarge;
+    try {
+        status = decoder.Load(bytes, size, argb);
+    } catch (const std::bad_alloc&) {
+        // No memory for it: refused like a picture over the allowance.
+    }
+    if (status == GifStatus::TooLarge && tooLarge) *tooLarge = true;
+    if (status == GifStatus::Refused || status == GifStatus::TooLarge) return QImage();
+    // The image keeps the decoder's pixels rather than a copy of them.
     const int width = decoder.Width();
     const int height = decoder.Height();
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) return QImage();
-    const std::vector<uint32_t>& pixels = decoder.Pixels();
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + size_t(y) * size_t(width),
-                    size_t(width) * sizeof(uint32_t));
+    auto* pixels = new std::vector<uint32_t>(decoder.TakePixels());
+    QImage image(
+        reinterpret_cast<uchar*>(pixels->data()), width, height,
+        qsizetype(width) * qsizetype(sizeof(uint32_t)), QImage::Format_RGB32,
+        [](void* p) { delete static_cast<std::vector<uint32_t>*>(p); }, pixels);
+    if (image.isNull()) delete pixels;
     return image;
 }
 
