@@ -26,6 +26,7 @@ QImage DecodeGifPicture(const uint8_t* bytes, size_t size, uint32_t background,
                         size_t maxBytes = SIZE_MAX, bool* tooLarge = nullptr);
 
 // Draws `picture` into `rect`, clipped to it, placed by alignX and alignY; a pressed control is
-// drawn 2 pixels right and down.
+// drawn 2 pixels right and down. Only what lies in `exposed` is drawn: the time taken follows the
+// exposed area, not the number of tiled copies.
 void DrawImagePlacements(QPainter& painter, const QRect& rect, const QImage& picture, int alignX,
-                         int alignY, bool pressed);
+                         int alignY, bool pressed, const QRect& exposed);
