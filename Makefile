@@ -55,7 +55,7 @@ soak: build
 FUZZ_TARGETS ?= definition items gif format panel_file stream
 FUZZ_SECONDS ?= 60
 fuzz:
-	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
+	@scripts/install-deps.sh clang-14 libclang-rt-14-dev libgif-dev
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_FUZZ=ON -DTALVEX_CORE_ONLY=ON \
 	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
 	cmake --build build-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))

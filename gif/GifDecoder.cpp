@@ -17,12 +17,11 @@ constexpr uint8_t kInterlaced = 0x40;
 
 using Palette = std::array<uint32_t, 256>;
 
-// A table of 2^((flags & 7) + 1) RGB triples; the rest of the palette is black.
+// A table of 2^((flags & 7) + 1) RGB triples.
 bool ReadColourTable(ByteReader& r, uint8_t flags, Palette& palette, int& size) {
     size = 2 << (flags & 7);
     const uint8_t* p;
     if (!r.Bytes(size_t(size) * 3, p)) return false;
-    palette.fill(kBlack);
     for (int i = 0; i < size; ++i, p += 3) palette[i] = kBlack | p[0] << 16 | p[1] << 8 | p[2];
     return true;
 }
@@ -77,8 +76,8 @@ GifStatus CGifDecoder::Load(const uint8_t* data, size_t size, uint32_t backgroun
     const int width = GetU16LE(p + 4);
     const int height = GetU16LE(p + 6);
     const uint8_t flags = p[8];
-    if (width == 0 || height == 0 || uint64_t(width) * uint64_t(height) > m_maxPixels)
-        return m_status;
+    if (width == 0 || height == 0) return m_status;
+    if (uint64_t(width) * uint64_t(height) > m_maxPixels) return m_status = GifStatus::TooLarge;
     if (flags & kTablePresent) {
         if (!ReadColourTable(r, flags, palette, tableSize)) return m_status;
     } else if (tableSize == 0) {
@@ -89,12 +88,11 @@ GifStatus CGifDecoder::Load(const uint8_t* data, size_t size, uint32_t backgroun
     m_height = height;
     m_pixels.assign(size_t(width) * size_t(height), background);
     m_status = GifStatus::Partial;
-    if (!r.Bytes(1, p) || *p == 0 || *p > 11) return m_status;
+    if (!r.Bytes(1, p) || *p > 11) return m_status;
     const int minCodeSize = *p;
     std::vector<uint8_t> codes = JoinSubBlocks(r);
-    GifPicture picture{m_pixels.data(), width,
-                       height,          (flags & kInterlaced) != 0,
-                       palette.data(),  uint32_t(tableSize - 1)};
+    const GifPicture picture{m_pixels.data(), width,     height,    (flags & kInterlaced) != 0,
+                             palette.data(),  tableSize, background};
     if (DecodeGifLzw(codes.data(), codes.size(), minCodeSize, picture)) m_status = GifStatus::Ok;
     return m_status;
 }

@@ -2,7 +2,8 @@
 // 0xAARRGGBB, row-major from the top (QImage::Format_RGB32 / ARGB32 scan lines). The picture uses
 // its local colour table, else the global one; extensions are skipped and transparency is not
 // applied. The bytes are untrusted: every read is bounded, the picture is limited to kMaxPixels,
-// and decoding stops at the first damaged code. Pixels not decoded get the caller's background.
+// and decoding stops at the first damaged code. Pixels not decoded, and pixels whose colour index
+// is past the colour table (which other decoders leave transparent), get the caller's background.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,11 @@
 #include <vector>
 
 enum class GifStatus {
-    Ok,      // every pixel decoded
-    Partial, // the picture's size is known; pixels after the damage or the end of data are
-             // the background
-    Refused, // no picture: width and height 0, no pixels
+    Ok,       // every pixel decoded
+    Partial,  // the picture's size is known; pixels after the damage or the end of data are
+              // the background
+    Refused,  // no picture: width and height 0, no pixels
+    TooLarge, // the same, for a picture of more pixels than the decoder was allowed
 };
 
 class CGifDecoder {

@@ -113,11 +113,13 @@ bool DecodeGifLzw(const uint8_t* codes, size_t size, int minCodeSize, const GifP
     for (int c = 0; c < clear; ++c) {
         t.prefix[c] = 0;
         t.length[c] = 1;
-        t.last[c] = t.first[c] = picture.palette[c & 0xFF];
+        t.last[c] = t.first[c] = c < picture.paletteSize ? picture.palette[c] : picture.background;
     }
     BitReader bits(codes, size);
     RowCursor cursor(picture);
-    // A stream that does not begin with a clear code decodes as if it did.
+    // A stream that does not begin with a clear code decodes as if it did. The width grows once
+    // the next free code no longer fits, checked after every code as giflib does: for minimum
+    // code sizes 0 and 1 that is already after the first code.
     int width = minCodeSize + 1;
     int next = clear + 2;
     int prev = -1;
@@ -133,7 +135,8 @@ bool DecodeGifLzw(const uint8_t* codes, size_t size, int minCodeSize, const GifP
         if (prev < 0) {
             // Only a single colour can follow a clear code: there is no string to build on.
             if (code > end) break;
-            *cursor.out++ = picture.palette[uint32_t(code) & picture.firstCodeMask];
+            *cursor.out++ = t.first[code];
+            if (next >= (1 << width) && width < kMaxWidth) ++width;
             if (cursor.out == cursor.rowEnd && !cursor.NextRow()) break;
             prev = code;
             continue;
@@ -145,7 +148,7 @@ bool DecodeGifLzw(const uint8_t* codes, size_t size, int minCodeSize, const GifP
             t.length[next] = uint16_t(t.length[prev] + 1);
             t.first[next] = t.first[prev];
             t.last[next] = code == next ? t.first[prev] : t.first[code];
-            if (++next == (1 << width) && width < kMaxWidth) ++width;
+            if (++next >= (1 << width) && width < kMaxWidth) ++width;
         }
         prev = code;
 

@@ -105,6 +105,10 @@ size_t LinkGetPanelBudget() {
     return LinkStateInstance().panelBudget;
 }
 
+size_t LinkGetPanelBytes() {
+    return LinkStateInstance().liveBytes;
+}
+
 int LinkDownloadPanel() {
     LinkState& s = LinkStateInstance();
     ILinkAlerts* alerts = LinkAlerts();
@@ -176,6 +180,7 @@ int LinkDownloadPanel() {
         Guard g(s.lock);
         former.swap(s.live);
         s.live.swap(s.download);
+        s.liveBytes = used;
         s.download.clear();
         s.downloadLeftOver = false;
     }
@@ -189,6 +194,7 @@ void LinkReleaseTable(std::vector<CLinkCtrl>& table) {
     {
         Guard g(s.lock);
         released.swap(table);
+        if (&table == &s.live) s.liveBytes = 0;
     }
     // The table is already detached: the box is raised without holding the link lock, so a box
     // shown on the user-interface thread for the receive thread cannot wait on a UI thread that

@@ -71,6 +71,8 @@ void LinkTrace(const std::string& text);
 int LinkDownloadPanel();
 void LinkSetPanelBudget(size_t bytes); // 256 MiB unless set
 size_t LinkGetPanelBudget();
+// What the live panel's buffers take of the budget; the view's decoded pictures share the rest.
+size_t LinkGetPanelBytes();
 
 // Control table (user-interface thread). Functions marked "no lock" expect the caller to hold it.
 struct LinkSummary {

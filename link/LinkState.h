@@ -56,8 +56,10 @@ struct LinkState {
     std::vector<CLinkCtrl> live;     // guarded by `lock`
     std::vector<CLinkCtrl> download; // receive thread only
     bool downloadLeftOver = false;
-    // What a panel's buffers may take in all.
+    // What a panel's buffers and decoded pictures may take in all, and what the live table's
+    // buffers take (set with the table, under `lock`).
     std::atomic<size_t> panelBudget{size_t(256) << 20};
+    std::atomic<size_t> liveBytes{0};
     // A message with no new byte for this long is abandoned (0: never); stalls of this connection.
     std::atomic<int> stallTimeoutMs{5000};
     std::atomic<unsigned> stallCount{0};

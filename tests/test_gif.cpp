@@ -155,12 +155,14 @@ TEST(GifDecoder, SkipsExtensionsAndUsesLocalTable) {
     EXPECT_EQ(d.width + d.height, 0);
     EXPECT_TRUE(d.pixels.empty());
 
-    // The pixel aspect ratio byte does not matter; indices past a small table are black.
-    s = Picture(4, 1, {0xABCDEF, 0x123456}, [](int x, int) { return uint8_t(x); });
+    // The pixel aspect ratio byte does not matter.
     GifBytes file = EncodeGif(s);
     file[12] = 49;
-    EXPECT_EQ(Decode(file).pixels,
-              (std::vector<uint32_t>{0xFFABCDEF, 0xFF123456, 0xFF000000, 0xFF000000}));
+    EXPECT_EQ(Decode(file).status, GifStatus::Refused);
+    s.localTable = local;
+    file = EncodeGif(s);
+    file[12] = 49;
+    EXPECT_EQ(Decode(file).pixels, Colours(s.pixels, local));
 }
 
 TEST(GifDecoder, RefusesFilesWithoutAPicture) {
@@ -181,7 +183,9 @@ TEST(GifDecoder, RefusesFilesWithoutAPicture) {
         f = good;
         f[descriptor + 5] = uint8_t(w), f[descriptor + 6] = uint8_t(w >> 8);
         f[descriptor + 7] = uint8_t(h), f[descriptor + 8] = uint8_t(h >> 8);
-        EXPECT_TRUE(refused(f)) << w << "x" << h;
+        Decoded d = Decode(f);
+        EXPECT_EQ(d.status, w * h == 0 ? GifStatus::Refused : GifStatus::TooLarge);
+        EXPECT_TRUE(d.width == 0 && d.height == 0 && d.pixels.empty()) << w << "x" << h;
     }
     // The largest picture allowed is decoded as far as its data goes.
     f[descriptor + 5] = 0, f[descriptor + 6] = 16, f[descriptor + 7] = 0, f[descriptor + 8] = 16;
@@ -193,7 +197,7 @@ TEST(GifDecoder, RefusesFilesWithoutAPicture) {
     CGifDecoder small(25);
     EXPECT_EQ(small.Load(good.data(), good.size(), kBackground), GifStatus::Ok);
     CGifDecoder tiny(24);
-    EXPECT_EQ(tiny.Load(good.data(), good.size(), kBackground), GifStatus::Refused);
+    EXPECT_EQ(tiny.Load(good.data(), good.size(), kBackground), GifStatus::TooLarge);
 }
 
 TEST(GifDecoder, DamagedCodesKeepWhatCameBefore) {
@@ -214,17 +218,42 @@ TEST(GifDecoder, DamagedCodesKeepWhatCameBefore) {
     EXPECT_EQ(d.status, GifStatus::Ok);
     EXPECT_EQ(d.pixels, (Px{c1, c2, c1}));
 
-    // Minimum code sizes outside 1..11 leave the whole picture as background.
+    // Minimum code sizes above 11 leave the whole picture as background.
     GifSpec s = Picture(3, 2, kFour, Stripes);
-    for (int m : {0, 12, 255}) {
+    for (int m : {12, 255}) {
         d = Decode(EncodeGif(s, GifImageData(m, LzwCompress(s.pixels, 2))));
         EXPECT_EQ(d.status, GifStatus::Partial);
         EXPECT_EQ(d.pixels, Px(6, bg));
     }
-    // Literal codes above 255 (minimum code size 11) stay inside the palette.
+}
+
+TEST(GifDecoder, MinimumCodeSizesOneAndZeroWidenTheirCodesAsGiflibDoes) {
+    // 33 x 17 in two colours, and in one: the code width grows after the first code already.
+    GifSpec two = Picture(33, 17, {0xFF0000, 0x0000FF},
+                          [](int x, int y) { return uint8_t((x * x + y * 3) / 7 % 2); });
+    Decoded d = Decode(EncodeGif(two, GifImageData(1, LzwCompress(two.pixels, 1))));
+    EXPECT_EQ(d.status, GifStatus::Ok);
+    EXPECT_EQ(d.pixels, Colours(two.pixels, two.globalTable));
+    GifSpec one = Picture(9, 4, {0x00FF00}, [](int, int) { return uint8_t(0); });
+    d = Decode(EncodeGif(one, GifImageData(0, LzwCompress(one.pixels, 0))));
+    EXPECT_EQ(d.status, GifStatus::Ok);
+    EXPECT_EQ(d.pixels, Colours(one.pixels, one.globalTable));
+}
+
+TEST(GifDecoder, AnIndexPastTheColourTableIsTheBackgroundWhereverItStands) {
+    const uint32_t c1 = 0xFF0000FF, bg = kBackground;
+    using Px = std::vector<uint32_t>;
+    // A two-colour table with codes for four: right after a clear code, and later in the stream.
+    GifSpec s = Picture(6, 1, {0xFF0000, 0x0000FF});
+    Decoded d = Decode(EncodeGif(
+        s, GifImageData(
+               2, PackCodes({{4, 3}, {3, 3}, {2, 3}, {1, 3}, {4, 4}, {3, 3}, {6, 3}, {5, 3}}))));
+    EXPECT_EQ(d.status, GifStatus::Ok);
+    EXPECT_EQ(d.pixels, (Px{bg, bg, c1, bg, bg, bg}));
+    // Literal codes above 255 (minimum code size 11).
     d = Decode(EncodeGif(s, GifImageData(11, PackCodes({{2048, 12}, {2047, 12}, {300, 12}}))));
-    EXPECT_EQ(d.pixels[0], 0xFF808080); // masked to the table size: index 3
-    EXPECT_EQ(d.pixels[1], 0xFF000000); // index 300 & 255, past the table
+    EXPECT_EQ(d.pixels[0], bg);
+    EXPECT_EQ(d.pixels[1], bg);
 }
 
 TEST(GifDecoder, TruncationAtEveryOffsetKeepsTheDecodedPart) {

@@ -21,11 +21,12 @@ GifBytes Stripes(int w, int h) {
 
 constexpr QRgb kCanvas = 0xFF00FF00; // green: not drawn
 
-QImage Draw(const QImage& picture, QRect rect, int alignX, int alignY, bool pressed = false) {
+QImage Draw(const QImage& picture, QRect rect, int alignX, int alignY, bool pressed = false,
+            QRect exposed = QRect(0, 0, 200, 120)) {
     QImage out(200, 120, QImage::Format_RGB32);
     out.fill(kCanvas);
     QPainter p(&out);
-    DrawImagePlacements(p, rect, picture, alignX, alignY, pressed);
+    DrawImagePlacements(p, rect, picture, alignX, alignY, pressed, exposed);
     return out;
 }
 
@@ -53,8 +54,22 @@ TEST(ImagePicture, DecodesIntoScanLinesAndRefusesBrokenFiles) {
     EXPECT_EQ(partial.pixel(4, 2), 0xFF563412u);
 
     const uint8_t junk[] = {'n', 'o', 't', 'G', 'I', 'F'};
-    EXPECT_TRUE(DecodeGifPicture(junk, sizeof junk, 0).isNull());
+    bool tooLarge = true;
+    EXPECT_TRUE(DecodeGifPicture(junk, sizeof junk, 0, SIZE_MAX, &tooLarge).isNull());
+    EXPECT_FALSE(tooLarge);
     EXPECT_TRUE(DecodeGifPicture(nullptr, 0, 0).isNull());
+}
+
+TEST(ImagePicture, APictureOverItsMemoryAllowanceIsRefusedAsTooLarge) {
+    // 5 x 3 pixels of 4 bytes, beside the decoder's copy of the file's codes.
+    const GifBytes file = Stripes(5, 3);
+    bool tooLarge = false;
+    EXPECT_EQ(DecodeGifPicture(file.data(), file.size(), 0, 60 + file.size(), &tooLarge).size(),
+              QSize(5, 3));
+    EXPECT_FALSE(tooLarge);
+    EXPECT_TRUE(
+        DecodeGifPicture(file.data(), file.size(), 0, 59 + file.size(), &tooLarge).isNull());
+    EXPECT_TRUE(tooLarge);
 }
 
 TEST(ImagePicture, FivePlacementsPerAxis) {
@@ -105,4 +120,20 @@ TEST(ImagePicture, APressedPictureMovesTwoPixelsWithinItsClip) {
     QImage end = Draw(picture, QRect(10, 10, 117, 57), IMAGE_END, IMAGE_END, true);
     EXPECT_EQ(end.pixel(127, 67), kCanvas);
     EXPECT_NE(end.pixel(126, 66), kCanvas);
+}
+
+TEST(ImagePicture, TilingDrawsOnlyTheExposedPartOfAnyRectangle) {
+    // A width and height from a layout record far beyond any panel: 5 x 10^8 copies a row.
+    GifBytes file = Stripes(2, 1);
+    const QImage picture = DecodeGifPicture(file.data(), file.size(), 0);
+    const QRect huge(10, 10, 1'000'000'000, 1'000'000'000);
+    QImage out = Draw(picture, huge, IMAGE_TILE, IMAGE_TILE, false, QRect(0, 0, 100, 50));
+    for (int x = 10; x < 100; ++x) EXPECT_EQ(out.pixel(x, 49), picture.pixel(x % 2, 0)) << x;
+    EXPECT_EQ(out.pixel(100, 20), kCanvas);
+    EXPECT_EQ(out.pixel(20, 50), kCanvas);
+    // Pressed, the pattern moves with the copies; tiled one way, stretched the other.
+    out = Draw(picture, huge, IMAGE_TILE, IMAGE_STRETCH, true);
+    EXPECT_EQ(out.pixel(11, 20), kCanvas);
+    EXPECT_EQ(out.pixel(12, 119), picture.pixel(0, 0));
+    EXPECT_EQ(out.pixel(199, 119), picture.pixel(1, 0));
 }

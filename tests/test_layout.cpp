@@ -5,9 +5,11 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include "ImagePicture.h"
 #include "LayoutProps.h"
 #include "Link.h"
 #include "ViewHarness.h"
+#include "support/GifWriter.h"
 
 namespace {
 
@@ -203,8 +205,24 @@ TEST_F(ViewLayout, AWindowSmallerThanThePanelScrolls) {
     EXPECT_EQ(bars(), std::pair(false, false));
     // A device's position far outside any screen gives a bounded panel.
     peer.WriteFrame(19, 0, Payload().U32(1).U32(1).U32(CTRL_PROP_X).U32(0x7FFFFFF0));
-    ASSERT_TRUE(WaitFor([&] { return Ctrl(1).m_nX == 0x7FFFFFF0; }));
+    ASSERT_TRUE(WaitFor([&] { return Ctrl(1).m_nX == 1 << 15; }));
     EXPECT_LE(view->Panel()->minimumWidth(), 1 << 15);
+}
+
+TEST_F(ViewLayout, AHugeTiledPictureFromLayoutRecordsIsBoundedAndPaintsWhatIsExposed) {
+    Place(u"Huge", 1, 0, 0, 0);
+    StoreLayout(u"Huge", 1, CTRL_PROP_WIDTH, 1'000'000'000);
+    StoreLayout(u"Huge", 1, CTRL_PROP_HEIGHT, 1'000'000'000);
+    StoreLayout(u"Huge", 1, CTRL_PROP_IMAGE_ALIGN_X, IMAGE_TILE);
+    StoreLayout(u"Huge", 1, CTRL_PROP_ALIGN, IMAGE_TILE);
+    GifSpec dot;
+    dot.width = dot.height = 1;
+    dot.globalTable = {0xFF0000};
+    dot.pixels = {0};
+    const GifBytes file = EncodeGif(dot);
+    Load(u"Huge", {Definition('I', 0, 1, Bytes(file.begin(), file.end()))});
+    EXPECT_EQ(Ctrl(1).m_rcCache, (std::array<int, 4>{0, 0, 1 << 15, 1 << 15}));
+    EXPECT_EQ(view->viewport()->grab().toImage().pixel(300, 200), 0xFFFF0000u);
 }
 
 TEST_F(ViewLayout, TheDevicesLayoutRecordsPlaceTheControls) {

@@ -25,7 +25,9 @@
 #include "CtrlWidgets.h"
 #include "DropList.h"
 #include "Frame.h"
+#include "Link.h"
 #include "ViewHarness.h"
+#include "support/GifWriter.h"
 
 namespace {
 
@@ -43,6 +45,9 @@ public:
     void CreateWidgets(CCtrl& c) override { widgets.CreateWidgets(c); }
     void RefreshWidgets(CCtrl& c, CtrlRefresh what) override { widgets.RefreshWidgets(c, what); }
     void DestroyWidgets(CCtrl& c) override { widgets.DestroyWidgets(c); }
+    void CreatePicture(CCtrl& c, const uint8_t* data, size_t size) override {
+        widgets.CreatePicture(c, data, size);
+    }
     void OpenPasswordDialog(CCtrl& c) override { passwordDialogs.push_back(c.m_nId); }
     void DiagnosticBox(long checkPoint, const char*, long) override {
         faults.push_back(checkPoint);
@@ -269,6 +274,39 @@ TEST_F(Widgets, ShowWhatTheKindAndStyleCallFor) {
     EXPECT_TRUE(image.m_bImageShown);
     Lay(image, false);
     EXPECT_FALSE(image.m_bImageShown);
+}
+
+TEST_F(Widgets, PicturesShareThePanelBudgetAndGoWithThePanel) {
+    // Room for two 64 x 64 pictures of 16 KiB, without a panel in the link.
+    GifSpec gifSpec;
+    gifSpec.width = gifSpec.height = 64;
+    gifSpec.globalTable = {0x00FF00};
+    gifSpec.pixels.assign(64 * 64, 0);
+    const GifBytes file = EncodeGif(gifSpec);
+    ASSERT_EQ(LinkGetPanelBytes(), 0u);
+    const size_t before = LinkGetPanelBudget();
+    LinkSetPanelBudget(40 << 10);
+    auto picture = [&](const QString& name) -> CCtrl& {
+        return Make(
+            KIND_IMAGE, 0, [&](CCtrl& c) { c.CreateImage(file.data(), uint32_t(file.size())); },
+            CTRL_DEFAULT_COLOUR, name);
+    };
+    for (const char* name : {"One", "Two", "Three", ""}) picture(name);
+    EXPECT_EQ(ctrls[1]->m_nImageWidth, 64);
+    EXPECT_EQ(ctrls[2]->m_nImageWidth, 0);
+    EXPECT_EQ(ctrls[3]->m_nImageWidth, 0);
+    // One notice for the panel, naming the controls left without their picture.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.notices,
+              QStringList{QStringLiteral("The pictures of 2 Image controls, the first \"Three\", "
+                                         "are not shown: the panel's controls and pictures "
+                                         "would need more than 40 KiB of memory.")});
+    // The next panel has the whole budget again.
+    ctrls.clear();
+    picture("Four");
+    picture("Five");
+    EXPECT_EQ(ctrls[1]->m_nImageWidth, 64);
+    LinkSetPanelBudget(before);
 }
 
 TEST_F(Widgets, ShowTheDevicesValues) {

@@ -29,7 +29,7 @@ void PanelCanvas::paintEvent(QPaintEvent* event) {
                 p.fillRect(
                     r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
             DrawImagePlacements(p, r, *c->m_pBitmap, c->m_nImageAlignX, c->m_nImageAlignY,
-                                c->m_bImagePressed);
+                                c->m_bImagePressed, event->rect());
         } else {
             p.fillRect(r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
             p.setPen(QColor(128, 128, 128));

@@ -48,7 +48,9 @@ public:
     // The running ping timer's period in milliseconds, 0 when stopped.
     int PingTimerInterval() const { return m_pingTimer.isActive() ? m_pingTimer.interval() : 0; }
 
-    // Pages and layout.
+    // Pages and layout. Positions may come from the device's layout records: the panel's extent
+    // and every control's rectangle are bounded to this many pixels per axis.
+    static constexpr int kMaxExtent = 1 << 15;
     bool IsControlVisible(const CCtrl& c) const;
     static int EffectivePage(const CCtrl& c);
     void ShowPage();

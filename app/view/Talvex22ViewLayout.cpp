@@ -18,6 +18,12 @@ bool HasPanelName() {
     return !LinkGetTitle().empty();
 }
 
+// A stored position or size, bounded like the panel's extent: layout records come from the device.
+int StoredPlace(uint32_t id, uint32_t property, int def) {
+    return std::clamp(GetLayoutInt(id, property, def), -CTalvex22View::kMaxExtent,
+                      CTalvex22View::kMaxExtent);
+}
+
 bool HasSecondRect(const CCtrl& c) {
     return c.m_nType == TYPE_SECTION || c.m_nType == TYPE_PASSWORD;
 }
@@ -74,8 +80,6 @@ void CTalvex22View::ShowPage() {
 }
 
 void CTalvex22View::FitPanelToPage() {
-    // Positions may come from the device's layout records: the extent is bounded.
-    constexpr qint64 kLimit = 1 << 15;
     qint64 right = 0, bottom = 0;
     for (auto& c : m_pCtrls) {
         if (c->m_nType == TYPE_MESSAGEBOX || !IsControlShown(*c)) continue;
@@ -84,8 +88,8 @@ void CTalvex22View::FitPanelToPage() {
         right = std::max(right, qint64(r[0]) + r[2] + m_nMargin);
         bottom = std::max(bottom, qint64(r[1]) + r[3] + m_nMargin);
     }
-    m_pPanel->setMinimumSize(int(std::clamp<qint64>(right, 0, kLimit)),
-                             int(std::clamp<qint64>(bottom, 0, kLimit)));
+    m_pPanel->setMinimumSize(int(std::clamp<qint64>(right, 0, kMaxExtent)),
+                             int(std::clamp<qint64>(bottom, 0, kMaxExtent)));
     // The scroll bars follow now, not when the window is next resized.
     QEvent request(QEvent::LayoutRequest);
     QCoreApplication::sendEvent(this, &request);
@@ -207,10 +211,10 @@ void CTalvex22View::LoadLayout() {
         c.m_nStyle = GetLayoutInt(id, CTRL_PROP_STYLE, c.m_nStyle);
         c.m_bAutoLayout = GetLayoutInt(id, CTRL_PROP_AUTO_LAYOUT, c.m_bAutoLayout) != 0;
         if (c.m_bAutoLayout) continue;
-        c.m_nX = GetLayoutInt(id, CTRL_PROP_X, c.m_nX);
-        c.m_nY = GetLayoutInt(id, CTRL_PROP_Y, c.m_nY);
-        c.m_nWidth = GetLayoutInt(id, CTRL_PROP_WIDTH, c.m_nWidth);
-        c.m_nHeight = GetLayoutInt(id, CTRL_PROP_HEIGHT, c.m_nHeight);
+        c.m_nX = StoredPlace(id, CTRL_PROP_X, c.m_nX);
+        c.m_nY = StoredPlace(id, CTRL_PROP_Y, c.m_nY);
+        c.m_nWidth = StoredPlace(id, CTRL_PROP_WIDTH, c.m_nWidth);
+        c.m_nHeight = StoredPlace(id, CTRL_PROP_HEIGHT, c.m_nHeight);
         c.m_nPage = GetLayoutInt(id, CTRL_PROP_PAGE, c.m_nPage);
         c.SetFontSize(GetLayoutInt(id, CTRL_PROP_FONT_SIZE, c.m_nFontSize),
                       GetLayoutInt(id, CTRL_PROP_FONT_BOLD, c.m_bFontBold) != 0);
@@ -220,10 +224,10 @@ void CTalvex22View::LoadLayout() {
         c.m_bShowTitle = GetLayoutInt(id, CTRL_PROP_SHOW_TITLE, c.m_bShowTitle) != 0;
         c.m_nAlign = GetLayoutInt(id, CTRL_PROP_ALIGN, 0);
         if (HasSecondRect(c)) {
-            c.m_nX2 = GetLayoutInt(id, CTRL_PROP_X + CTRL_PROP_SECOND, c.m_nX2);
-            c.m_nY2 = GetLayoutInt(id, CTRL_PROP_Y + CTRL_PROP_SECOND, c.m_nY2);
-            c.m_nWidth2 = GetLayoutInt(id, CTRL_PROP_WIDTH + CTRL_PROP_SECOND, c.m_nWidth2);
-            c.m_nHeight2 = GetLayoutInt(id, CTRL_PROP_HEIGHT + CTRL_PROP_SECOND, c.m_nHeight2);
+            c.m_nX2 = StoredPlace(id, CTRL_PROP_X + CTRL_PROP_SECOND, c.m_nX2);
+            c.m_nY2 = StoredPlace(id, CTRL_PROP_Y + CTRL_PROP_SECOND, c.m_nY2);
+            c.m_nWidth2 = StoredPlace(id, CTRL_PROP_WIDTH + CTRL_PROP_SECOND, c.m_nWidth2);
+            c.m_nHeight2 = StoredPlace(id, CTRL_PROP_HEIGHT + CTRL_PROP_SECOND, c.m_nHeight2);
             c.m_nPage2 = GetLayoutInt(id, CTRL_PROP_PAGE + CTRL_PROP_SECOND, c.m_nPage2);
         }
         if (c.m_nType == TYPE_IMAGE) {

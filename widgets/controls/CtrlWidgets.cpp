@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QImage>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
@@ -209,19 +210,54 @@ void CCtrlWidgets::DestroyWidgets(CCtrl& c) {
     Delete(c.m_pFont);
     Delete(c.m_pTitleFont);
     Delete(c.m_hBrush);
+    ReleasePicture(c);
+    m_refusedPictures.remove(&c);
+}
+
+void CCtrlWidgets::CreatePicture(CCtrl& c, const uint8_t* data, size_t size) {
+    // The picture it replaces goes first: its memory is the panel's again.
+    ReleasePicture(c);
+    // Pictures share the panel's budget with the link's buffers for its controls.
+    const size_t budget = LinkGetPanelBudget();
+    const size_t used = std::min(budget, LinkGetPanelBytes() + m_nPictureBytes);
+    bool tooLarge = false;
+    // A refused file leaves an empty picture, as at creation.
+    QImage picture = DecodeGifPicture(data, size, c.m_crColour, budget - used, &tooLarge);
+    if (tooLarge) RefusePicture(c);
+    c.m_nImageWidth = picture.width();
+    c.m_nImageHeight = picture.height();
+    m_nPictureBytes += size_t(picture.sizeInBytes());
+    c.m_pBitmap = new QImage(std::move(picture));
+    m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+}
+
+void CCtrlWidgets::ReleasePicture(CCtrl& c) {
+    if (c.m_pBitmap)
+        m_nPictureBytes -= std::min(m_nPictureBytes, size_t(c.m_pBitmap->sizeInBytes()));
     Delete(c.m_pImageDC);
     Delete(c.m_pBitmap);
 }
 
-void CCtrlWidgets::CreatePicture(CCtrl& c, const uint8_t* data, size_t size) {
-    // A refused file leaves an empty picture, as at creation.
-    QImage picture = DecodeGifPicture(data, size, c.m_crColour);
-    Delete(c.m_pImageDC);
-    Delete(c.m_pBitmap);
-    c.m_nImageWidth = picture.width();
-    c.m_nImageHeight = picture.height();
-    c.m_pBitmap = new QImage(std::move(picture));
-    m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+void CCtrlWidgets::RefusePicture(const CCtrl& c) {
+    // Once per control; the refusals of one build or batch of values make one notice.
+    if (m_refusedPictures.contains(&c)) return;
+    m_refusedPictures.insert(&c);
+    m_unreported << (c.m_strName.isEmpty() ? QStringLiteral("Image control %1").arg(c.m_nId)
+                                           : QStringLiteral("\"%1\"").arg(c.m_strName));
+    if (m_unreported.size() > 1) return;
+    QTimer::singleShot(0, this, [this] {
+        const QString budget = QLocale::c().formattedDataSize(qint64(LinkGetPanelBudget()), 0);
+        const QString which =
+            m_unreported.size() == 1
+                ? QStringLiteral("The picture of %1 is").arg(m_unreported.front())
+                : QStringLiteral("The pictures of %1 Image controls, the first %2, are")
+                      .arg(m_unreported.size())
+                      .arg(m_unreported.front());
+        m_unreported.clear();
+        notice(which + QStringLiteral(" not shown: the panel's controls and pictures would "
+                                      "need more than %1 of memory.")
+                           .arg(budget));
+    });
 }
 
 void CCtrlWidgets::PlaceWidgets(CCtrl& c) {

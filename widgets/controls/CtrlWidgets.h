@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -40,7 +42,9 @@ public:
     void RefreshWidgets(CCtrl& c, CtrlRefresh what);
     // Widgets, fonts, brush and picture go; an open password or matrix dialog is asked to close.
     void DestroyWidgets(CCtrl& c);
-    // Image: the picture is decoded elsewhere; until then the record keeps none.
+    // Image: decodes the picture in place of the record's previous one. Pictures count against
+    // the panel's budget (LinkGetPanelBudget) with the link's buffers; one that would exceed it is
+    // refused, and the refusals of a build or a batch of values are told in one notice.
     void CreatePicture(CCtrl& c, const uint8_t* data, size_t size);
 
     // ---- Layout (CtrlWidgets.cpp)
@@ -86,8 +90,14 @@ signals:
     void RelayoutRequested();
 
 private:
+    void ReleasePicture(CCtrl& c);
+    void RefusePicture(const CCtrl& c);
+
     QWidget* m_pPanel;
     bool m_bHiddenForBuild = false;
+    size_t m_nPictureBytes = 0;           // the panel's decoded pictures
+    QSet<const CCtrl*> m_refusedPictures; // told once per control
+    QStringList m_unreported;             // refused since the last notice
 };
 
 // The window id a control's widget was made with; 0 for any other widget.
