@@ -65,10 +65,11 @@ std::deque<Entry> ReadRecord(const std::string& dir) {
         const std::string line = text.substr(start, end - start);
         Entry e;
         int used = 0;
-        if (std::sscanf(line.c_str(), "%llu %llu %lld %lld %n", &e.inode, &e.size, &e.seconds,
+        // One blank before the name: a name may begin with blanks of its own.
+        if (std::sscanf(line.c_str(), "%llu %llu %lld %lld%n", &e.inode, &e.size, &e.seconds,
                         &e.nanoseconds, &used) == 4 &&
-            size_t(used) < line.size()) {
-            e.name = line.substr(size_t(used));
+            size_t(used) + 1 < line.size() && line[size_t(used)] == ' ') {
+            e.name = line.substr(size_t(used) + 1);
             entries.push_back(std::move(e));
         }
         if (entries.size() > kMaxRecordEntries) entries.pop_front();
@@ -155,7 +156,11 @@ int MovePartToName(const std::string& part, const std::string& dir, const std::s
         ::unlink(part.c_str());
         return 0;
     }
-    return errno;
+    if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+    // Nor hard links (FAT): the name is checked just before.
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0) return EEXIST;
+    return ::rename(part.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
 void RecordSaved(const std::string& dir, const std::string& name) {

@@ -62,10 +62,6 @@ std::u16string WhyNotSaved(int error, const std::string& directory) {
         return dir + u" already holds something of that name that did not come from the device";
     case ENAMETOOLONG:
         return u"the name is too long for the folder " + dir;
-    case LINK_PORT_LOST:
-        return u"the connection was lost before the file was complete";
-    case LINK_PORT_CLOSED:
-        return u"the connection was closed before the file was complete";
     case LINK_PORT_STALLED:
         return u"the device stopped sending it";
     default:
@@ -226,7 +222,8 @@ int ReceiveFiles() {
         }
         const bool writing = file && !error;
         if (int st = CopyToFile(writing ? file->Fd() : -1, dataLength, error, report, name)) {
-            if (writing) SayNotSaved(name, error ? error : st, directory);
+            // The end of the connection is said once, by the view; a stall is said here.
+            if (writing && st == LINK_PORT_STALLED) SayNotSaved(name, st, directory);
             return st;
         }
         if (writing) {

@@ -557,9 +557,11 @@ TEST_F(ReceivedFiles, UnsafeHiddenAndDisguisedNamesAreRefusedByNameAndTheStreamS
 }
 
 TEST_F(ReceivedFiles, OnlyAFileTheClientSavedItselfIsReplaced) {
-    EXPECT_EQ(Send(7, AnsiZ("log.csv"), {'1'}), LINK_FILES);
-    EXPECT_EQ(Send(7, AnsiZ("log.csv"), {'2'}), LINK_FILES);
-    EXPECT_EQ(Read("log.csv"), "2");
+    for (const char* name : {"log.csv", " spaced name.txt"}) {
+        EXPECT_EQ(Send(7, AnsiZ(name), {'1'}), LINK_FILES);
+        EXPECT_EQ(Send(7, AnsiZ(name), {'2'}), LINK_FILES);
+        EXPECT_EQ(Read(name), "2");
+    }
     EXPECT_TRUE(Messages().empty());
 
     // The user's own files under the names a device uses: a file, one changed after it came, a
@@ -584,7 +586,8 @@ TEST_F(ReceivedFiles, OnlyAFileTheClientSavedItselfIsReplaced) {
     std::ifstream in(outside);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs");
     fs::remove(outside);
-    EXPECT_EQ(Entries(), (std::set<std::string>{"folder.csv", "link.txt", "log.csv", "notes.txt"}));
+    EXPECT_EQ(Entries(), (std::set<std::string>{" spaced name.txt", "folder.csv", "link.txt",
+                                                "log.csv", "notes.txt"}));
 
     if (geteuid() != 0) { // permissions bind everyone but root
         fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
@@ -609,9 +612,7 @@ TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneAndNoTemporaryFile) {
     EXPECT_EQ(link.NextOutcome(), LINK_LOST);
     EXPECT_EQ(Read("data.csv"), "early");
     EXPECT_EQ(Entries(), std::set<std::string>{"data.csv"});
-    EXPECT_EQ(Messages(), std::vector<std::u16string>{u"Could not save data.csv from the device: "
-                                                      u"the connection was lost before the file "
-                                                      u"was complete"});
+    EXPECT_TRUE(Messages().empty()); // the view says the connection was lost, once
 }
 
 TEST_F(ReceivedFiles, TemporaryFilesAnEarlierRunLeftAreRemovedWhenTheFolderIsSet) {
