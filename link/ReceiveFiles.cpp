@@ -69,17 +69,46 @@ std::u16string WhyNotSaved(int error, const std::string& directory) {
     }
 }
 
-void SayNotSaved(const std::u16string& name, int error, const std::string& directory) {
-    RaiseMessage(LinkAlerts(), u"Could not save " + VisibleFileName(name) + u" from the device: " +
-                                   WhyNotSaved(error, directory));
-}
+// The files of one message that were not saved: the first few are said one by one, the rest
+// counted into one notice at the end, so that a message of many files cannot flood the screen.
+class NotSavedNotices {
+public:
+    NotSavedNotices() = default;
+    NotSavedNotices(const NotSavedNotices&) = delete;
+    NotSavedNotices& operator=(const NotSavedNotices&) = delete;
+    ~NotSavedNotices() {
+        if (m_more == 0) return;
+        const std::string n = std::to_string(m_more);
+        RaiseMessage(LinkAlerts(),
+                     u"The device sent " + std::u16string(n.begin(), n.end()) +
+                         (m_more == 1 ? u" more file that was" : u" more files that were") +
+                         u" not saved");
+    }
 
-void SayRefused(const std::u16string& name, FileNameProblem problem) {
-    RaiseMessage(LinkAlerts(), problem == FileNameProblem::Empty
-                                   ? u"The device sent a file without a name; it was not saved"
-                                   : u"The device sent a file named " + VisibleFileName(name) +
-                                         u"; " + FileNameProblemText(problem));
-}
+    void NotSaved(const std::u16string& name, int error, const std::string& directory) {
+        Say(u"Could not save " + VisibleFileName(name) + u" from the device: " +
+            WhyNotSaved(error, directory));
+    }
+    void Refused(const std::u16string& name, FileNameProblem problem) {
+        Say(problem == FileNameProblem::Empty
+                ? u"The device sent a file without a name; it was not saved"
+                : u"The device sent a file named " + VisibleFileName(name) + u"; " +
+                      FileNameProblemText(problem));
+    }
+
+private:
+    static constexpr int kSaidOneByOne = 5;
+    void Say(const std::u16string& text) {
+        if (m_said < kSaidOneByOne) {
+            ++m_said;
+            RaiseMessage(LinkAlerts(), text);
+        } else {
+            ++m_more;
+        }
+    }
+    int m_said = 0;
+    uint32_t m_more = 0;
+};
 
 // Reads `length` bytes into the file (fd < 0: discards them). Returns the read status; a failed
 // write is kept in writeError and the rest is still read.
@@ -199,6 +228,7 @@ int ReceiveFiles() {
     int result = 0;
     std::vector<uint8_t> nameBytes;
     TransferReport report;
+    NotSavedNotices notices;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t nameLength = 0, dataLength = 0;
         if (int st = ReadFileBlocking(&nameLength, 4, __LINE__)) return st;
@@ -215,20 +245,20 @@ int ReceiveFiles() {
         std::optional<IncomingFile> file;
         int error = 0;
         if (problem != FileNameProblem::None) {
-            SayRefused(name, problem);
+            notices.Refused(name, problem);
         } else {
             file.emplace(directory, Utf16ToUtf8(name));
-            if ((error = file->Error())) SayNotSaved(name, error, directory);
+            if ((error = file->Error())) notices.NotSaved(name, error, directory);
         }
         const bool writing = file && !error;
         if (int st = CopyToFile(writing ? file->Fd() : -1, dataLength, error, report, name)) {
             // The end of the connection is said once, by the view; a stall is said here.
-            if (writing && st == LINK_PORT_STALLED) SayNotSaved(name, st, directory);
+            if (writing && st == LINK_PORT_STALLED) notices.NotSaved(name, st, directory);
             return st;
         }
         if (writing) {
             if (!error) error = file->Finish();
-            if (error) SayNotSaved(name, error, directory);
+            if (error) notices.NotSaved(name, error, directory);
         }
         const bool saved = writing && !error;
         if (!saved) result = RECEIVE_FILES_NOT_SAVED;

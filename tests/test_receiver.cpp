@@ -551,6 +551,15 @@ TEST_F(ReceivedFiles, UnsafeHiddenAndDisguisedNamesAreRefusedByNameAndTheStreamS
         EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY); // not acknowledged
         EXPECT_EQ(LinkGetFileName(70), u"");
     }
+    // Many in one message: the first few, then how many more.
+    Payload many = Payload().U32(7).U32(8);
+    for (int i = 0; i < 8; ++i) many.Sized(AnsiZ(".x")).Sized({});
+    link.peer.WriteFrame(MSG_FILES, 0, many.bytes());
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    const std::vector<std::u16string> said = Messages();
+    ASSERT_EQ(said.size(), 6u);
+    EXPECT_EQ(said.back(), u"The device sent 3 more files that were not saved");
+
     EXPECT_TRUE(fs::is_empty(dir));
     EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.txt"));
     EXPECT_EQ(link.services.alerts.Count(RecordedBox::Diagnostic), 0);
