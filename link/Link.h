@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "LinkCtrl.h"
 #include "LinkPort.h"
@@ -110,9 +111,12 @@ void LinkSetBoxShown(uint32_t id);
 // go-ahead (with message 0 it goes straight on). LinkOpen starts it; a start while it reads, or
 // once the connection has ended (outcome LINK_LOST), does nothing.
 int LinkStartReceiver(void* window, uint32_t notifyMessage);
-// Where received files go; empty means the program's own directory.
+// Where received files go (none while empty: files are then refused). Setting it removes the
+// temporary files an earlier run left there.
 void LinkSetFilesDirectory(const std::string& directory);
 std::string LinkGetFilesDirectory();
+// The names of the files saved since the last call, in order (the first hundred).
+std::vector<std::u16string> LinkTakeSavedFiles();
 
 // Outgoing requests. Every complete message is written under the link lock.
 int LinkSendConnect();

@@ -16,7 +16,9 @@ int ReceiveMessage();
 int ReceiveDeviceValues();
 int ReceiveAttributes();
 int ReceiveMatrixRows();
-// Message 17.
+// Message 17: 0, a read status, or RECEIVE_FILES_NOT_SAVED when the message was read whole but
+// some file was not saved (each one has been said, with its reason).
+inline constexpr int RECEIVE_FILES_NOT_SAVED = INT_MIN + 2;
 int ReceiveFiles();
 
 // Apply one item to its entry (the caller holds the lock); exposed for tests and fuzzing.
@@ -24,6 +26,3 @@ struct CLinkCtrl;
 int ApplyDeviceValue(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
 int ApplyMatrixRow(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
 int ApplyAttributeChange(CLinkCtrl& entry, const uint8_t* data, uint32_t n);
-
-// A file name from the device is only a plain name inside the files directory.
-bool IsSafeDeviceFileName(const std::u16string& name);

@@ -135,12 +135,10 @@ int Dispatch(uint16_t code, uint16_t flags) {
     case MSG_ATTRIBUTES:
         return ApplyResult(ReceiveAttributes(), flags, LINK_ATTRIBUTES);
     case MSG_FILES: {
-        int status = ReceiveFiles();
-        if (status == LINK_PORT_CLOSED) {
-            RaiseDiagnostic(LinkAlerts(), __LINE__, status);
-            return RECEIVE_QUIET;
-        }
-        return ApplyResult(status, flags, LINK_FILES);
+        // Files not saved have been said one by one; the message is not acknowledged.
+        const int status = ReceiveFiles();
+        return status == RECEIVE_FILES_NOT_SAVED ? LINK_FILES
+                                                 : ApplyResult(status, flags, LINK_FILES);
     }
     case MSG_LAYOUT_RECORDS:
         return Reported(ReceiveLayoutRecords(), LINK_LAYOUT);

@@ -159,6 +159,7 @@ void ViewFixture::SetUp() {
     frame = std::make_unique<CMainFrame>();
     view = new CTalvex22View(frame.get(), &alerts, QStringLiteral("Panel view"));
     frame->setCentralWidget(view);
+    view->Widgets().opener = &opener;
     view->SetPortPath(QString::fromStdString(peer.SlavePath()));
     QObject::connect(view, &CTalvex22View::PanelLaidOut,
                      [this](bool requested) { lastLayoutRequested = requested; });

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopLinks.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
 #include "SettingsLayoutStore.h"
@@ -45,6 +46,18 @@ public:
 private:
     void Answer();
     QTimer m_timer;
+};
+
+// What the desktop would have opened (a local path, or the address); with `works` false, as if
+// no program could open anything.
+class RecordingOpener : public IDesktopOpener {
+public:
+    bool Open(const QUrl& url) override {
+        opened << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+        return works;
+    }
+    QStringList opened;
+    bool works = true;
 };
 
 // One frame sent by the client, with its payload.
@@ -123,6 +136,7 @@ protected:
     SettingsLayoutStore store;
     PtyPeer peer;
     Device device{peer};
+    RecordingOpener opener;                // the desktop, for every view test
     BoxAnswerer boxes;                     // modal boxes and dialogs
     NoticeBoxes& notices = alerts.Boxes(); // the boxes that never stop the link
     std::unique_ptr<CMainFrame> frame;

@@ -9,8 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "Frame.h"
 #include "LayoutProps.h"
@@ -451,6 +456,9 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
         LinkSetFilesDirectory(dir.string());
+        ASSERT_EQ(
+            link.LoadPanel({Definition('F', 0, 7, {}), Definition('F', CTRLF_TEXT16, 70, {})}),
+            LINK_PANEL);
     }
     void TearDown() override {
         LinkSetFilesDirectory("");
@@ -459,14 +467,35 @@ protected:
     static Bytes OneFile(const Bytes& name, const Bytes& data) {
         return Payload().Sized(name).Sized(data).bytes();
     }
+    // One file for control 7 (8-bit names) or 70 (UTF-16 names); its outcome.
+    int Send(uint32_t id, const Bytes& name, const Bytes& data, uint16_t flags = 0) {
+        link.peer.WriteFrame(MSG_FILES, flags,
+                             Concat({U32Bytes(id), U32Bytes(1), OneFile(name, data)}));
+        return link.NextOutcome();
+    }
     std::string Read(const std::string& name) {
         std::ifstream in(dir / name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    // What the folder holds for the user to see, and any temporary file: all but the record.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename() != ".talvex.received") names.insert(e.path().filename());
+        return names;
+    }
+    std::vector<std::u16string> Messages() {
+        std::vector<std::u16string> texts;
+        for (const RecordedBox& b : link.services.alerts.Boxes())
+            if (b.type == RecordedBox::Message) texts.push_back(b.text);
+        link.services.alerts.Clear();
+        return texts;
+    }
+    std::u16string Dir() const { return u"" + dir.u16string(); }
     fs::path dir;
 };
 
-TEST_F(ReceivedFiles, AreWrittenInChunksAndNamed) {
+TEST_F(ReceivedFiles, AreWrittenInChunksNamedAndListedAsSaved) {
     Bytes big(10000);
     for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
     link.peer.WriteFrame(MSG_FILES, HF_ACK_REQUEST,
@@ -478,92 +507,137 @@ TEST_F(ReceivedFiles, AreWrittenInChunksAndNamed) {
     EXPECT_EQ(Read("b.txt"), "x");
     EXPECT_EQ(LinkGetFileName(7), u"log.csv");
     EXPECT_TRUE(LinkIsDeviceChanged(7));
+    EXPECT_EQ(LinkTakeSavedFiles(), (std::vector<std::u16string>{u"log.csv", u"b.txt"}));
+    EXPECT_TRUE(LinkTakeSavedFiles().empty());
+
+    EXPECT_EQ(Send(70, Utf16Z(u"\u00E9t\u00E9.txt"), {'1'}), LINK_FILES);
+    EXPECT_EQ(Read("\xC3\xA9t\xC3\xA9.txt"), "1");
+    EXPECT_EQ(LinkGetFileName(70), u"\u00E9t\u00E9.txt");
 }
 
-TEST_F(ReceivedFiles, UnsafeNamesAreRefusedAndTheStreamStaysInStep) {
-    const char* names[] = {"../escape.txt", "/tmp/abs.txt", "a\\b", "c:x", ".", "..", "",
-                           "tab\there"};
-    for (const char* name : names) {
+TEST_F(ReceivedFiles, UnsafeHiddenAndDisguisedNamesAreRefusedByNameAndTheStreamStaysInStep) {
+    const std::pair<std::u16string, std::u16string> refused[] = {
+        {u".bashrc", u"The device sent a file named .bashrc; hidden file names are not accepted"},
+        {u"report\u202Etxt.exe",
+         u"The device sent a file named report<U+202E>txt.exe; names with invisible formatting "
+         u"characters (such as a right-to-left override or a zero-width space) are not "
+         u"accepted"},
+        {u"a\u200Bb.txt", u""},
+        {u"../escape.txt", u"The device sent a file named ../escape.txt; names with a folder "
+                           u"or path in them are not accepted"},
+        {u"/tmp/abs.txt", u""},
+        {u"a\\b", u""},
+        {u"c:x", u""},
+        {u".", u""},
+        {u"..", u""},
+        {u"tab\there", u"The device sent a file named tab<U+0009>here; names with control "
+                       u"characters are not accepted"},
+        {u"", u"The device sent a file without a name; it was not saved"},
+        {std::u16string(300, u'n'), u""},
+    };
+    LinkLock();
+    LinkFind(70)->m_strFileName = u"earlier.txt";
+    LinkUnlock();
+    for (const auto& [name, message] : refused) {
         link.peer.WriteFrame(
-            MSG_FILES, 0,
-            Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ(name), Bytes(5000, 'A'))}));
-        link.peer.WriteFrame(MSG_DEVICE_ACK);
-        EXPECT_EQ(link.NextOutcome(), LINK_ERROR) << name;
-        EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), LINK_E_FILE_CREATE);
-        EXPECT_EQ(link.NextOutcome(), LINK_ACK) << name;
+            MSG_FILES, HF_ACK_REQUEST,
+            Concat({U32Bytes(70), U32Bytes(1), OneFile(Utf16Z(name), Bytes(5000, 'A'))}));
+        link.peer.WriteFrame(MSG_PRESENCE_QUERY);
+        EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+        const std::vector<std::u16string> said = Messages();
+        ASSERT_EQ(said.size(), 1u);
+        if (!message.empty()) {
+            EXPECT_EQ(said[0], message);
+        }
+        EXPECT_EQ(link.NextOutcome(), LINK_PRESENCE);
+        EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY); // not acknowledged
+        EXPECT_EQ(LinkGetFileName(70), u"");
     }
+    // Many in one message: the first few, then how many more.
+    Payload many = Payload().U32(7).U32(8);
+    for (int i = 0; i < 8; ++i) many.Sized(AnsiZ(".x")).Sized({});
+    link.peer.WriteFrame(MSG_FILES, 0, many.bytes());
+    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
+    const std::vector<std::u16string> said = Messages();
+    ASSERT_EQ(said.size(), 6u);
+    EXPECT_EQ(said.back(), u"The device sent 3 more files that were not saved");
+
     EXPECT_TRUE(fs::is_empty(dir));
     EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.txt"));
-    EXPECT_EQ(LinkGetFileName(7), u"");
-
-    // A name length beyond its limit is taken as an empty name after the size alarm.
-    link.peer.WriteFrame(MSG_FILES, 0,
-                         Concat({U32Bytes(7), U32Bytes(1), U32Bytes(0x100000), U32Bytes(0)}));
-    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
-    EXPECT_EQ(link.services.alerts.Count(RecordedBox::SizeAlarm), 1);
-
-    std::string longName(300, 'n');
-    link.peer.WriteFrame(MSG_FILES, 0,
-                         Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ(longName), {})}));
-    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
+    EXPECT_EQ(link.services.alerts.Count(RecordedBox::Diagnostic), 0);
 }
 
-TEST_F(ReceivedFiles, ALinkInTheDirectoryIsReplacedNotFollowed) {
+TEST_F(ReceivedFiles, OnlyAFileTheClientSavedItselfIsReplaced) {
+    for (const char* name : {"log.csv", " spaced name.txt"}) {
+        EXPECT_EQ(Send(7, AnsiZ(name), {'1'}), LINK_FILES);
+        EXPECT_EQ(Send(7, AnsiZ(name), {'2'}), LINK_FILES);
+        EXPECT_EQ(Read(name), "2");
+    }
+    EXPECT_TRUE(Messages().empty());
+
+    // The user's own files under the names a device uses: a file, one changed after it came, a
+    // link, a folder.
+    std::ofstream(dir / "notes.txt") << "mine";
     const fs::path outside = dir.string() + "-outside.txt";
-    std::ofstream(outside) << "mine";
+    std::ofstream(outside) << "theirs";
     fs::create_symlink(outside, dir / "link.txt");
-    link.peer.WriteFrame(
-        MSG_FILES, 0, Concat({U32Bytes(7), U32Bytes(1), OneFile(AnsiZ("link.txt"), {'n', 'e'})}));
-    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
-    EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
-    EXPECT_EQ(Read("link.txt"), "ne");
+    fs::create_directory(dir / "folder.csv");
+    std::ofstream(dir / "log.csv", std::ios::app) << " edited";
+    for (const char* name : {"notes.txt", "link.txt", "folder.csv", "log.csv"}) {
+        EXPECT_EQ(Send(7, AnsiZ(name), {'n', 'e', 'w'}), LINK_FILES) << name;
+        EXPECT_EQ(Messages(), std::vector<std::u16string>{
+                                  u"Could not save " + std::u16string(name, name + strlen(name)) +
+                                  u" from the device: " + Dir() +
+                                  u" already holds something of that name that did not come "
+                                  u"from the device"});
+    }
+    EXPECT_EQ(Read("notes.txt"), "mine");
+    EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(Read("log.csv"), "2 edited");
     std::ifstream in(outside);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs");
     fs::remove(outside);
+    EXPECT_EQ(Entries(), (std::set<std::string>{" spaced name.txt", "folder.csv", "link.txt",
+                                                "log.csv", "notes.txt"}));
+
+    if (geteuid() != 0) { // permissions bind everyone but root
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+        EXPECT_EQ(Send(7, AnsiZ("season-report.csv"), {'x'}), LINK_FILES);
+        EXPECT_EQ(Messages(), std::vector<std::u16string>{u"Could not save season-report.csv from "
+                                                          u"the device: the folder " +
+                                                          Dir() + u" is read-only"});
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
+    }
 }
 
-TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneUntouched) {
-    std::ofstream(dir / "data.csv") << "earlier";
+TEST_F(ReceivedFiles, AnInterruptedFileLeavesTheEarlierOneAndNoTemporaryFile) {
+    EXPECT_EQ(Send(7, AnsiZ("data.csv"), {'e', 'a', 'r', 'l', 'y'}), LINK_FILES);
     Bytes head = Concat({U32Bytes(7), U32Bytes(1), Payload().Sized(AnsiZ("data.csv")).U32(10000)});
     link.peer.WriteFrame(MSG_FILES, 0, Concat({head, Bytes(5000, 'x')}));
     // Once the file is under way, the line goes dead.
-    auto changed = [&] {
-        return Read("data.csv") != "earlier" ||
-               std::distance(fs::directory_iterator(dir), fs::directory_iterator()) > 1;
-    };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!changed() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-    ASSERT_TRUE(changed());
+    while (Entries().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(Entries().size(), 2u);
     link.peer.HangUp();
     EXPECT_EQ(link.NextOutcome(), LINK_LOST);
-    EXPECT_EQ(Read("data.csv"), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-    EXPECT_EQ(LinkGetFileName(7), u"");
+    EXPECT_EQ(Read("data.csv"), "early");
+    EXPECT_EQ(Entries(), std::set<std::string>{"data.csv"});
+    EXPECT_TRUE(Messages().empty()); // the view says the connection was lost, once
 }
 
-TEST_F(ReceivedFiles, ANameTakenByADirectoryFailsAloneAndLeavesNoTemporaryFile) {
-    fs::create_directory(dir / "log.csv");
-    link.peer.WriteFrame(MSG_FILES, 0,
-                         Concat({U32Bytes(7), U32Bytes(2), OneFile(AnsiZ("log.csv"), {'1', '2'}),
-                                 OneFile(AnsiZ("b.txt"), {'x'})}));
-    link.peer.WriteFrame(MSG_DEVICE_ACK);
-    EXPECT_EQ(link.NextOutcome(), LINK_ERROR);
-    EXPECT_EQ(link.services.alerts.DiagnosticValues().back(), EISDIR);
-    EXPECT_EQ(link.NextOutcome(), LINK_ACK);
-    EXPECT_TRUE(fs::is_directory(dir / "log.csv"));
-    EXPECT_EQ(Read("b.txt"), "x");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
-    EXPECT_EQ(LinkGetFileName(7), u"");
-}
-
-TEST_F(ReceivedFiles, UnicodeNamesOnAUtf16Control) {
-    EXPECT_EQ(link.LoadPanel({Definition('F', CTRLF_TEXT16, 70, {})}), LINK_PANEL);
-    link.peer.WriteFrame(
-        MSG_FILES, 0,
-        Concat({U32Bytes(70), U32Bytes(1), OneFile(Utf16Z(u"\u00E9t\u00E9.txt"), {'1'})}));
-    EXPECT_EQ(link.NextOutcome(), LINK_FILES);
-    EXPECT_EQ(Read("\xC3\xA9t\xC3\xA9.txt"), "1");
-    EXPECT_EQ(LinkGetFileName(70), u"\u00E9t\u00E9.txt");
+TEST_F(ReceivedFiles, TemporaryFilesAnEarlierRunLeftAreRemovedWhenTheFolderIsSet) {
+    std::ofstream(dir / ".talvex-a1B2c3") << "cut short";
+    std::ofstream(dir / ".talvex-notes") << "not ours";
+    std::ofstream(dir / "keep.txt") << "the user's";
+    // A transfer of a client still running holds its file locked.
+    const fs::path busy = dir / ".talvex-Zz9Yy8";
+    std::ofstream(busy) << "under way";
+    const int fd = ::open(busy.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    LinkSetFilesDirectory(dir.string());
+    EXPECT_EQ(Entries(), (std::set<std::string>{".talvex-Zz9Yy8", ".talvex-notes", "keep.txt"}));
+    ::close(fd);
 }
 
 class RecordingProgress : public ILinkProgress {

@@ -740,30 +740,28 @@ TEST(AppFilesDirectory, AFilesDirThatCannotBeUsedStopsTheStart) {
     }
 }
 
-TEST(AppFilesDirectory, IsTheOptionTheProgramsDirectoryOrTheDownloads) {
+TEST(AppFilesDirectory, IsTheOptionOrAFolderOfItsOwnInTheDownloads) {
     QTemporaryDir dir;
-    const QString program = dir.filePath(QStringLiteral("bin"));
     const QString downloads = dir.filePath(QStringLiteral("Downloads"));
-    QDir().mkpath(program);
+    const QString own = downloads + QStringLiteral("/Talvex");
     auto all = [](const QString&) { return true; };
-    auto notProgram = [&](const QString& path) { return path != program; };
+    auto none = [](const QString&) { return false; };
 
-    FilesDirectoryChoice given = ChooseFilesDirectory(dir.path(), program, downloads, all);
+    FilesDirectoryChoice given = ChooseFilesDirectory(dir.path(), downloads, all);
     EXPECT_EQ(given.directory, dir.path());
     EXPECT_TRUE(given.error.isEmpty());
-    FilesDirectoryChoice readOnly = ChooseFilesDirectory(program, program, downloads, notProgram);
+    FilesDirectoryChoice readOnly = ChooseFilesDirectory(dir.path(), downloads, none);
     EXPECT_TRUE(readOnly.directory.isEmpty());
     EXPECT_EQ(readOnly.error,
-              QStringLiteral("--files-dir %1: the directory cannot be written").arg(program));
+              QStringLiteral("--files-dir %1: the directory cannot be written").arg(dir.path()));
 
-    FilesDirectoryChoice beside = ChooseFilesDirectory({}, program, downloads, all);
-    EXPECT_EQ(beside.directory, program);
-    EXPECT_TRUE(beside.note.isEmpty());
-    FilesDirectoryChoice installed = ChooseFilesDirectory({}, program, downloads, notProgram);
-    EXPECT_EQ(installed.directory, downloads);
-    EXPECT_TRUE(QFileInfo(downloads).isDir());
-    EXPECT_TRUE(installed.note.startsWith(
-        QStringLiteral("Files sent by the device go to %1").arg(downloads)));
+    FilesDirectoryChoice usual = ChooseFilesDirectory({}, downloads, all);
+    EXPECT_EQ(usual.directory, own);
+    EXPECT_TRUE(QFileInfo(own).isDir());
+    EXPECT_TRUE(usual.note.isEmpty());
+    EXPECT_TRUE(ChooseFilesDirectory({}, downloads, none)
+                    .note.startsWith(
+                        QStringLiteral("Files sent by the device cannot be saved: %1").arg(own)));
 }
 
 TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {

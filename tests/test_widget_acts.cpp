@@ -7,6 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +25,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include "ConnectionIndicator.h"
 #include "Frame.h"
 #include "LayoutProps.h"
 #include "Link.h"
@@ -277,29 +281,78 @@ TEST_F(Acts, APasswordLogsInAndOut) {
     EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, logout}})});
 }
 
-TEST_F(Acts, AFileIsRequestedAndADeliveredDocumentOpened) {
-    QTemporaryDir files;
-    LinkSetFilesDirectory(files.path().toStdString());
-    Load({Definition('F', DATA_TYPE_WEB << 20, 1, {}), Definition('F', 0, 2, {})});
-    QStringList opened;
-    view->Widgets().openUrl = [&](const QUrl& url) { opened << url.toLocalFile(); };
-    QTest::mouseClick(Get(1).m_pButton, Qt::LeftButton);
-    EXPECT_EQ(Values(), std::vector<Bytes>{ItemList({{1, {}}})});
-    EXPECT_TRUE(Get(1).m_bFileRequested);
-
-    auto deliver = [&](uint32_t id, const char* name) {
+// Files the device sends into a folder of the test's own, for a web-type File control 1.
+class Files : public Acts {
+protected:
+    void SetUp() override {
+        Acts::SetUp();
+        LinkSetFilesDirectory(QFile::encodeName(folder.path()).toStdString());
+        Load({Definition('F', DATA_TYPE_WEB << 20, 1, {}), Definition('F', 0, 2, {})});
+    }
+    void TearDown() override {
+        Acts::TearDown();
+        LinkSetFilesDirectory("");
+    }
+    void Deliver(uint32_t id, const char* name, const Bytes& data = {'x'}) {
         peer.WriteFrame(MSG_FILES, 0,
-                        Payload().U32(id).U32(1).Sized(AnsiZ(name)).Sized(Bytes{'x'}).bytes());
-    };
-    deliver(1, "report.csv");
-    ASSERT_TRUE(WaitFor([&] { return !opened.isEmpty(); }));
-    EXPECT_FALSE(Get(1).m_bFileRequested);
-    deliver(1, "run.sh");    // never run: its folder is opened
-    deliver(2, "other.csv"); // not a web address: nothing
-    ASSERT_TRUE(WaitFor([&] { return Get(2).m_strText == QStringLiteral("other.csv"); }));
+                        Payload().U32(id).U32(1).Sized(AnsiZ(name)).Sized(data).bytes());
+    }
+    // A click on the File control, then the device's answer.
+    bool Ask(uint32_t id, const char* name) {
+        QTest::mouseClick(Get(id).m_pButton, Qt::LeftButton);
+        if (!Get(id).m_bFileRequested) return false;
+        Deliver(id, name);
+        return WaitFor([&] { return !Get(id).m_bFileRequested; });
+    }
+    QString In(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
+    QTemporaryDir folder;
+};
+
+TEST_F(Files, AreOpenedOnlyWhenAskedForAndActiveContentOnlyShowsItsFolder) {
+    Deliver(1, "pushed.csv");
+    ASSERT_TRUE(WaitFor([&] { return Get(1).m_strText == QStringLiteral("pushed.csv"); }));
+    EXPECT_TRUE(QFileInfo::exists(In("pushed.csv")));
+    ASSERT_TRUE(Ask(1, "report.csv"));
+    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{1, {}}})}));
+    ASSERT_TRUE(Ask(1, "page.html"));
+    ASSERT_TRUE(Ask(1, "run.sh"));
+    ASSERT_TRUE(Ask(2, "other.csv")); // not a web address: never opened
+    ASSERT_TRUE(WaitFor([&] { return opener.opened.size() >= 3; }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(opened, (QStringList{files.filePath("report.csv"), files.path()}));
-    LinkSetFilesDirectory("");
+    EXPECT_EQ(opener.opened, (QStringList{In("report.csv"), folder.path(), folder.path()}));
+}
+
+TEST_F(Files, SavedOnesShowOnTheToolbarWithTheirFolderAndFailuresAreSaid) {
+    CConnectionIndicator* indicator = frame->Indicator();
+    Deliver(1, "season.csv");
+    ASSERT_TRUE(WaitFor([&] { return indicator->SavedShown(); }));
+    EXPECT_TRUE(
+        indicator->Text().endsWith(QStringLiteral("Saved season.csv in %1").arg(folder.path())));
+    QTest::mouseClick(indicator, Qt::LeftButton);
+    EXPECT_EQ(opener.opened, QStringList{folder.path()});
+
+    opener.works = false;
+    ASSERT_TRUE(Ask(1, "report.csv"));
+    ASSERT_TRUE(WaitFor([&] { return opener.opened.size() == 2; }));
+    QTest::mouseClick(indicator, Qt::LeftButton);
+    Deliver(1, ".bashrc");
+    ASSERT_TRUE(WaitFor([&] { return notices.Texts().size() == 3; }));
+    EXPECT_EQ(notices.Texts(),
+              (QStringList{QStringLiteral("No program could open %1").arg(In("report.csv")),
+                           QStringLiteral("No program could show the folder %1").arg(folder.path()),
+                           QStringLiteral("The device sent a file named .bashrc; hidden file "
+                                          "names are not accepted")}));
+}
+
+TEST_F(Files, AFileCutShortByCloseLeavesNoTemporaryFile) {
+    peer.WriteFrame(
+        MSG_FILES, 0,
+        Payload().U32(1).U32(1).Sized(AnsiZ("big.csv")).U32(100000).Raw(Bytes(5000, 'x')).bytes());
+    const QDir dir(folder.path());
+    auto entries = [&] { return dir.entryList(QDir::Files | QDir::Hidden | QDir::System); };
+    ASSERT_TRUE(WaitFor([&] { return !entries().isEmpty(); }));
+    view->OnCommand(ID_CLOSE);
+    EXPECT_TRUE(entries().isEmpty()) << entries().join(u' ').toStdString();
 }
 
 TEST_F(Acts, DeviceMessageBoxesAnswerWithoutBlockingAndSeveralMayBeOpen) {

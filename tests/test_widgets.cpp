@@ -38,7 +38,7 @@ class PanelHost : public ICtrlHost {
 public:
     PanelHost() : widgets(&panel) {
         panel.resize(640, 480);
-        widgets.openUrl = [this](const QUrl& url) { opened << url.toString(); };
+        widgets.opener = &desktop;
         widgets.notice = [this](const QString& text) { notices << text; };
     }
     int NextWindowId() override { return ids.Next(); }
@@ -55,8 +55,10 @@ public:
 
     QWidget panel;
     CtrlWindowIds ids;
+    RecordingOpener desktop;
+    QStringList& opened = desktop.opened;
     CCtrlWidgets widgets;
-    QStringList opened, notices;
+    QStringList notices;
     std::vector<uint32_t> passwordDialogs;
     std::vector<long> faults;
 };
@@ -425,8 +427,10 @@ TEST_F(Widgets, ABlobOpensOnlyWebAndMailAddresses) {
                     [&](CCtrl& c) { c.CreateBlob(128, data.data(), uint32_t(data.size())); });
     };
     blob(1, u"https://example.org/help").m_pButton->click();
-    blob(1, u"mailto:service@example.org").m_pButton->click();
-    EXPECT_EQ(host.opened, (QStringList{"https://example.org/help", "mailto:service@example.org"}));
+    // A mail keeps its address, subject, body and copy, and nothing that attaches or hides.
+    blob(1, u"mailto:a@b.org?Subject=Hi&attach=/x&body=Yo&bcc=c@d&cc=e@f#t").m_pButton->click();
+    EXPECT_EQ(host.opened, (QStringList{"https://example.org/help",
+                                        "mailto:a@b.org?subject=Hi&body=Yo&cc=e@f"}));
     const QString unknown = QStringLiteral(
         "This program does not know what to do with the data supplied by the remote device.");
     for (const char16_t* refused : {u"file:///etc/passwd", u"javascript:alert(1)", u"/bin/sh"})
@@ -434,6 +438,11 @@ TEST_F(Widgets, ABlobOpensOnlyWebAndMailAddresses) {
     blob(2, u"https://example.org/").m_pButton->click();
     EXPECT_EQ(host.opened.size(), 2);
     EXPECT_EQ(host.notices, QStringList(4, unknown));
+
+    host.desktop.works = false; // no browser
+    blob(1, u"https://example.org/help").m_pButton->click();
+    EXPECT_EQ(host.notices.back(),
+              QStringLiteral("No program could open https://example.org/help"));
 }
 
 TEST_F(Widgets, GoWithTheirControlAndCloseItsPasswordDialog) {

@@ -11,8 +11,7 @@ bool IsWritableDirectory(const QString& path) {
            ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
 }
 
-FilesDirectoryChoice ChooseFilesDirectory(const QString& requested, const QString& programDirectory,
-                                          const QString& downloads,
+FilesDirectoryChoice ChooseFilesDirectory(const QString& requested, const QString& downloads,
                                           const std::function<bool(const QString&)>& writable) {
     FilesDirectoryChoice choice;
     if (!requested.isEmpty()) {
@@ -28,14 +27,14 @@ FilesDirectoryChoice ChooseFilesDirectory(const QString& requested, const QStrin
             choice.directory = info.absoluteFilePath();
         return choice;
     }
-    if (writable(programDirectory)) {
-        choice.directory = programDirectory;
-        return choice;
-    }
-    QDir().mkpath(downloads);
-    choice.directory = downloads;
-    choice.note = QStringLiteral("Files sent by the device go to %1: the program's directory %2 "
-                                 "cannot be written (choose another with --files-dir).")
-                      .arg(downloads, programDirectory);
+    // Kept apart from whatever else the download folder holds.
+    choice.directory =
+        QDir(downloads.isEmpty() ? QDir::homePath() + QStringLiteral("/Downloads") : downloads)
+            .absoluteFilePath(QStringLiteral("Talvex"));
+    QDir().mkpath(choice.directory);
+    if (!writable(choice.directory))
+        choice.note = QStringLiteral("Files sent by the device cannot be saved: %1 cannot be "
+                                     "written (choose another folder with --files-dir).")
+                          .arg(choice.directory);
     return choice;
 }

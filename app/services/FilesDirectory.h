@@ -1,6 +1,6 @@
 // Where the files a device sends are written: --files-dir when given (it must be a directory the
-// program can write), else the program's directory, or the user's Downloads folder when the
-// program's directory cannot be written (an installed program).
+// program can write), else a folder "Talvex" of their own in the user's download folder, never
+// the program's folder.
 #pragma once
 
 #include <QString>
@@ -9,12 +9,11 @@
 struct FilesDirectoryChoice {
     QString directory; // empty when --files-dir cannot be used
     QString error;     // why --files-dir cannot be used
-    QString note;      // the fallback that was taken, to be said once at start-up
+    QString note;      // a problem with the folder, to be said once at start-up
 };
 
 bool IsWritableDirectory(const QString& path);
 
 FilesDirectoryChoice
-ChooseFilesDirectory(const QString& requested, const QString& programDirectory,
-                     const QString& downloads,
+ChooseFilesDirectory(const QString& requested, const QString& downloads,
                      const std::function<bool(const QString&)>& writable = IsWritableDirectory);

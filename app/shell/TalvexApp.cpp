@@ -44,9 +44,8 @@ bool CTalvex22App::InitInstance() {
         std::fprintf(stderr, "Unknown code page: %s\n", qPrintable(m_options.codepage));
         return false;
     }
-    const FilesDirectoryChoice files =
-        ChooseFilesDirectory(m_options.filesDir, QCoreApplication::applicationDirPath(),
-                             QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    const FilesDirectoryChoice files = ChooseFilesDirectory(
+        m_options.filesDir, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
     if (!files.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(files.error));
         return false;

@@ -1,6 +1,7 @@
 #include "ConnectionIndicator.h"
 
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStringList>
 
@@ -8,6 +9,7 @@ namespace {
 
 const QString kSeparator = QStringLiteral("  |  ");
 constexpr qint64 kSilentShownMs = 2000;
+constexpr int kSavedShownMs = 8000;
 
 QString Size(qint64 bytes) {
     return QLocale().formattedDataSize(bytes, 1);
@@ -24,6 +26,9 @@ CConnectionIndicator::CConnectionIndicator(QWidget* parent) : QWidget(parent) {
     // the toolbar (and so the panel below it) change its size.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(fontMetrics().height());
+    m_savedTimer.setSingleShot(true);
+    m_savedTimer.setInterval(kSavedShownMs);
+    connect(&m_savedTimer, &QTimer::timeout, this, [this] { SetSaved({}, {}); });
     Changed();
 }
 
@@ -60,6 +65,25 @@ void CConnectionIndicator::ClearTransfer() {
     Changed();
 }
 
+void CConnectionIndicator::SetSaved(const QString& what, const QString& folder) {
+    // One pass over the pattern: a device's file name is never read as one.
+    m_strSaved = what.isEmpty() ? QString() : QStringLiteral("Saved %1 in %2").arg(what, folder);
+    m_strSavedFolder = folder;
+    if (what.isEmpty()) {
+        m_savedTimer.stop();
+        unsetCursor();
+    } else {
+        m_savedTimer.start();
+        setCursor(Qt::PointingHandCursor);
+    }
+    Changed();
+}
+
+void CConnectionIndicator::mousePressEvent(QMouseEvent* event) {
+    if (SavedShown() && event->button() == Qt::LeftButton) emit FolderRequested(m_strSavedFolder);
+    QWidget::mousePressEvent(event);
+}
+
 QString CConnectionIndicator::StateText() const {
     using State = ConnectionStatus::State;
     switch (m_status.state) {
@@ -92,6 +116,7 @@ QString CConnectionIndicator::Text() const {
     if (m_nPageCount > 1)
         parts << QStringLiteral("Page %1 of %2").arg(m_nPage + 1).arg(m_nPageCount);
     if (!m_strTransfer.isEmpty()) parts << m_strTransfer;
+    if (!m_strSaved.isEmpty()) parts << m_strSaved;
     return parts.join(kSeparator);
 }
 
@@ -115,6 +140,7 @@ QString CConnectionIndicator::Details() const {
     if (m_nPageCount > 1)
         lines << QStringLiteral("Page %1 of %2").arg(m_nPage + 1).arg(m_nPageCount);
     if (!m_strTransferDetails.isEmpty()) lines << m_strTransferDetails;
+    if (!m_strSaved.isEmpty()) lines << m_strSaved + QStringLiteral(" (click to show the folder)");
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 struct ConnectionStatus {
@@ -33,6 +34,10 @@ public:
     // unknown) and the rate.
     void SetTransfer(const QString& name, qint64 received, qint64 total, double bytesPerSecond);
     void ClearTransfer();
+    // A file from the device has been saved: "Saved WHAT in FOLDER" for a few seconds, during
+    // which a click asks for the folder to be shown.
+    void SetSaved(const QString& what, const QString& folder);
+    bool SavedShown() const { return !m_strSaved.isEmpty(); }
 
     // The whole line, before it is cut to fit, and the tooltip's lines.
     QString Text() const;
@@ -41,8 +46,12 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+signals:
+    void FolderRequested(const QString& folder);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void Changed();
@@ -53,4 +62,7 @@ private:
     int m_nPageCount = 0;
     QString m_strTransfer; // empty: none
     QString m_strTransferDetails;
+    QString m_strSaved; // empty: none shown
+    QString m_strSavedFolder;
+    QTimer m_savedTimer;
 };

@@ -5,7 +5,9 @@
 #include <QMouseEvent>
 
 #include "AboutBox.h"
+#include "ConnectionIndicator.h"
 #include "Ctrl.h"
+#include "DesktopLinks.h"
 #include "FramePacer.h"
 #include "Link.h"
 #include "LinkBridge.h"
@@ -27,6 +29,12 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     if (m_pAlerts) m_pAlerts->Boxes().SetParentWindow(frame);
+    m_pWidgets->notice = [this](const QString& text) { Notice(text, true); };
+    if (CConnectionIndicator* indicator = m_pFrame->Indicator())
+        connect(
+            indicator, &CConnectionIndicator::FolderRequested, this, [this](const QString& folder) {
+                OpenOnDesktop(*m_pWidgets->opener, QUrl::fromLocalFile(folder), m_pWidgets->notice);
+            });
     connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
     connect(m_pFrame, &CMainFrame::UpdateCommands, this, &CTalvex22View::UpdateCommandStates);

@@ -160,6 +160,7 @@ private:
     void UpdateValues();
     void UpdateAttributes();
     void UpdateFiles();
+    void AnnounceSavedFiles();
     void DisconnectAndReset(bool notifyDevice);
     void EndConnection(bool lost);
     void DropPendingOutcomes();

@@ -1,7 +1,9 @@
 // The view's control array: built from the link's table, refreshed from the device's values,
 // attributes and files, and the hooks the records call back into.
 #include <QCoreApplication>
+#include <QFile>
 
+#include "ConnectionIndicator.h"
 #include "Ctrl.h"
 #include "DeviceMessageBox.h"
 #include "Link.h"
@@ -147,6 +149,18 @@ void CTalvex22View::UpdateFiles() {
         c->m_strText = QString::fromStdU16String(name);
         m_pWidgets->OpenFile(*c, c->m_strText);
     }
+    AnnounceSavedFiles();
+}
+
+// Every file saved is said, asked for or not; the folder is a click away on the indicator.
+void CTalvex22View::AnnounceSavedFiles() {
+    const std::vector<std::u16string> saved = LinkTakeSavedFiles();
+    CConnectionIndicator* indicator = m_pFrame->Indicator();
+    if (saved.empty() || !indicator) return;
+    QString what = QString::fromStdU16String(saved.front());
+    if (saved.size() > 1)
+        what = QStringLiteral("%1 and %2 more files").arg(what).arg(saved.size() - 1);
+    indicator->SetSaved(what, QFile::decodeName(LinkGetFilesDirectory().c_str()));
 }
 
 void CTalvex22View::ReleaseLatchGroup(uint32_t group) {

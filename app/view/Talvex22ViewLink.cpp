@@ -166,6 +166,9 @@ void CTalvex22View::EndConnection(bool lost) {
         ResetPanel();
     } else {
         ShowStale(true);
+        // A file asked for in this connection is not opened when it comes in the next.
+        for (auto& c : m_pCtrls)
+            if (c->m_bFileRequested) c->FileDelivered();
     }
     UpdateCommandStates();
     if (!lost)

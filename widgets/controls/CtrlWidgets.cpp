@@ -3,8 +3,8 @@
 #include "CtrlWidgets.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
 #include <QImage>
 #include <QLocale>
 #include <QMessageBox>
@@ -107,7 +107,7 @@ CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
     // What most controls use, inherited rather than set on each widget.
     panel->setFont(CellFont(CCtrl().m_nFontSize, false));
     panel->setPalette(PanelPalette(panel->palette()));
-    openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    opener = &SystemDesktopOpener();
     notice = [panel](const QString& text) {
         auto* box = new QMessageBox(QMessageBox::Information, QCoreApplication::applicationName(),
                                     text, QMessageBox::Ok, panel->window());
@@ -116,10 +116,7 @@ CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
         box->setWindowModality(Qt::NonModal);
         box->show();
     };
-    filesDirectory = [] {
-        const std::string dir = LinkGetFilesDirectory();
-        return dir.empty() ? QCoreApplication::applicationDirPath() : QString::fromStdString(dir);
-    };
+    filesDirectory = [] { return QFile::decodeName(LinkGetFilesDirectory().c_str()); };
 }
 
 CCtrlWidgets::~CCtrlWidgets() = default;
@@ -300,11 +297,12 @@ void CCtrlWidgets::Notify(CCtrl& c, QWidget* w, CtrlNotify what) {
 }
 
 void CCtrlWidgets::OpenFile(CCtrl& c, const QString& name) {
+    const bool asked = c.m_bFileRequested;
     c.FileDelivered();
-    if (c.m_nType != TYPE_FILE || DataTypeOf(c.m_dwFlags) != DATA_TYPE_WEB) return;
+    if (!asked || c.m_nType != TYPE_FILE || DataTypeOf(c.m_dwFlags) != DATA_TYPE_WEB) return;
     if (const auto url = ReceivedFileUrl(filesDirectory(), name)) {
         // Not while the caller may hold the link lock: starting a program takes its time.
-        QTimer::singleShot(0, this, [this, url = *url] { openUrl(url); });
+        QTimer::singleShot(0, this, [this, url = *url] { OpenOnDesktop(*opener, url, notice); });
     }
 }
 
@@ -316,7 +314,7 @@ void CCtrlWidgets::ClosePasswordDialog(CCtrl& c) {
 
 void CCtrlWidgets::OpenBlob(const CCtrl& c) {
     if (const auto url = BlobWebAddress(c))
-        openUrl(*url);
+        OpenOnDesktop(*opener, *url, notice);
     else
         notice(kUnknownData);
 }

@@ -13,7 +13,7 @@
 #include <functional>
 
 class CCtrl;
-class QUrl;
+class IDesktopOpener;
 class QWidget;
 enum class CtrlRefresh;
 
@@ -68,7 +68,8 @@ public:
     // A notification of one of the control's widgets, handled by the control's kind; a kind that
     // does not expect it gets the program-fault box.
     void Notify(CCtrl& c, QWidget* w, CtrlNotify what);
-    // File: the requested file has arrived as `name` in the files directory.
+    // File: a file has arrived as `name` in the files directory (empty: it was not saved). It is
+    // opened only when the person asked for it by a click.
     void OpenFile(CCtrl& c, const QString& name);
     static void ClosePasswordDialog(CCtrl& c);
     // Blob: opens the web address it holds, or says it cannot.
@@ -81,7 +82,7 @@ public:
 
     // Collaborators, replaced by tests: the desktop's URL handler, a notice to the user (shown
     // as a box that does not block), and the folder of received files.
-    std::function<void(const QUrl&)> openUrl;
+    IDesktopOpener* opener;
     std::function<void(const QString&)> notice;
     std::function<QString()> filesDirectory;
 
