@@ -113,6 +113,18 @@ TEST(StatusIndicator, ShowsPagesAndTransfersBesideTheStateAndKeepsTextsPlain) {
     EXPECT_TRUE(indicator.toolTip().contains(QStringLiteral("&lt;b&gt;gone")));
 }
 
+    // Silence is news only while pings are on; the tooltip always has it.
+    ConnectionStatus quiet;
+    quiet.state = ConnectionStatus::State::Live;
+    quiet.port = QStringLiteral("/dev/rfcomm1");
+    quiet.silentMs = 5000;
+    indicator.SetStatus(quiet);
+    EXPECT_EQ(indicator.Text(), QStringLiteral("Live on /dev/rfcomm1"));
+    EXPECT_TRUE(indicator.Details().contains(QStringLiteral("Last message from the device: 5 s")));
+    quiet.pingOn = true;
+    indicator.SetStatus(quiet);
+    EXPECT_TRUE(indicator.Text().contains(QStringLiteral("last message 5 s ago")));
+
 TEST_F(Status, TheIndicatorFollowsConnectSilencePingsAndAMissWithoutMovingThePanel) {
     Start();
     EXPECT_EQ(Text(), QStringLiteral("Not connected"));
