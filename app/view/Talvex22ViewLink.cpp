@@ -16,6 +16,7 @@
 #include "MessageBoxAnswer.h"
 #include "NoticeBoxes.h"
 #include "Talvex22View.h"
+#include "StaleVeil.h"
 
 namespace {
 
@@ -154,6 +155,7 @@ void CTalvex22View::ShowStale(bool stale) {
     m_pPanel->setEnabled(!stale);
 }
 
+    m_pVeil->Cover(stale);
 // The device said goodbye, or is gone: disconnected, the panel kept only when it asked for it.
 void CTalvex22View::EndConnection(bool lost) {
     const QString reason = QString::fromStdString(LinkLostReason());
