@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -669,9 +670,20 @@ TEST_F(App, TheDefaultTitleIsTheProgramsName) {
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
 }
 
-TEST_F(App, AboutOpensOneBox) {
+TEST_F(App, AboutOpensOneBoxNamingThisPlatform) {
+    QString shown;
+    boxes.intercept = [&](QWidget* box) {
+        for (const QLabel* l : box ? box->findChildren<QLabel*>() : QList<QLabel*>())
+            shown += l->text() + '\n';
+        return false;
+    };
     app->Frame()->Action(ID_APP_ABOUT)->trigger();
+    boxes.intercept = nullptr;
     EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("About Talvex 3.0")});
+    EXPECT_TRUE(shown.contains("Talvex Client for Linux " + ProgramVersion() + '\n'))
+        << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("Windows")));
+    EXPECT_FALSE(app->Frame()->windowTitle().contains(QStringLiteral("Windows")));
 }
 
 TEST_F(App, TheIndicatorShowsATransferUntilItEnds) {
