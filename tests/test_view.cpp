@@ -8,13 +8,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <cstring>
@@ -684,6 +688,27 @@ TEST_F(App, AboutOpensOneBoxNamingThisPlatform) {
         << shown.toStdString();
     EXPECT_FALSE(shown.contains(QStringLiteral("Windows")));
     EXPECT_FALSE(app->Frame()->windowTitle().contains(QStringLiteral("Windows")));
+}
+
+TEST_F(App, ADroppedTvxDocumentOpensAndAnythingElseIsIgnored) {
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("rig.Tvx"));
+    const QString other = dir.filePath(QStringLiteral("notes.txt"));
+    for (const QString& path : {document, other}) QFile(path).open(QIODevice::WriteOnly);
+    auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(app->Frame(), &enter);
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(app->Frame(), &dropped);
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drop(other));
+    EXPECT_TRUE(app->Document().PathName().isEmpty());
+    EXPECT_TRUE(drop(document));
+    EXPECT_EQ(app->Document().PathName(), document);
 }
 
 TEST_F(App, TheIndicatorShowsATransferUntilItEnds) {
