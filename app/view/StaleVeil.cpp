@@ -52,5 +52,7 @@ bool StaleVeil::eventFilter(QObject* watched, QEvent* event) {
     // The panel grows and shrinks with its layout; the veil keeps covering all of it.
     if (watched == parentWidget() && event->type() == QEvent::Resize)
         setGeometry(parentWidget()->rect());
+    // A widget made while the panel is stale (one first shown on another page) goes under it.
+    if (watched == parentWidget() && event->type() == QEvent::ChildAdded && isVisible()) raise();
     return QWidget::eventFilter(watched, event);
 }
