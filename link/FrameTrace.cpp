@@ -1,9 +1,11 @@
 #include "FrameTrace.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "Frame.h"
@@ -15,11 +17,16 @@ namespace {
 // Long frames (files, large panels) are kept, shown and decoded only up to here.
 constexpr size_t kMaxLoggedBytes = 4096;
 
+// Received frames held back behind a frame still being written; more go on unheld.
+constexpr size_t kMaxHeldBack = 1024;
+
 struct Direction {
     int depth = 0;
     bool active = false; // decided when the outermost capture opens
     uint64_t total = 0;  // every byte of the frame, kept or not
     std::vector<uint8_t> bytes;
+    bool writing = false; // a sent frame whose first bytes went out; counted in Order
+    std::chrono::system_clock::time_point start;
 };
 
 thread_local Direction t_sent, t_received;
@@ -42,13 +49,56 @@ std::shared_ptr<const ControlKindTable> Kinds() {
     return g_kinds;
 }
 
+struct Record {
+    DecodedFrame frame;
+    std::string line; // empty: no trace wanted it
+};
+
+// Frames reach the trace and the monitor in the order they happened. A sent frame is timed when
+// its write begins; the device may answer before the write has returned, so a frame received
+// meanwhile waits until that frame has gone on, and a reply never comes before its request.
+struct Order {
+    std::mutex mutex;
+    int writing = 0; // sent frames begun and not yet handed on
+    std::vector<Record> heldBack;
+};
+
+Order& TheOrder() {
+    static Order order;
+    return order;
+}
+
+// Called with the order's mutex held: the sinks see one frame at a time.
+void Deliver(const Record& r) {
+    const LinkServices& services = LinkGetServices();
+    if (services.trace && !r.line.empty()) services.trace->FrameAt(r.frame.time, r.line);
+    if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(r.frame);
+}
+
+void Emit(bool sent, Direction& d, const Record* record) {
+    Order& order = TheOrder();
+    std::lock_guard g(order.mutex);
+    if (!sent && record && order.writing > 0 && order.heldBack.size() < kMaxHeldBack) {
+        order.heldBack.push_back(*record);
+        return;
+    }
+    if (record) Deliver(*record);
+    if (!sent || !d.writing) return;
+    d.writing = false;
+    if (--order.writing > 0) return;
+    for (const Record& r : order.heldBack) Deliver(r);
+    order.heldBack.clear();
+}
+
 void HandOn(bool sent, Direction& d) {
     const LinkServices& services = LinkGetServices();
     ILinkFrameMonitor* monitor =
         services.monitor && services.monitor->Wanted() ? services.monitor : nullptr;
-    if (!d.bytes.empty() && (services.trace || monitor)) {
-        DecodedFrame frame;
-        frame.time = std::chrono::system_clock::now();
+    Record record;
+    const bool wanted = !d.bytes.empty() && (services.trace || monitor);
+    if (wanted) {
+        DecodedFrame& frame = record.frame;
+        frame.time = sent ? d.start : std::chrono::system_clock::now();
         frame.sent = sent;
         frame.length = d.total;
         if (d.bytes.size() >= FRAME_HEADER_SIZE) {
@@ -59,10 +109,9 @@ void HandOn(bool sent, Direction& d) {
                 DecodeFramePayload(h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
                                    d.bytes.size() - FRAME_HEADER_SIZE, Kinds().get());
         }
-        if (services.trace)
-            services.trace->Frame(FrameTraceLine(frame, d.bytes.data(), d.bytes.size()));
-        if (monitor) monitor->Frame(frame);
+        if (services.trace) record.line = FrameTraceLine(frame, d.bytes.data(), d.bytes.size());
     }
+    if (wanted || d.writing) Emit(sent, d, wanted ? &record : nullptr);
     d.bytes.clear();
     d.total = 0;
 }
@@ -89,6 +138,13 @@ void FrameTraceFlush(bool sent) {
 void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n) {
     Direction& d = Of(sent);
     if (!d.active || !bytes) return;
+    if (sent && !d.writing) {
+        d.start = std::chrono::system_clock::now();
+        d.writing = true;
+        Order& order = TheOrder();
+        std::lock_guard g(order.mutex);
+        ++order.writing;
+    }
     d.total += n;
     size_t room = d.bytes.size() < kMaxLoggedBytes + 1 ? kMaxLoggedBytes + 1 - d.bytes.size() : 0;
     d.bytes.insert(d.bytes.end(), bytes, bytes + std::min(n, room));

@@ -56,7 +56,7 @@ int LinkInit() {
     if (s.initialised) return 0;
     {
         std::lock_guard g(s.lock);
-        s.title = u"Talvex";
+        s.title = kDefaultTitle;
         s.aboutText.reset();
     }
     s.initialised = true;

@@ -2,6 +2,7 @@
 // tests inject recording fakes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,10 @@ public:
     virtual void Trace(const std::string&) {}
     // One line per frame sent or received.
     virtual void Frame(const std::string&) {}
+    // The same with the frame's time (a sent frame's is when its write began); in that order.
+    virtual void FrameAt(std::chrono::system_clock::time_point, const std::string& line) {
+        Frame(line);
+    }
 };
 
 struct DecodedFrame;

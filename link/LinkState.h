@@ -38,6 +38,9 @@ enum class ReceiverState {
     Ended,   // the connection has ended (the device was lost); the thread is gone
 };
 
+// The panel's name before a device names it: the layout store's section then.
+inline const std::u16string kDefaultTitle = u"Talvex";
+
 struct LinkState {
     std::atomic<bool> initialised{false};
     LinkMutex lock;
@@ -51,7 +54,7 @@ struct LinkState {
     std::atomic<bool> keepPanel{false};
     std::atomic<bool> ackOption{false};
     // Title and about text are guarded by `lock`.
-    std::u16string title = u"Talvex";
+    std::u16string title = kDefaultTitle;
     std::optional<std::u16string> aboutText;
     std::vector<CLinkCtrl> live;     // guarded by `lock`
     std::vector<CLinkCtrl> download; // receive thread only

@@ -18,9 +18,10 @@ namespace {
 constexpr uint32_t kMaxTextBytes = 65535;
 
 // Reads a u32 length and that many bytes; an oversize length raises the alarm and reads nothing.
-int ReadSizedText(std::vector<uint8_t>& bytes, long site) {
+int ReadSizedText(std::vector<uint8_t>& bytes, long site, bool* refused = nullptr) {
     uint32_t length = 0;
     if (int st = ReadFileBlocking(&length, 4, site)) return st;
+    if (refused) *refused = length > kMaxTextBytes;
     if (length > kMaxTextBytes) {
         RaiseSizeAlarm(LinkAlerts(), site);
         length = 0;
@@ -38,9 +39,12 @@ int ReceivePanelInfo(uint16_t flags) {
     }
     s.pingsAllowed = (flags & HF_NO_PINGS) == 0;
     std::vector<uint8_t> bytes;
-    if (int st = ReadSizedText(bytes, __LINE__)) return st;
+    bool refused = false;
+    if (int st = ReadSizedText(bytes, __LINE__, &refused)) return st;
     std::u16string title = (flags & HF_TITLE_UTF16) ? DecodeUtf16LE(bytes.data(), bytes.size())
                                                     : WidenAnsi(bytes.data(), bytes.size());
+    // The panel keeps a name to store its layout under.
+    if (refused) title = kDefaultTitle;
     {
         std::lock_guard g(s.lock);
         s.title = std::move(title);

@@ -150,7 +150,17 @@ TEST_F(ComPortsDialog, NumbersAreCheckedAndAListedDeviceReplacesThePortGivenAtSt
     for (QString typed : {"0", "1001", "x"}) {
         user.At<CComPorts>([&, typed](CComPorts* d) {
             if (typed == "0") {
+                // The device given on the command line is the one in use, and it wins.
+                const auto chosen = d->findChild<QTreeWidget*>()->selectedItems();
+                ASSERT_EQ(chosen.size(), 1);
+                EXPECT_EQ(chosen.first()->text(0), QStringLiteral("/nonexistent/talvex-tty"));
+                EXPECT_FALSE(Field(d, port)->isEnabled());
+                Named(d, "Use Port Number")->click();
+                EXPECT_TRUE(Field(d, port)->isEnabled());
                 EXPECT_EQ(Field(d, port)->text(), QStringLiteral("5"));
+                QStringList labels;
+                for (const QLabel* l : d->findChildren<QLabel*>()) labels << l->text();
+                EXPECT_TRUE(labels.join('\n').contains("Port number N opens /dev/rfcommN"));
             }
             Type(Field(d, port), typed);
             Later(Named(d, "OK"));
@@ -219,6 +229,8 @@ TEST_F(ComPortsDialog, AnRfcommDeviceOrATypedNumberIsStoredAsTheNumberAndHelpKee
 
     user.At<CComPorts>([&](CComPorts* d) {
         Choose(d, QString::fromStdString(peer.SlavePath()));
+        EXPECT_FALSE(Field(d, "Bluetooth COM: Port Number")->isEnabled());
+        Named(d, "Use Port Number")->click();
         Type(Field(d, "Bluetooth COM: Port Number"), "7");
         EXPECT_TRUE(d->findChild<QTreeWidget*>()->selectedItems().isEmpty());
         Later(Named(d, "OK"));
@@ -243,6 +255,8 @@ TEST_F(PingsDialog, ThePeriodBoxFollowsTheCheckBoxAndAValidPeriodIsUsedAndStored
         QCheckBox* on = Named<QCheckBox>(d, "Confirm presence of remote device ");
         EXPECT_FALSE(on->isChecked());
         EXPECT_FALSE(Field(d, every)->isEnabled());
+        for (const QLabel* l : d->findChildren<QLabel*>()) // the period applies at once
+            EXPECT_FALSE(l->text().contains(QStringLiteral("next started")));
         on->click();
         EXPECT_TRUE(Field(d, every)->isEnabled());
         Type(Field(d, every), "0");

@@ -10,13 +10,16 @@
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <thread>
 
 #include "Frame.h"
 #include "FrameTap.h"
+#include "FrameTrace.h"
 #include "Link.h"
 #include "PanelFile.h"
 #include "ProtocolMonitor.h"
 #include "SimPorts.h"
+#include "TraceSink.h"
 #include "TransferProgress.h"
 #include "support/FakeServices.h"
 #include "support/LinkHarness.h"
@@ -184,6 +187,40 @@ TEST(ProtocolMonitor, KeepsTheNewestTenThousandFramesInOneInsertionPerBatch) {
     EXPECT_EQ(monitor.Model().FrameAt(FrameTableModel::kMaxRows - 1).decode, "#12499");
     EXPECT_EQ(inserted.count(), 2);
     EXPECT_EQ(removed.count(), 1);
+}
+
+TEST(FrameOrder, AReplyHandedOnWhileItsRequestIsWrittenFollowsIt) {
+    LinkFixtureServices services;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("trace.txt"));
+    FrameTap tap;
+    tap.SetWatching(true);
+    {
+        FileTraceSink trace(path);
+        LinkSetServices(
+            LinkServices{&services.notifier, &services.alerts, &services.store, &trace, &tap});
+        {
+            FrameCapture request(true);
+            const FrameHeaderBytes ping = BuildFrameHeader(MSG_PING, 0);
+            FrameTraceBytes(true, ping.data(), ping.size());
+            // The device answers before the write has returned.
+            std::thread([] {
+                FrameCapture reply(false);
+                const FrameHeaderBytes pong = BuildFrameHeader(MSG_PING_REPLY, 0);
+                FrameTraceBytes(false, pong.data(), pong.size());
+            }).join();
+        }
+        LinkSetServices(LinkServices{&services.notifier, &services.alerts, &services.store});
+    }
+    const std::deque<DecodedFrame> frames = tap.Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(frames[0].sent && !frames[1].sent);
+    EXPECT_LE(frames[0].time, frames[1].time);
+    const QStringList lines = Lines(path);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(" send MSG_PING ")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(" recv MSG_PING_REPLY ")));
+    EXPECT_LE(lines[0].section(u' ', 0, 0), lines[1].section(u' ', 0, 0));
 }
 
 TEST(TransferProgress, ReportsTenTimesASecondAtMostAndAlwaysTheEnd) {

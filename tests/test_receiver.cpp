@@ -139,6 +139,13 @@ TEST_F(Receiver, PanelInfoSetsTitleAboutAndFlags) {
     EXPECT_EQ(LinkGetAboutText(), u"");
     EXPECT_TRUE(LinkPingsAllowed());
     EXPECT_FALSE(LinkKeepPanel());
+
+    // A title too long to take: the panel's layout goes under the program's name.
+    link.peer.WriteFrame(MSG_PANEL_INFO, 0, Payload().U32(0x10000).Sized({}));
+    EXPECT_EQ(link.NextOutcome(), LINK_TITLE);
+    EXPECT_EQ(link.services.alerts.Count(RecordedBox::SizeAlarm), 1);
+    SetLayoutInt(0, 768, 5);
+    EXPECT_EQ(link.services.store.Values().count({u"Talvex", LayoutValueName(0, 768)}), 1u);
 }
 
 TEST_F(Receiver, AppliesValuesAndSkipsUnknownIds) {

@@ -19,6 +19,7 @@
 #include "Link.h"
 #include "PanelFile.h"
 #include "SimPorts.h"
+#include "StaleVeil.h"
 #include "ViewHarness.h"
 
 namespace {
@@ -111,6 +112,18 @@ TEST(StatusIndicator, ShowsPagesAndTransfersBesideTheStateAndKeepsTextsPlain) {
     lost.reason = QStringLiteral("<b>gone</b>");
     indicator.SetStatus(lost);
     EXPECT_TRUE(indicator.toolTip().contains(QStringLiteral("&lt;b&gt;gone")));
+
+    // Silence is news only while pings are on; the tooltip always has it.
+    ConnectionStatus quiet;
+    quiet.state = ConnectionStatus::State::Live;
+    quiet.port = QStringLiteral("/dev/rfcomm1");
+    quiet.silentMs = 5000;
+    indicator.SetStatus(quiet);
+    EXPECT_EQ(indicator.Text(), QStringLiteral("Live on /dev/rfcomm1"));
+    EXPECT_TRUE(indicator.Details().contains(QStringLiteral("Last message from the device: 5 s")));
+    quiet.pingOn = true;
+    indicator.SetStatus(quiet);
+    EXPECT_TRUE(indicator.Text().contains(QStringLiteral("last message 5 s ago")));
 }
 
 TEST_F(Status, TheIndicatorFollowsConnectSilencePingsAndAMissWithoutMovingThePanel) {
@@ -191,6 +204,60 @@ TEST_F(Status, AKeptPanelIsGreyedUntilTheRestartedDeviceAnswersAgain) {
     EXPECT_EQ(Enabled().first, Enabled().second);
     EXPECT_FALSE(view->Watch().IsRetrying());
     EXPECT_EQ(Told(), 1) << "one box per loss, not one per attempt";
+}
+
+TEST_F(Status, AStalePanelGreysEveryKindOfWidgetAlike) {
+    const Bytes when = Payload().U8(5).U8(6).U8(7).U8(8).U8(2).U8(9).U16(2026).bytes();
+    const std::vector<Bytes> panel = {
+        Definition('B', 0, 1, {0}),
+        Definition('T', CTRLF_EDITABLE, 2, AnsiZ("ab"), {{'m', U32Bytes(8)}}),
+        Definition('G', 0, 3, {255}),
+        Definition('G', 0, 4, {255}),
+        Definition('S', 0, 5, {0}),
+        Definition('N', CTRLF_EDITABLE, 6, U32Bytes(5)),
+        Definition('N', CTRLF_EDITABLE, 7, U32Bytes(5)),
+        Definition('L', 0, 8, U32Bytes(0), {{'n', U32Bytes(1)}, {'I', Bytes{'a', 0}}}),
+        Definition('P', 0, 9, {0}),
+        Definition('F', 0, 10, {}),
+        Definition('D', CTRLF_EDITABLE | CTRLF_TIME_HOUR | CTRLF_DATE_DAY, 11, when,
+                   {{'f', AnsiZ("%HH%")}}),
+        Definition('I', 0, 12, {}),
+        TextDef(13)};
+    // Text with OK, a check box, a number with spin and one with a slider.
+    for (auto [id, style] : {std::pair{2, 1}, {4, 1}, {6, 1}, {7, 3}})
+        StoreLayout(u"Keeper", uint32_t(id), CTRL_PROP_STYLE, style);
+    Start();
+    Connect();
+    LoadPanel("Keeper", panel, HF_KEEP_PANEL);
+    // Each control's place on the panel: its widgets, or the picture painted there.
+    auto looks = [&] {
+        std::vector<QImage> shown;
+        for (const auto& c : view->Controls())
+            shown.push_back(view->Panel()
+                                ->grab(QRect(c->m_rcCache[0], c->m_rcCache[1], c->m_rcCache[2],
+                                             c->m_rcCache[3]))
+                                .toImage());
+        return shown;
+    };
+    const std::vector<QImage> live = looks();
+    device.Closed();
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected; }));
+    const std::vector<QImage> stale = looks();
+    ASSERT_EQ(stale.size(), panel.size());
+    // Each as it was live under the same veil; the style draws a disabled widget's frame a
+    // shade lighter, hence the margin.
+    for (size_t i = 0; i < live.size(); ++i) {
+        int worst = 0;
+        for (int y = 0; y < live[i].height(); ++y)
+            for (int x = 0; x < live[i].width(); ++x) {
+                const QRgb want = StaleVeil::Washed(live[i].pixel(x, y));
+                const QRgb got = stale[i].pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(want) - qRed(got)),
+                                  std::abs(qGreen(want) - qGreen(got)),
+                                  std::abs(qBlue(want) - qBlue(got))});
+            }
+        EXPECT_LE(worst, 12) << "kind " << view->Controls()[i]->m_nType;
+    }
 }
 
 TEST_F(Status, ReconnectingStopsOnConnectAndCloseAndNeverFollowsAGoodbye) {

@@ -1,5 +1,7 @@
 // Number and date/time texts.
 #include <climits>
+#include <cstdio>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +35,21 @@ TEST(FormatNumber, StylesTemplatesAndTrailingZeros) {
     EXPECT_EQ(FormatNumber(10, NUMBER_FIXED, "%%", 3, 0), "10.000");
     EXPECT_EQ(FormatNumber(2.5, 9, "%%", 3, 0), "2.5"); // unknown style: free
     EXPECT_EQ(FormatNumber(1, NUMBER_FREE, "%%/%%", 0, 0), "1/%%");
+}
+
+TEST(FormatNumber, RoundsExactTiesAsPrintfDoes) {
+    EXPECT_EQ(FormatNumber(2.5, NUMBER_FIXED, "%%", 0, 0), "2");
+    EXPECT_EQ(FormatNumber(7.25, NUMBER_FIXED, "%%", 1, 0), "7.2");
+    const std::pair<int, const char*> styles[] = {
+        {NUMBER_FIXED, "%.*f"}, {NUMBER_EXPONENT, "%.*e"}, {NUMBER_GENERAL, "%.*g"}};
+    char printed[64];
+    for (const auto& [style, conversion] : styles)
+        for (int eighths = -200; eighths <= 200; ++eighths)
+            for (int decimals = 0; decimals < 4; ++decimals) {
+                const double value = eighths / 8.0;
+                std::snprintf(printed, sizeof printed, conversion, decimals, value);
+                EXPECT_EQ(FormatNumber(value, style, "%%", decimals, 0), printed) << value;
+            }
 }
 
 TEST(FormatNumber, WidthAndDecimalsStayWithinLimits) {

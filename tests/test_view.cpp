@@ -8,12 +8,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <cstring>
@@ -160,6 +165,9 @@ TEST_F(ViewConnect, UnknownMessagesCostOneBoxThatStopsNothing) {
     EXPECT_EQ(notices.Current(), box);
     EXPECT_EQ(notices.Notices().size(), 1u);
     EXPECT_EQ(box->text(), QStringLiteral("At 933 file Talvex22View, val=-1\n\n(3 times)"));
+    // Grown by its count, the box is still over the middle of the window.
+    EXPECT_LE((box->frameGeometry().center() - frame->frameGeometry().center()).manhattanLength(),
+              1);
     EXPECT_TRUE(view->m_bConnected);
     // The pings go on too.
     device.Sent();
@@ -666,9 +674,41 @@ TEST_F(App, TheDefaultTitleIsTheProgramsName) {
     EXPECT_EQ(app->Frame()->windowTitle(), QStringLiteral("test_view"));
 }
 
-TEST_F(App, AboutOpensOneBox) {
+TEST_F(App, AboutOpensOneBoxNamingThisPlatform) {
+    QString shown;
+    boxes.intercept = [&](QWidget* box) {
+        for (const QLabel* l : box ? box->findChildren<QLabel*>() : QList<QLabel*>())
+            shown += l->text() + '\n';
+        return false;
+    };
     app->Frame()->Action(ID_APP_ABOUT)->trigger();
+    boxes.intercept = nullptr;
     EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("About Talvex 3.0")});
+    EXPECT_TRUE(shown.contains("Talvex Client for Linux " + ProgramVersion() + '\n'))
+        << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("Windows")));
+    EXPECT_FALSE(app->Frame()->windowTitle().contains(QStringLiteral("Windows")));
+}
+
+TEST_F(App, ADroppedTvxDocumentOpensAndAnythingElseIsIgnored) {
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("rig.Tvx"));
+    const QString other = dir.filePath(QStringLiteral("notes.txt"));
+    for (const QString& path : {document, other}) QFile(path).open(QIODevice::WriteOnly);
+    auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(app->Frame(), &enter);
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(app->Frame(), &dropped);
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drop(other));
+    EXPECT_TRUE(app->Document().PathName().isEmpty());
+    EXPECT_TRUE(drop(document));
+    EXPECT_EQ(app->Document().PathName(), document);
 }
 
 TEST_F(App, TheIndicatorShowsATransferUntilItEnds) {

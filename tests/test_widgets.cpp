@@ -130,7 +130,9 @@ TEST_F(Widgets, OkVariantsKeepASquareButtonBesideTheEdit) {
     EXPECT_EQ(number.m_pEdit->geometry(), QRect(10, 32, 200 - 48 + 1 - 4, 48));
     EXPECT_EQ(number.m_pMinus->geometry(), QRect(10 + 200 - 48 - 4, 32, 52, 48));
     EXPECT_EQ(number.m_pMinus->text(), QStringLiteral("OK"));
+    number.m_nAlign = 2; // a stored alignment does not move the value between the buttons
     Style(number, 1);
+    EXPECT_EQ(number.m_pValueText->alignment(), Qt::AlignCenter);
     EXPECT_EQ(number.m_pValueText->geometry(), QRect(10, 32, 200 - 96 + 2, 48));
     EXPECT_EQ(number.m_pPlus->geometry(), QRect(10 + 200 - 48, 32, 48, 48));
     EXPECT_EQ(number.m_pMinus->geometry(), QRect(10 + 200 - 96 + 1, 32, 48, 48));

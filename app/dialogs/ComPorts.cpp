@@ -22,6 +22,7 @@ constexpr int kPortWhenNone = 5;
 
 CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, QWidget* parent)
     : QDialog(parent), m_services(std::move(services)), m_pPortEdit(new QLineEdit(this)),
+      m_pUseNumber(new QPushButton(QStringLiteral("Use Port Number"), this)),
       m_pDevices(new QTreeWidget(this)), m_strChosen(path) {
     setWindowTitle(QStringLiteral("Com Ports"));
 
@@ -32,10 +33,19 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     what->setWordWrap(true);
     auto* portLabel = new QLabel(QStringLiteral("Bluetooth COM: Port Number"), this);
     portLabel->setBuddy(m_pPortEdit);
-    m_pPortEdit->setText(QString::number(port != 0 ? port : kPortWhenNone));
+    const std::optional<int> rfcomm = RfcommNumber(path);
+    m_pPortEdit->setText(QString::number(rfcomm ? *rfcomm : port != 0 ? port : kPortWhenNone));
     m_pPortEdit->setMaximumWidth(100);
-    // A typed number is the user's choice over a listed device.
-    connect(m_pPortEdit, &QLineEdit::textEdited, this, [this] { m_pDevices->clearSelection(); });
+    auto* rfcommNote = new QLabel(QStringLiteral("Port number N opens /dev/rfcommN (bind the "
+                                                 "device with: rfcomm bind N ADDRESS)."),
+                                  this);
+    rfcommNote->setWordWrap(true);
+    // While a listed device is chosen it is what opens; this gives the number back.
+    connect(m_pUseNumber, &QPushButton::clicked, this, [this] {
+        m_pDevices->clearSelection();
+        m_pPortEdit->setFocus();
+    });
+    m_pUseNumber->setAutoDefault(false);
 
     auto* listLabel = new QLabel(QStringLiteral("Serial devices present:"), this);
     listLabel->setBuddy(m_pDevices);
@@ -60,6 +70,7 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(portLabel);
     portRow->addWidget(m_pPortEdit);
+    portRow->addWidget(m_pUseNumber);
     portRow->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(help);
@@ -69,12 +80,14 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(what);
     layout->addLayout(portRow);
+    layout->addWidget(rfcommNote);
     layout->addWidget(listLabel);
     layout->addWidget(m_pDevices);
     layout->addLayout(buttons);
     resize(520, 340);
 
     RefreshPorts();
+    ShowChoice();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &CComPorts::RefreshPorts);
     m_refresh.start();
@@ -100,12 +113,20 @@ void CComPorts::RefreshPorts() {
         if (p.path == m_strChosen) item->setSelected(true);
     }
     if (m_pDevices->selectedItems().isEmpty()) m_strChosen.clear();
+    ShowChoice();
+}
+
+void CComPorts::ShowChoice() {
+    const bool listed = !m_strChosen.isEmpty();
+    m_pPortEdit->setEnabled(!listed);
+    m_pUseNumber->setEnabled(listed);
 }
 
 void CComPorts::OnDeviceChosen() {
     const QList<QTreeWidgetItem*> selected = m_pDevices->selectedItems();
     m_strChosen = selected.isEmpty() ? QString() : selected.first()->text(0);
     if (std::optional<int> n = RfcommNumber(m_strChosen)) m_pPortEdit->setText(QString::number(*n));
+    ShowChoice();
 }
 
 void CComPorts::OnHelp() {

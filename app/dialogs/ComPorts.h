@@ -1,8 +1,9 @@
-// The Com Ports dialog: the Bluetooth port number (1 to 1000) and a list of the serial devices
-// present, refreshed while the dialog is open. Choosing /dev/rfcommN puts N in the number box;
-// choosing any other device selects that device's path, which Path() then returns; typing a
-// number drops the chosen device. "Help on COM ports" shows the help page and leaves the dialog
-// open.
+// The Com Ports dialog: the Bluetooth port number (1 to 1000, opening /dev/rfcommN) and a list of
+// the serial devices present, refreshed while the dialog is open. It opens on the port in use.
+// Choosing /dev/rfcommN puts N in the number box; choosing any other device selects that
+// device's path, which Path() then returns. While a device is chosen the number box is disabled;
+// "Use Port Number" drops the device. "Help on COM ports" shows the help page and leaves the
+// dialog open.
 #pragma once
 
 #include <QDialog>
@@ -12,6 +13,7 @@
 #include "PortDiscovery.h"
 
 class QLineEdit;
+class QPushButton;
 class QTreeWidget;
 
 // What the dialog asks of the system; tests put in their own.
@@ -23,8 +25,8 @@ struct ComPortsServices {
 class CComPorts : public QDialog {
     Q_OBJECT
 public:
-    // port: the stored number, 0 when none (the box then shows 5); path: the stored device path,
-    // or empty.
+    // port: the stored number, 0 when none (the box then shows 5); path: the device path in use
+    // (given on the command line, or stored), or empty.
     CComPorts(int port, const QString& path, ComPortsServices services, QWidget* parent = nullptr);
 
     // After OK: the port number, and the chosen device's path (empty: open the numbered port).
@@ -39,10 +41,13 @@ public slots:
 
 private:
     void OnDeviceChosen();
+    // The number box takes input only while no device is chosen.
+    void ShowChoice();
     void OnHelp();
 
     ComPortsServices m_services;
     QLineEdit* m_pPortEdit;
+    QPushButton* m_pUseNumber;
     QTreeWidget* m_pDevices;
     QTimer m_refresh;
     QList<SerialPortEntry> m_shown;

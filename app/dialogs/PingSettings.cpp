@@ -28,11 +28,6 @@ PingSettings::PingSettings(bool on, int seconds, QWidget* parent)
     period->addWidget(new QLabel(QStringLiteral("seconds"), this));
     period->addStretch();
 
-    auto* note = new QLabel(
-        QStringLiteral("Changes made on this screen take effect when the program is next started."),
-        this);
-    note->setWordWrap(true);
-
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &PingSettings::accept);
@@ -47,7 +42,6 @@ PingSettings::PingSettings(bool on, int seconds, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pOn);
     layout->addLayout(period);
-    layout->addWidget(note);
     layout->addLayout(buttons);
 }
 

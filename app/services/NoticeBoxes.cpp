@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
+#include "BoxPlacement.h"
+
 namespace {
 
 constexpr qint64 kRepeatWindowMs = 1000;
@@ -117,6 +119,7 @@ void NoticeBoxes::Deliver() {
     box->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::NonModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    CentreOverWindow(box, m_parent);
     // Closed or gone with its parent: the next one may come up.
     connect(box, &QObject::destroyed, this, [this] {
         {

@@ -14,6 +14,7 @@ public:
     ~FileTraceSink() override;
     bool IsOpen() const { return m_file != nullptr; }
     void Frame(const std::string& line) override;
+    void FrameAt(std::chrono::system_clock::time_point time, const std::string& line) override;
 
 private:
     std::mutex m_mutex;

@@ -5,6 +5,22 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QSysInfo>
+
+#include "CommandLine.h"
+
+namespace {
+
+// The system the program was built for, which is the one it runs on.
+QString PlatformName() {
+#if defined(Q_OS_LINUX)
+    return QStringLiteral("Linux");
+#else
+    return QSysInfo::productType();
+#endif
+}
+
+} // namespace
 
 void ShowAboutBox(QWidget* parent) {
     QDialog box(parent);
@@ -13,7 +29,9 @@ void ShowAboutBox(QWidget* parent) {
     auto* icon = new QLabel;
     icon->setPixmap(QApplication::windowIcon().pixmap(64));
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
-    grid->addWidget(new QLabel(QStringLiteral("Talvex Client for Windows 3.0.00004")), 0, 1, 1, 2);
+    grid->addWidget(
+        new QLabel(QStringLiteral("Talvex Client for %1 %2").arg(PlatformName(), ProgramVersion())),
+        0, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Compiled Date:")), 1, 1);
     grid->addWidget(new QLabel(QStringLiteral(__DATE__ "  " __TIME__)), 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);

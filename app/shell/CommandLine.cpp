@@ -3,6 +3,10 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+QString ProgramVersion() {
+    return QStringLiteral(TALVEX_VERSION);
+}
+
 bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Operates remote devices over a serial link."));
@@ -43,7 +47,7 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
         return false;
     }
     if (parser.isSet(version)) {
-        std::printf("talvex 3.0.00004\n");
+        std::printf("talvex %s\n", qPrintable(ProgramVersion()));
         exitCode = 0;
         return false;
     }

@@ -16,6 +16,9 @@ struct AppOptions {
     QString document;
 };
 
+// The program's version, as --version prints it and the About box shows it.
+QString ProgramVersion();
+
 // Parses the application's arguments; on --help, --version or an error, prints and returns false
 // with exitCode set.
 bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& exitCode);

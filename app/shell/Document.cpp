@@ -14,6 +14,7 @@ bool CTalvex22Doc::OnOpenDocument(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) return false;
     // The port can only be opened on an initialised link, whichever way the document came.
     LinkInit();
+    m_strPathName = path;
     return true;
 }
 

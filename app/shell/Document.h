@@ -11,4 +11,9 @@ public:
     bool OnOpenDocument(const QString& path);
     bool OnSaveDocument(const QString& path);
     void OnCloseDocument();
+    // The file last opened, or empty for a new document.
+    QString PathName() const { return m_strPathName; }
+
+private:
+    QString m_strPathName;
 };

@@ -4,9 +4,13 @@
 #include "PageKeys.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -66,6 +70,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     toolbar->addWidget(m_pIndicator);
     addToolBar(Qt::TopToolBarArea, toolbar);
     setStatusBar(nullptr);
+    setAcceptDrops(true);
 }
 
 QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text) {
@@ -104,4 +109,24 @@ void CMainFrame::SetClientSize(int width, int height) {
 void CMainFrame::BringToForeground() {
     raise();
     activateWindow();
+}
+
+QString CMainFrame::DroppedDocument(const QMimeData* data) {
+    const QList<QUrl> urls = data ? data->urls() : QList<QUrl>();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+    const QString path = urls.first().toLocalFile();
+    return QFileInfo(path).suffix().compare(QLatin1String("tvx"), Qt::CaseInsensitive) == 0
+               ? path
+               : QString();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedDocument(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QString path = DroppedDocument(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    emit DocumentDropped(path);
 }

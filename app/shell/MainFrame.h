@@ -8,6 +8,9 @@
 #include <QPointer>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class CConnectionIndicator;
 
 enum CommandId : int {
@@ -41,10 +44,19 @@ public:
     void SetClientSize(int width, int height);
     void BringToForeground();
 
+    // The one .Tvx file in a drop, or empty: anything else dropped is not taken.
+    static QString DroppedDocument(const QMimeData* data);
+
 signals:
     void Command(int id);
     // Asked before every menu opens and on a timer for the toolbar, like update handlers.
     void UpdateCommands();
+    // A .Tvx document was dropped on the window.
+    void DocumentDropped(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QAction* AddAction(QMenu* menu, int id, const QString& text);

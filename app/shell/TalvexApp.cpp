@@ -89,6 +89,8 @@ bool CTalvex22App::InitInstance() {
                      Qt::QueuedConnection);
     QObject::connect(m_pFrame->Action(ID_PROTOCOL_MONITOR), &QAction::triggered, m_pFrame.get(),
                      [this] { OpenMonitor(); });
+    QObject::connect(m_pFrame.get(), &CMainFrame::DocumentDropped, m_pFrame.get(),
+                     [this](const QString& path) { OpenDocument(path); });
     if (CConnectionIndicator* indicator = m_pFrame->Indicator()) {
         QObject::connect(&m_progress, &TransferProgress::Progress, indicator,
                          &CConnectionIndicator::SetTransfer);
@@ -109,6 +111,11 @@ bool CTalvex22App::InitInstance() {
     m_pFrame->show();
     if (m_options.connect) QTimer::singleShot(0, view, [view] { view->OnCommand(ID_CONNECT); });
     return true;
+}
+
+void CTalvex22App::OpenDocument(const QString& path) {
+    if (!m_doc.OnOpenDocument(path))
+        m_alerts.Boxes().Post(QStringLiteral("The document %1 cannot be opened.").arg(path));
 }
 
 void CTalvex22App::OpenMonitor() {

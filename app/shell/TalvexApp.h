@@ -38,6 +38,9 @@ public:
     // The Protocol Monitor window, made when first opened.
     ProtocolMonitor* Monitor() const { return m_monitor; }
     void OpenMonitor();
+    const CTalvex22Doc& Document() const { return m_doc; }
+    // A document opened while running, as one named on the command line opens.
+    void OpenDocument(const QString& path);
 
 private:
     void TakeScreenshot();

@@ -10,7 +10,7 @@ namespace {
 void SetApplicationNames() {
     QCoreApplication::setOrganizationName(QStringLiteral("Talvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Talvex 3.0"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("3.0.00004"));
+    QCoreApplication::setApplicationVersion(ProgramVersion());
 }
 
 // --help and --version must answer without a display, so they are served before any window

@@ -104,7 +104,8 @@ QString CConnectionIndicator::StateText() const {
 QString CConnectionIndicator::Text() const {
     QStringList parts{StateText()};
     const bool live = m_status.state == ConnectionStatus::State::Live;
-    if (live && m_status.silentMs > kSilentShownMs)
+    // A device without pings may be silent by design: only the tooltip tells its age then.
+    if (live && m_status.pingOn && m_status.silentMs > kSilentShownMs)
         parts << QStringLiteral("last message %1 ago").arg(Seconds(m_status.silentMs));
     if (live && m_status.pingOn) {
         QString ping = m_status.pingMs >= 0 ? QStringLiteral("ping %1 ms").arg(m_status.pingMs)

@@ -35,7 +35,5 @@ void PanelCanvas::paintEvent(QPaintEvent* event) {
             p.setPen(QColor(128, 128, 128));
             p.drawRect(r.adjusted(0, 0, -1, -1));
         }
-        // A stale panel (the device is away): pictures are washed out like the greyed widgets.
-        if (!isEnabled()) p.fillRect(r, QColor(255, 255, 255, 150));
     }
 }

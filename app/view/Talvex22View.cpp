@@ -13,13 +13,14 @@
 #include "LinkBridge.h"
 #include "MainFrame.h"
 #include "PanelCanvas.h"
+#include "StaleVeil.h"
 #include "Talvex22View.h"
 
 CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
                              QWidget* parent)
     : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
-      m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)),
-      m_watch(frame->Indicator()) {
+      m_pVeil(new StaleVeil(m_pPanel)), m_strDefaultTitle(defaultTitle),
+      m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)), m_watch(frame->Indicator()) {
     setWidget(m_pPanel);
     m_watch.SetReopen([this] { return Reopen(); }, [this] { AbandonAttempt(); });
     // Values pushed faster than the screen refreshes are painted once a frame.

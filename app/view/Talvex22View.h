@@ -16,6 +16,7 @@
 #include "CtrlWidgets.h"
 
 class CMainFrame;
+class StaleVeil;
 class QtLinkAlerts;
 
 class CTalvex22View : public QScrollArea, public ICtrlHost {
@@ -174,6 +175,7 @@ private:
     CMainFrame* m_pFrame;
     QtLinkAlerts* m_pAlerts;
     QWidget* m_pPanel;
+    StaleVeil* m_pVeil;
     QTimer m_pingTimer;
     QString m_strPortPath;
     ComPortsServices m_comPorts;

@@ -13,7 +13,8 @@ QString CTalvex22View::PortPathToOpen() const {
 }
 
 void CTalvex22View::AskComPort() {
-    CComPorts dialog(m_settings.m_iComOutGoing, m_settings.m_strComPath, m_comPorts, window());
+    // The dialog shows the port actually in use, a device given on the command line included.
+    CComPorts dialog(m_settings.m_iComOutGoing, PortPathToOpen(), m_comPorts, window());
     if (dialog.exec() != QDialog::Accepted) return;
     m_settings.m_iComOutGoing = dialog.Port();
     m_settings.m_strComPath = dialog.Path();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BoxPlacement.h"
 #include "Ctrl.h"
 #include "Frame.h"
 #include "Link.h"
@@ -15,6 +16,7 @@
 #include "MainFrame.h"
 #include "MessageBoxAnswer.h"
 #include "NoticeBoxes.h"
+#include "StaleVeil.h"
 #include "Talvex22View.h"
 
 namespace {
@@ -22,6 +24,7 @@ namespace {
 void PlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    CentreOverWindow(&box, parent);
     box.exec();
 }
 
@@ -152,6 +155,7 @@ QString CTalvex22View::PortName() const {
 
 void CTalvex22View::ShowStale(bool stale) {
     m_pPanel->setEnabled(!stale);
+    m_pVeil->Cover(stale);
 }
 
 // The device said goodbye, or is gone: disconnected, the panel kept only when it asked for it.
@@ -211,6 +215,7 @@ void CTalvex22View::OnConnect() {
                               .arg(status),
                     QMessageBox::Yes | QMessageBox::No, window());
     ask.setTextFormat(Qt::PlainText);
+    CentreOverWindow(&ask, window());
     int answer = ask.exec();
     m_bConnected = false;
     Relayout(true, true);

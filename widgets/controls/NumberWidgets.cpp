@@ -95,9 +95,11 @@ public:
             PlaceBar(c, box);
             return;
         }
-        // Out of the bar: one text, aligned and framed as the layout says.
+        // Out of the bar: one text, aligned and framed as the layout says; between the spin
+        // buttons it stays centred as created.
+        const bool spin = c.IsEditable() && c.m_nStyle == 1;
         SetLabelText(c.m_pValueText, c.NumberText(c.NumberWidth()));
-        SetLabelAlignment(c.m_pValueText, AlignmentOf(c.m_nAlign));
+        SetLabelAlignment(c.m_pValueText, spin ? Qt::AlignCenter : AlignmentOf(c.m_nAlign));
         SetLabelFrame(c.m_pValueText, c.m_bBorder);
         if (!c.IsEditable()) {
             Move(c.m_pValueText, box.Body());

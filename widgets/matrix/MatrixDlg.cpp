@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 #include "ChartPainter.h"
 #include "Ctrl.h"
@@ -29,6 +30,9 @@ public:
 private:
     int m_x, m_y;
 };
+
+constexpr int kMinChartWidth = 160;
+constexpr int kMinChartHeight = 120;
 
 } // namespace
 
@@ -61,6 +65,12 @@ CMatrixDlg::CMatrixDlg(CCtrl& ctrl, QWidget* parent)
     connect(m_pSaveComma, &QPushButton::clicked, this, [this] { SaveCsv(QLatin1Char(',')); });
     connect(m_pSaveSemicolon, &QPushButton::clicked, this, [this] { SaveCsv(QLatin1Char(';')); });
     connect(m_pSaveImage, &QPushButton::clicked, this, &CMatrixDlg::SaveImage);
+
+    // Room for the buttons beside a chart that can still be read.
+    const int buttons = m_pClose->height() + m_pSaveComma->height() + m_pSaveSemicolon->height() +
+                        m_pSaveImage->height();
+    setMinimumSize(ButtonColumnWidth() + 20 + kMinChartWidth,
+                   std::max(kMinChartHeight, buttons + 20));
 
     m_bShowTable = ctrl.m_nStyle == 3;
     m_pHash->setVisible(!m_bShowTable);
@@ -100,8 +110,18 @@ void CMatrixDlg::ShowView() {
     m_pList->setVisible(m_bShowTable);
 }
 
+int CMatrixDlg::ButtonColumnWidth() const {
+    return std::max({m_pHash->width() + m_pClose->width(), m_pSaveComma->width(),
+                     m_pSaveSemicolon->width(), m_pSaveImage->width()});
+}
+
+QRect CMatrixDlg::ChartArea() const {
+    // The buttons have a column of their own: they never stand on the newest data.
+    return QRect(0, 0, std::max(1, width() - ButtonColumnWidth() - 20), height());
+}
+
 void CMatrixDlg::PlaceControls() {
-    const int cx = width(), cy = height();
+    const int cx = width();
     m_pClose->move(cx - m_pClose->width() - 10, 10);
     m_pHash->move(m_pClose->x() - m_pHash->width(), 10);
     m_pSaveComma->move(cx - m_pSaveComma->width() - 10, 10 + m_pClose->height());
@@ -109,8 +129,8 @@ void CMatrixDlg::PlaceControls() {
                            10 + m_pClose->height() + m_pSaveSemicolon->height());
     m_pSaveImage->move(cx - m_pSaveImage->width() - 10,
                        m_pSaveSemicolon->y() + m_pSaveSemicolon->height());
-    const int right = cx - m_pSaveSemicolon->width() - m_pHash->width() - 20;
-    m_pList->setGeometry(10, 10, right - 10, cy - 20 - 10);
+    const QRect chart = ChartArea();
+    m_pList->setGeometry(10, 10, std::max(1, chart.width() - 10), std::max(1, height() - 30));
     update();
 }
 
@@ -126,7 +146,7 @@ void CMatrixDlg::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter p(this);
-    DrawMatrixChart(p, rect(), *ctrl, true);
+    DrawMatrixChart(p, ChartArea(), *ctrl, true);
 }
 
 CMatrixDlg* OpenMatrixDialog(CCtrl& ctrl, QWidget* parent) {

@@ -30,6 +30,8 @@ public:
     void Detach();
 
     bool ShowsTable() const { return m_bShowTable; }
+    // Where the chart is drawn: left of the buttons' column, never under a button.
+    QRect ChartArea() const;
     QTableView* Table() const { return m_pList; }
     MatrixTableModel* Model() const { return m_pModel; }
 
@@ -50,6 +52,7 @@ private:
     void ToggleView();
     void ShowView();
     void PlaceControls();
+    int ButtonColumnWidth() const;
     // The control, or null once it is gone.
     CCtrl* Control() const;
     void Report(FileWrite result);
