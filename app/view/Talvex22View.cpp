@@ -198,6 +198,10 @@ void CTalvex22View::OnAutoReconnect() {
 void CTalvex22View::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     const QSize client = ClientSize();
+    // The viewport's resize when a scroll bar comes or goes arrives here too: the window's area
+    // is the same, so there is nothing to lay out or store (it would undo a layout just made).
+    if (client == m_handledClient) return;
+    m_handledClient = client;
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
     if (!m_bInitialised) return;

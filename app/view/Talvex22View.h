@@ -180,5 +180,6 @@ private:
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;
     bool m_bLayoutRequested = false;
+    QSize m_handledClient; // the window's area the last size change laid out
     CConnectionWatch m_watch;
 };
