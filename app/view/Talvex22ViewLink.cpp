@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Ctrl.h"
+#include "DeviceMessageBox.h"
 #include "Frame.h"
 #include "Link.h"
 #include "LinkBridge.h"
@@ -16,13 +17,14 @@
 #include "MessageBoxAnswer.h"
 #include "NoticeBoxes.h"
 #include "Talvex22View.h"
+#include "WindowModal.h"
 
 namespace {
 
 void PlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ExecWindowModal(box);
 }
 
 QString OpenError(int status, const QString& port) {
@@ -62,6 +64,7 @@ void CTalvex22View::SizeAlarm(long checkPoint, const char* unit) {
 }
 
 void CTalvex22View::QuitRequest() {
+    DismissDeviceMessageBoxes(); // a question left open must not hold the program
     emit QuitRequested();
 }
 
@@ -208,7 +211,7 @@ void CTalvex22View::OnConnect() {
                               .arg(status),
                     QMessageBox::Yes | QMessageBox::No, window());
     ask.setTextFormat(Qt::PlainText);
-    int answer = ask.exec();
+    int answer = ExecWindowModal(ask);
     m_bConnected = false;
     Relayout(true, true);
     if (answer == QMessageBox::Yes) AskComPort();
