@@ -10,12 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -764,6 +766,32 @@ TEST(AppFilesDirectory, IsTheOptionTheProgramsDirectoryOrTheDownloads) {
     EXPECT_TRUE(QFileInfo(downloads).isDir());
     EXPECT_TRUE(installed.note.startsWith(
         QStringLiteral("Files sent by the device go to %1").arg(downloads)));
+}
+
+// The program, offscreen, live with a device on a pty, is told to end.
+TEST(Program, EndsOnTermIntAndHupAsCloseDoes) {
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        PtyPeer peer;
+        Device device(peer);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TALVEX_PROGRAM),
+                      {QStringLiteral("--port"), QString::fromStdString(peer.SlavePath()),
+                       QStringLiteral("--connect"), QStringLiteral("--files-dir"), home.path()});
+        ASSERT_TRUE(device.ReadConnect()) << signal;
+        device.Info("Signalled");
+        device.Panel({TextDef(1)});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return device.Saw(MSG_REQUEST); }, 5000)) << signal;
+        ::kill(pid_t(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(5000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << signal;
+        EXPECT_TRUE(device.Saw(MSG_DISCONNECT)) << "the device was told, " << signal;
+    }
 }
 
 TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {

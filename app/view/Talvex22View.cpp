@@ -19,7 +19,7 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
       m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)),
       m_watch(frame->Indicator()) {
     setWidget(m_pPanel);
-    m_watch.SetReopen([this] { return Reopen(); }, [this] { AbandonAttempt(); });
+    m_watch.SetReopen([this] { return Reopen(); }, [this](bool again) { AbandonAttempt(!again); });
     // Values pushed faster than the screen refreshes are painted once a frame.
     new CFramePacer(m_pFrame);
     connect(m_pWidgets.get(), &CCtrlWidgets::RelayoutRequested, this,
@@ -33,14 +33,18 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
 }
 
 void CTalvex22View::UpdateCommandStates() {
-    for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
-                   ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
-                   ID_PINGS, ID_ALWAYS_RELOAD, ID_AUTO_RECONNECT, ID_COM_PORTS}) {
+    for (int id :
+         {ID_CONNECT, ID_CANCEL_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
+          ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT, ID_PINGS,
+          ID_ALWAYS_RELOAD, ID_AUTO_RECONNECT, ID_COM_PORTS}) {
         if (QAction* a = m_pFrame->Action(id)) {
             a->setEnabled(IsCommandEnabled(id));
             if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
         }
     }
+    const bool connecting = IsConnecting();
+    if (QAction* a = m_pFrame->Action(ID_CONNECT)) a->setVisible(!connecting);
+    if (QAction* a = m_pFrame->Action(ID_CANCEL_CONNECT)) a->setVisible(connecting);
     if (CConnectionIndicator* indicator = m_pFrame->Indicator())
         indicator->SetPage(m_nCurPage, m_pCtrls.empty() ? 0 : m_nLastPage + 1);
 }
@@ -109,6 +113,8 @@ bool CTalvex22View::IsCommandEnabled(int id) const {
     switch (id) {
     case ID_CONNECT:
         return !m_bConnected;
+    case ID_CANCEL_CONNECT:
+        return IsConnecting();
     case ID_PREVIOUS_PAGE:
     case ID_FIRST_PAGE:
         return m_bConnected && m_nCurPage > 0;
@@ -135,6 +141,9 @@ void CTalvex22View::OnCommand(int id) {
     switch (id) {
     case ID_CONNECT:
         OnConnect();
+        return;
+    case ID_CANCEL_CONNECT:
+        OnCancelConnect();
         return;
     case ID_CLOSE:
         OnClose();

@@ -37,6 +37,10 @@ public:
     void UpdateCommandStates();
     // Called when the frame closes: disconnects when needed.
     void OnDestroyView();
+    // Close, and the program ends whatever is shown (it was told to end).
+    void CloseAndEnd();
+    // A port is open and the device has not answered yet.
+    bool IsConnecting() const { return m_bConnected && m_watch.IsAwaitingAnswer(); }
 
     // Settings, panel and ping.
     void ReadSettings();
@@ -136,6 +140,7 @@ private:
     void OnLinkOutcome();
     void OnControlAnswer(long wParam, long lParam);
     void OnConnect();
+    void OnCancelConnect();
     void OnClose();
     void OnAlwaysReload();
     void OnAutoReconnect();
@@ -143,7 +148,9 @@ private:
     int OpenPort(const QString& path);
     // An automatic reconnect: the same port opened again, no box on failure; empty or why not.
     QString Reopen();
-    void AbandonAttempt();
+    // Closes a connection the device has not answered; `unanswered`: the user's Connect is
+    // over without an answer, which is said once.
+    void AbandonAttempt(bool unanswered);
     // A kept panel is shown greyed while its values may be out of date.
     void ShowStale(bool stale);
     // The settings dialogs (Talvex22ViewDialogs.cpp).

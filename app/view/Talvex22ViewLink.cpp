@@ -91,7 +91,11 @@ void CTalvex22View::OnLinkOutcome() {
         return;
     }
     const int outcome = LinkGetOutcome(false);
-    if (outcome != LINK_LOST) m_watch.Answered();
+    if (outcome != LINK_LOST) {
+        const bool first = IsConnecting();
+        m_watch.Answered();
+        if (first) UpdateCommandStates(); // Connect in Cancel's place again
+    }
     if (outcome == LINK_PING_REPLY) m_watch.PingAnswered();
     switch (outcome) {
     case LINK_TITLE: {
@@ -243,30 +247,39 @@ QString CTalvex22View::Reopen() {
     return status == 0 ? QString() : OpenError(status, PortName());
 }
 
-void CTalvex22View::AbandonAttempt() {
+void CTalvex22View::AbandonAttempt(bool unanswered) {
     if (LinkLockHeldHere()) {
-        QTimer::singleShot(0, this, &CTalvex22View::AbandonAttempt);
+        QTimer::singleShot(0, this, [this, unanswered] { AbandonAttempt(unanswered); });
         return;
     }
     LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
     UpdateCommandStates();
+    if (unanswered) Notice(QStringLiteral("No answer from the device on %1").arg(PortName()));
+}
+
+void CTalvex22View::OnCancelConnect() {
+    m_watch.Ended();
+    AbandonAttempt(false);
 }
 
 void CTalvex22View::OnClose() {
-    m_watch.Ended();
-    if (m_bConnected) {
-        DisconnectAndReset(true);
-        LinkShutdown();
-        emit QuitRequested();
-    } else if (m_pCtrls.empty()) {
-        LinkShutdown();
-        emit QuitRequested();
-    } else {
+    if (!m_bConnected && !m_pCtrls.empty()) {
+        // A panel kept after a disconnect: only cleared.
+        m_watch.Ended();
         ReadSettings();
         ResetPanel();
+        return;
     }
+    CloseAndEnd();
+}
+
+void CTalvex22View::CloseAndEnd() {
+    m_watch.Ended();
+    if (m_bConnected) DisconnectAndReset(true);
+    LinkShutdown();
+    QuitRequest();
 }
 
 void CTalvex22View::OnDestroyView() {
