@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPixmapCache>
 
 #include "AboutBox.h"
 #include "Ctrl.h"
@@ -18,6 +19,11 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
       m_strDefaultTitle(defaultTitle), m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)),
       m_watch(frame->Indicator()) {
+    // The style keeps each button drawn in Qt's pixmap cache under a key made from the widget's
+    // own palette, new for every widget and every recolouring; the cache (Qt 6.4) keeps the key
+    // of every picture it evicts, for good: every panel built and every colour pushed would add
+    // to the program for ever. Buttons are drawn afresh instead.
+    QPixmapCache::setCacheLimit(0);
     setWidget(m_pPanel);
     m_watch.SetReopen([this] { return Reopen(); }, [this](bool again) { AbandonAttempt(!again); });
     // Values pushed faster than the screen refreshes are painted once a frame.
