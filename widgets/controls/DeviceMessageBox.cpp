@@ -43,7 +43,8 @@ public:
         setAttribute(Qt::WA_DeleteOnClose);
         // The program's end does not wait for an answer.
         setAttribute(Qt::WA_QuitOnClose, false);
-        // Without a parent no dialog modal to the program's window can block it.
+        // No parent: a dialog modal to the program's window cannot block it. Kept on top, it is
+        // never lost behind one.
         setWindowFlag(Qt::WindowStaysOnTopHint);
         setWindowModality(Qt::NonModal);
         const std::vector<BoxButton> buttons = MessageBoxButtons(c.m_dwFlags);
