@@ -19,6 +19,10 @@ BoxAnswerer::BoxAnswerer() {
 
 void BoxAnswerer::Answer() {
     QWidget* w = QApplication::activeModalWidget();
+    // Nothing of the program may block a device's message box.
+    if (w) {
+        EXPECT_NE(w->windowModality(), Qt::ApplicationModal) << w->windowTitle().toStdString();
+    }
     if (intercept && intercept(w)) return;
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
         texts << box->text();

@@ -34,7 +34,8 @@ inline void PrintTo(const QSize& s, std::ostream* os) {
 }
 
 // Answers every modal box or dialog as soon as it is up: a message box with `answer` (or its first
-// button), any other dialog is rejected. Records the texts (a dialog's window title).
+// button), any other dialog is rejected. Records the texts (a dialog's window title). Each must be
+// modal to its window at most.
 class BoxAnswerer : public QObject {
 public:
     BoxAnswerer();

@@ -34,6 +34,13 @@ protected:
         StoreLayout(panel, id, CTRL_PROP_X, x);
         StoreLayout(panel, id, CTRL_PROP_Y, y);
     }
+    std::pair<bool, bool> Bars() const {
+        return {view->horizontalScrollBar()->isVisible(), view->verticalScrollBar()->isVisible()};
+    }
+    bool ResizeClient(QSize client) {
+        frame->resize(frame->size() + client - view->maximumViewportSize());
+        return WaitFor([&] { return view->maximumViewportSize() == client; });
+    }
 };
 
 TEST_F(ViewLayout, TenTextsMakeTwoRowsOfFive) {
@@ -185,24 +192,16 @@ TEST_F(ViewLayout, ResizingTheWindowIsRemembered) {
 TEST_F(ViewLayout, AWindowSmallerThanThePanelScrolls) {
     Place(u"Scroll", 1, 0, 600, 400); // reaches 722 x 462 with its margin
     Load(u"Scroll", TextPanel(2));
-    auto bars = [&] {
-        return std::pair(view->horizontalScrollBar()->isVisible(),
-                         view->verticalScrollBar()->isVisible());
-    };
-    auto resizeClient = [&](QSize client) {
-        frame->resize(frame->size() + client - view->maximumViewportSize());
-        return WaitFor([&] { return view->maximumViewportSize() == client; });
-    };
-    EXPECT_EQ(bars(), std::pair(true, false));
-    ASSERT_TRUE(resizeClient(QSize(300, 200)));
-    EXPECT_EQ(bars(), std::pair(true, true));
+    EXPECT_EQ(Bars(), std::pair(true, false));
+    ASSERT_TRUE(ResizeClient(QSize(300, 200)));
+    EXPECT_EQ(Bars(), std::pair(true, true));
     // The layout keeps the window's whole area, scroll bars or not.
     EXPECT_EQ(view->m_nPanelWidth, 300);
     EXPECT_EQ(Ctrl(1).m_nX, 600);
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
     EXPECT_EQ(view->Panel()->geometry().bottom() + 1, view->viewport()->height());
-    ASSERT_TRUE(resizeClient(QSize(800, 500)));
-    EXPECT_EQ(bars(), std::pair(false, false));
+    ASSERT_TRUE(ResizeClient(QSize(800, 500)));
+    EXPECT_EQ(Bars(), std::pair(false, false));
     // A device's position far outside any screen gives a bounded panel.
     peer.WriteFrame(19, 0, Payload().U32(1).U32(1).U32(CTRL_PROP_X).U32(0x7FFFFFF0));
     ASSERT_TRUE(WaitFor([&] { return Ctrl(1).m_nX == 1 << 15; }));
@@ -257,6 +256,19 @@ TEST_F(ViewLayout, DefaultLayoutForgetsStoredPositions) {
     EXPECT_EQ(Ctrl(2).m_nX, 127);
     EXPECT_EQ(view->m_nLastPage, 0);
     EXPECT_EQ(StoredLayout(u"Reset", 1, CTRL_PROP_AUTO_LAYOUT, -1), 1);
+}
+
+TEST_F(ViewLayout, DefaultLayoutHoldsWhenTheScrollBarsItMadeNeedlessGo) {
+    Place(u"Small", 1, 0, 600, 400);
+    Load(u"Small", TextPanel(2));
+    ASSERT_TRUE(ResizeClient(QSize(300, 200)));
+    ASSERT_EQ(Bars(), std::pair(true, true));
+    view->OnCommand(ID_DEFAULT_LAYOUT);
+    EXPECT_EQ(Bars(), std::pair(false, false));
+    EXPECT_EQ(Ctrl(1).m_nX, 5);
+    EXPECT_EQ(Ctrl(1).m_nY, 5);
+    EXPECT_EQ(StoredLayout(u"Small", 1, CTRL_PROP_AUTO_LAYOUT, -1), 1);
+    EXPECT_EQ(StoredLayout(u"Small", 1, CTRL_PROP_X, -1), 5);
 }
 
 TEST_F(ViewLayout, DefaultLayoutFillsPagesFromTheFirst) {

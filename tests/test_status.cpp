@@ -280,7 +280,7 @@ TEST_F(Status, ReconnectingStopsOnConnectAndCloseAndNeverFollowsAGoodbye) {
     Relink(second.SlavePath());
     view->OnCommand(ID_CONNECT);
     EXPECT_FALSE(view->Watch().IsRetrying());
-    EXPECT_FALSE(clock.Waiting());
+    EXPECT_EQ(view->Watch().RetryDelayMs(), 0);
     ASSERT_TRUE(secondDevice.ReadConnect());
 
     // The device vanishes before it answers; an attempt it never answers is given up.
@@ -300,6 +300,45 @@ TEST_F(Status, ReconnectingStopsOnConnectAndCloseAndNeverFollowsAGoodbye) {
     EXPECT_FALSE(clock.Waiting());
     EXPECT_EQ(Text(), QStringLiteral("Not connected"));
     EXPECT_EQ(Told(), 2);
+}
+
+TEST_F(Status, AConnectNobodyAnswersIsGivenUpAfterTenSecondsOrCancelled) {
+    Start();
+    QAction* connect = frame->Action(ID_CONNECT);
+    QAction* cancel = frame->Action(ID_CANCEL_CONNECT);
+    auto offered = [&](QAction* a) { return a->isVisible() && a->isEnabled(); };
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect()); // and nothing more comes
+    EXPECT_TRUE(offered(cancel));
+    EXPECT_FALSE(connect->isVisible());
+    clock.Advance(CConnectionWatch::kAnswerWaitMs - 1);
+    EXPECT_TRUE(LinkIsOpen());
+    clock.Advance(1);
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_FALSE(view->m_bConnected);
+    EXPECT_TRUE(offered(connect));
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_EQ(notices.Texts(), QStringList{"No answer from the device on " + linkPath});
+    EXPECT_EQ(Text(), QStringLiteral("Not connected"));
+
+    QSignalSpy quit(view, &CTalvex22View::QuitRequested);
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect());
+    cancel->trigger();
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(offered(connect));
+    EXPECT_FALSE(clock.Waiting());
+    EXPECT_EQ(quit.count(), 0);
+
+    // A first message in time, and the connection stays.
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(device.ReadConnect());
+    device.Info("Late");
+    ASSERT_TRUE(WaitFor([&] { return connect->isVisible(); }));
+    clock.Advance(CConnectionWatch::kAnswerWaitMs);
+    EXPECT_TRUE(LinkIsOpen());
+    EXPECT_TRUE(view->m_bConnected);
+    EXPECT_EQ(Told(), 1);
 }
 
 TEST_F(Status, PageKeysMoveThroughThePagesExceptWhereAListNeedsThem) {

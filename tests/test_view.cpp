@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -802,6 +804,32 @@ TEST(AppFilesDirectory, IsTheOptionOrAFolderOfItsOwnInTheDownloads) {
     EXPECT_TRUE(ChooseFilesDirectory({}, downloads, none)
                     .note.startsWith(
                         QStringLiteral("Files sent by the device cannot be saved: %1").arg(own)));
+}
+
+// The program, offscreen, live with a device on a pty, is told to end.
+TEST(Program, EndsOnTermIntAndHupAsCloseDoes) {
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        PtyPeer peer;
+        Device device(peer);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TALVEX_PROGRAM),
+                      {QStringLiteral("--port"), QString::fromStdString(peer.SlavePath()),
+                       QStringLiteral("--connect"), QStringLiteral("--files-dir"), home.path()});
+        ASSERT_TRUE(device.ReadConnect()) << signal;
+        device.Info("Signalled");
+        device.Panel({TextDef(1)});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return device.Saw(MSG_REQUEST); }, 5000)) << signal;
+        ::kill(pid_t(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(5000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << signal;
+        EXPECT_TRUE(device.Saw(MSG_DISCONNECT)) << "the device was told, " << signal;
+    }
 }
 
 TEST(AppTitle, IsTheExecutablesNameWithoutItsExtension) {

@@ -42,6 +42,30 @@ Bytes Named(std::string_view name) {
     return AnsiZ(name);
 }
 
+// The device's message boxes open now, and the one showing `text`.
+std::vector<QMessageBox*> OpenBoxes() {
+    std::vector<QMessageBox*> open;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) open.push_back(box);
+    return open;
+}
+QMessageBox* OpenBox(const QString& text) {
+    for (QMessageBox* b : OpenBoxes())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+// A click as the window system delivers it: a window that a modal one blocks never gets it.
+void UserClick(QAbstractButton* button) {
+    QWidget* window = button->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      button->mapTo(window, button->rect().center()));
+}
+
+Bytes MessageBoxDef(uint32_t id, uint32_t flags, std::string_view text) {
+    return Definition('X', flags, id, AnsiZ(text), {{'m', U32Bytes(16)}});
+}
+
 // `text` in a zero-filled field of `size` bytes, as an 8-bit Text goes out.
 Bytes Field(std::string_view text, size_t size) {
     Bytes b(text.begin(), text.end());
@@ -64,6 +88,11 @@ protected:
         for (const ClientFrame& f : device.Sent())
             if (f.code == MSG_CLIENT_VALUES) out.push_back(f.payload);
         return out;
+    }
+    // The answers the device's boxes posted to the view, as sent.
+    std::vector<Bytes> Answers() {
+        QCoreApplication::sendPostedEvents(view);
+        return Values();
     }
     // A device value, handled once `shown` holds.
     void Push(uint32_t id, const Bytes& value, const std::function<bool()>& shown) {
@@ -357,31 +386,48 @@ TEST_F(Files, AFileCutShortByCloseLeavesNoTemporaryFile) {
 
 TEST_F(Acts, DeviceMessageBoxesAnswerWithoutBlockingAndSeveralMayBeOpen) {
     const uint32_t yesNo = 4 << 20;
-    Load({Definition('X', yesNo, 1, AnsiZ("First?"), {{'m', U32Bytes(16)}}),
-          Definition('X', yesNo, 2, AnsiZ("<b>Second?</b>"), {{'m', U32Bytes(16)}})});
-    auto boxes = [] {
-        std::vector<QMessageBox*> open;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-                open.push_back(box);
-        return open;
-    };
-    ASSERT_EQ(boxes().size(), 2u);
+    Load({MessageBoxDef(1, yesNo, "First?"), MessageBoxDef(2, yesNo, "<b>Second?</b>")});
+    ASSERT_EQ(OpenBoxes().size(), 2u);
     EXPECT_EQ(view->m_nOpenMessageBoxes, 2);
-    auto box = [&](const QString& text) {
-        for (QMessageBox* b : boxes())
-            if (b->text() == text) return b;
-        return static_cast<QMessageBox*>(nullptr);
-    };
-    ASSERT_NE(box(QStringLiteral("<b>Second?</b>")), nullptr);
-    EXPECT_EQ(box(QStringLiteral("<b>Second?</b>"))->textFormat(), Qt::PlainText);
-    box(QStringLiteral("<b>Second?</b>"))->button(QMessageBox::No)->click();
+    ASSERT_NE(OpenBox(QStringLiteral("<b>Second?</b>")), nullptr);
+    EXPECT_EQ(OpenBox(QStringLiteral("<b>Second?</b>"))->textFormat(), Qt::PlainText);
+    OpenBox(QStringLiteral("<b>Second?</b>"))->button(QMessageBox::No)->click();
     EXPECT_EQ(view->m_nOpenMessageBoxes, 1);
-    box(QStringLiteral("First?"))->button(QMessageBox::Yes)->click();
+    OpenBox(QStringLiteral("First?"))->button(QMessageBox::Yes)->click();
     EXPECT_EQ(view->m_nOpenMessageBoxes, 0);
-    ASSERT_TRUE(WaitFor([&] { return LinkIsOpen(); }));
-    QCoreApplication::processEvents(); // the answers, posted to the view
-    EXPECT_EQ(Values(), (std::vector<Bytes>{ItemList({{2, {2}}}), ItemList({{1, {1}}})}));
+    EXPECT_EQ(Answers(), (std::vector<Bytes>{ItemList({{2, {2}}}), ItemList({{1, {1}}})}));
+}
+
+TEST_F(Acts, ADeviceQuestionCanBeAnsweredWhileAMatrixDialogIsOpen) {
+    const uint32_t yesNo = 4 << 20;
+    Bytes matrix(10 * 2 * 2, 0); // 10 rows of 2 16-bit cells, 3 of them used
+    const Bytes rows = U32Bytes(3);
+    matrix.insert(matrix.end(), rows.begin(), rows.end());
+    Load({Definition('M', 0x100000, 1, matrix, {{'n', U32Bytes(10)}, {'N', U32Bytes(2)}}),
+          MessageBoxDef(2, yesNo | CTRLF_BOX_SHOWN, "Pump on?")});
+    boxes.intercept = [](QWidget* w) { return w != nullptr; }; // the dialog stays up
+    QTest::mouseClick(Get(1).m_pButton, Qt::LeftButton);
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    peer.WriteFrame(MSG_ATTRIBUTES, 0, ItemList({{2, Payload().U32(yesNo).U32(0).bytes()}}));
+    ASSERT_TRUE(WaitFor([&] { return OpenBox(QStringLiteral("Pump on?")) != nullptr; }));
+    UserClick(OpenBox(QStringLiteral("Pump on?"))->button(QMessageBox::Yes));
+    EXPECT_EQ(Answers(), std::vector<Bytes>{ItemList({{2, {1}}})});
+    dialog->close();
+}
+
+TEST_F(Acts, ClosingADeviceBoxAnswersOnlyWhereItHasCancelOrOKAlone) {
+    Load({MessageBoxDef(1, 4 << 20, "Yes or no?"), MessageBoxDef(2, 6 << 20, "Abort?"),
+          MessageBoxDef(3, 5 << 20, "Or cancel?"), MessageBoxDef(4, 1 << 20, "Noted?")});
+    for (const QString& text : {QStringLiteral("Yes or no?"), QStringLiteral("Abort?")}) {
+        if (QMessageBox* b = OpenBox(text)) QTest::keyClick(b, Qt::Key_Escape);
+        if (QMessageBox* b = OpenBox(text)) b->close();
+        EXPECT_NE(OpenBox(text), nullptr) << text.toStdString();
+    }
+    QTest::keyClick(OpenBox(QStringLiteral("Noted?")), Qt::Key_Escape);
+    OpenBox(QStringLiteral("Or cancel?"))->close();
+    EXPECT_EQ(view->m_nOpenMessageBoxes, 2);
+    EXPECT_EQ(Answers(), (std::vector<Bytes>{ItemList({{4, {1}}}), ItemList({{3, {3}}})}));
 }
 
 TEST_F(Acts, TabFollowsTheControlsOfThePageInOrder) {

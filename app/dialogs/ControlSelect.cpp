@@ -12,6 +12,7 @@
 #include "ControlLayout.h"
 #include "Ctrl.h"
 #include "Talvex22View.h"
+#include "WindowModal.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ void CControlSelect::Modify() {
     }
     const bool several = ids.size() > 1;
     CControlLayout layout(styles, initial, several, this);
-    if (layout.exec() != QDialog::Accepted || !m_view.m_bConnected) return;
+    if (ExecWindowModal(layout) != QDialog::Accepted || !m_view.m_bConnected) return;
     for (uint32_t id : ids)
         if (CCtrl* c = FindCtrl(m_view.Controls(), id)) Apply(*c, layout.Values(), several);
 }

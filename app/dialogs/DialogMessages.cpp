@@ -4,11 +4,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "WindowModal.h"
+
 void DialogMessage(QWidget* dialog, const QString& text) {
     QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), text,
                     QMessageBox::Ok, dialog);
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ExecWindowModal(box);
 }
 
 std::optional<int> ReadIntField(QLineEdit* field, std::optional<IntRange> range) {

@@ -18,6 +18,7 @@
 
 #include "Frame.h"
 #include "FrameTap.h"
+#include "WindowModal.h"
 
 namespace {
 
@@ -150,14 +151,17 @@ bool ProtocolMonitor::SaveTo(const QString& path, QString* error) const {
 }
 
 void ProtocolMonitor::Save() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Frames"),
-                                                      QStringLiteral("frames.txt"),
-                                                      QStringLiteral("Text files (*.txt)"));
-    if (path.isEmpty()) return;
+    QFileDialog chooser(this, QStringLiteral("Save Frames"), QStringLiteral("frames.txt"),
+                        QStringLiteral("Text files (*.txt)"));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    if (ExecWindowModal(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+    const QString path = chooser.selectedFiles().constFirst();
     QString error;
-    if (!SaveTo(path, &error))
-        QMessageBox::warning(this, QStringLiteral("Protocol Monitor"),
-                             QStringLiteral("Could not save %1: %2").arg(path, error));
+    if (SaveTo(path, &error)) return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Protocol Monitor"),
+                    QStringLiteral("Could not save %1: %2").arg(path, error), QMessageBox::Ok,
+                    this);
+    ExecWindowModal(box);
 }
 
 void ProtocolMonitor::showEvent(QShowEvent* event) {

@@ -22,6 +22,8 @@ QString PlatformName() {
 
 } // namespace
 
+#include "WindowModal.h"
+
 void ShowAboutBox(QWidget* parent) {
     QDialog box(parent);
     box.setWindowTitle(QStringLiteral("About Talvex 3.0"));
@@ -37,5 +39,5 @@ void ShowAboutBox(QWidget* parent) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     grid->addWidget(buttons, 2, 0, 1, 3);
-    box.exec();
+    ExecWindowModal(box);
 }

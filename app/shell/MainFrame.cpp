@@ -23,6 +23,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     AddAction(navigation, ID_LAST_PAGE, QStringLiteral("&Last Page"));
     navigation->addSeparator();
     AddAction(navigation, ID_CONNECT, QStringLiteral("C&onnect"));
+    // In Connect's place while a connection waits for the device's first answer.
+    AddAction(navigation, ID_CANCEL_CONNECT, QStringLiteral("C&ancel"))->setVisible(false);
     AddAction(navigation, ID_CLOSE, QStringLiteral("&Close"));
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
@@ -54,8 +56,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const std::pair<int, const char*> buttons[] = {
-        {ID_CONNECT, "Connect"},        {ID_CLOSE, "Close"},    {ID_FIRST_PAGE, "First"},
-        {ID_PREVIOUS_PAGE, "Previous"}, {ID_NEXT_PAGE, "Next"}, {ID_LAST_PAGE, "Last"}};
+        {ID_CONNECT, "Connect"},  {ID_CANCEL_CONNECT, "Cancel"},  {ID_CLOSE, "Close"},
+        {ID_FIRST_PAGE, "First"}, {ID_PREVIOUS_PAGE, "Previous"}, {ID_NEXT_PAGE, "Next"},
+        {ID_LAST_PAGE, "Last"}};
     for (auto [id, label] : buttons) {
         QAction* a = m_actions.value(id);
         // The toolbar shows the short label; the action keeps it through every change.

@@ -87,6 +87,11 @@ bool CTalvex22App::InitInstance() {
     if (!m_options.portPath.isEmpty()) view->SetPortPath(m_options.portPath);
     QObject::connect(view, &CTalvex22View::QuitRequested, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // Told to end (a logout, kill, Ctrl+C): as Close does, the device told and the port closed.
+    m_quitSignals = std::make_unique<CQuitSignals>();
+    QObject::connect(
+        m_quitSignals.get(), &CQuitSignals::Caught, view, [view] { view->CloseAndEnd(); },
+        Qt::SingleShotConnection);
     QObject::connect(m_pFrame->Action(ID_PROTOCOL_MONITOR), &QAction::triggered, m_pFrame.get(),
                      [this] { OpenMonitor(); });
     QObject::connect(m_pFrame.get(), &CMainFrame::DocumentDropped, m_pFrame.get(),

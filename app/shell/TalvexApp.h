@@ -9,6 +9,7 @@
 #include "Document.h"
 #include "FrameTap.h"
 #include "LinkBridge.h"
+#include "QuitSignals.h"
 #include "SettingsLayoutStore.h"
 #include "TraceSink.h"
 #include "TransferProgress.h"
@@ -56,4 +57,5 @@ private:
     std::unique_ptr<CMainFrame> m_pFrame;
     CTalvex22Doc m_doc;
     std::unique_ptr<DemoDevice> m_demo;
+    std::unique_ptr<CQuitSignals> m_quitSignals;
 };

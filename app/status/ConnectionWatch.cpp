@@ -23,7 +23,8 @@ void CConnectionWatch::SetClock(CConnectionClock* clock) {
     Refresh();
 }
 
-void CConnectionWatch::SetReopen(std::function<QString()> reopen, std::function<void()> abandon) {
+void CConnectionWatch::SetReopen(std::function<QString()> reopen,
+                                 std::function<void(bool again)> abandon) {
     m_reopen = std::move(reopen);
     m_abandon = std::move(abandon);
 }
@@ -38,6 +39,7 @@ void CConnectionWatch::Connecting(const QString& port) {
     m_status.state = State::Connecting;
     m_status.port = port;
     m_status.pingOn = pingOn;
+    AwaitAnswer();
     Refresh();
 }
 
@@ -104,11 +106,12 @@ void CConnectionWatch::Ended() {
 void CConnectionWatch::SetReconnect(bool on) {
     m_bReconnect = on;
     if (!on && m_bRetrying) {
-        Clock().Cancel();
         m_bRetrying = false;
-        // An attempt already open goes on as a plain connect.
-        if (!m_bAttemptOpen) m_status.state = State::Lost;
-        m_bAttemptOpen = false;
+        // An attempt already open goes on as a plain connect, with its wait for an answer.
+        if (!m_bAttemptOpen) {
+            Clock().Cancel();
+            m_status.state = State::Lost;
+        }
         Refresh();
     } else if (on && m_status.state == State::Lost) {
         m_nNextRetryMs = kFirstRetryMs;
@@ -133,16 +136,28 @@ void CConnectionWatch::Attempt() {
         ScheduleRetry();
         return;
     }
-    m_bAttemptOpen = true;
     m_nLastMessageMs = -1;
     m_status.state = State::Connecting;
-    Clock().Wait(kAnswerWaitMs, [this] {
-        m_bAttemptOpen = false;
-        m_status.attemptError = QStringLiteral("no answer");
-        if (m_abandon) m_abandon();
-        ScheduleRetry();
-    });
+    AwaitAnswer();
     Refresh();
+}
+
+void CConnectionWatch::AwaitAnswer() {
+    m_bAttemptOpen = true;
+    Clock().Wait(kAnswerWaitMs, [this] { Unanswered(); });
+}
+
+void CConnectionWatch::Unanswered() {
+    m_bAttemptOpen = false;
+    if (m_bRetrying) {
+        m_status.attemptError = QStringLiteral("no answer");
+        if (m_abandon) m_abandon(true);
+        ScheduleRetry();
+        return;
+    }
+    m_status.state = State::NotConnected;
+    Refresh();
+    if (m_abandon) m_abandon(false);
 }
 
 void CConnectionWatch::Refresh() {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPixmapCache>
 
 #include "AboutBox.h"
 #include "ConnectionIndicator.h"
@@ -21,8 +22,13 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     : QScrollArea(parent), m_pFrame(frame), m_pAlerts(alerts), m_pPanel(new PanelCanvas(this)),
       m_pVeil(new StaleVeil(m_pPanel)), m_strDefaultTitle(defaultTitle),
       m_pWidgets(std::make_unique<CCtrlWidgets>(m_pPanel)), m_watch(frame->Indicator()) {
+    // The style keeps each button drawn in Qt's pixmap cache under a key made from the widget's
+    // own palette, new for every widget and every recolouring; the cache (Qt 6.4) keeps the key
+    // of every picture it evicts, for good: every panel built and every colour pushed would add
+    // to the program for ever. Buttons are drawn afresh instead.
+    QPixmapCache::setCacheLimit(0);
     setWidget(m_pPanel);
-    m_watch.SetReopen([this] { return Reopen(); }, [this] { AbandonAttempt(); });
+    m_watch.SetReopen([this] { return Reopen(); }, [this](bool again) { AbandonAttempt(!again); });
     // Values pushed faster than the screen refreshes are painted once a frame.
     new CFramePacer(m_pFrame);
     connect(m_pWidgets.get(), &CCtrlWidgets::RelayoutRequested, this,
@@ -42,14 +48,18 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
 }
 
 void CTalvex22View::UpdateCommandStates() {
-    for (int id : {ID_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
-                   ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT,
-                   ID_PINGS, ID_ALWAYS_RELOAD, ID_AUTO_RECONNECT, ID_COM_PORTS}) {
+    for (int id :
+         {ID_CONNECT, ID_CANCEL_CONNECT, ID_CLOSE, ID_PREVIOUS_PAGE, ID_FIRST_PAGE, ID_NEXT_PAGE,
+          ID_LAST_PAGE, ID_LAYOUT_CONTROLS, ID_LOAD_RECOMMENDED, ID_DEFAULT_LAYOUT, ID_PINGS,
+          ID_ALWAYS_RELOAD, ID_AUTO_RECONNECT, ID_COM_PORTS}) {
         if (QAction* a = m_pFrame->Action(id)) {
             a->setEnabled(IsCommandEnabled(id));
             if (a->isCheckable()) a->setChecked(IsCommandChecked(id));
         }
     }
+    const bool connecting = IsConnecting();
+    if (QAction* a = m_pFrame->Action(ID_CONNECT)) a->setVisible(!connecting);
+    if (QAction* a = m_pFrame->Action(ID_CANCEL_CONNECT)) a->setVisible(connecting);
     if (CConnectionIndicator* indicator = m_pFrame->Indicator())
         indicator->SetPage(m_nCurPage, m_pCtrls.empty() ? 0 : m_nLastPage + 1);
 }
@@ -118,6 +128,8 @@ bool CTalvex22View::IsCommandEnabled(int id) const {
     switch (id) {
     case ID_CONNECT:
         return !m_bConnected;
+    case ID_CANCEL_CONNECT:
+        return IsConnecting();
     case ID_PREVIOUS_PAGE:
     case ID_FIRST_PAGE:
         return m_bConnected && m_nCurPage > 0;
@@ -144,6 +156,9 @@ void CTalvex22View::OnCommand(int id) {
     switch (id) {
     case ID_CONNECT:
         OnConnect();
+        return;
+    case ID_CANCEL_CONNECT:
+        OnCancelConnect();
         return;
     case ID_CLOSE:
         OnClose();
@@ -207,6 +222,10 @@ void CTalvex22View::OnAutoReconnect() {
 void CTalvex22View::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     const QSize client = ClientSize();
+    // The viewport's resize when a scroll bar comes or goes arrives here too: the window's area
+    // is the same, so there is nothing to lay out or store (it would undo a layout just made).
+    if (client == m_handledClient) return;
+    m_handledClient = client;
     m_nPanelWidth = client.width();
     m_nPanelHeight = client.height();
     if (!m_bInitialised) return;

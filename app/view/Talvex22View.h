@@ -38,6 +38,10 @@ public:
     void UpdateCommandStates();
     // Called when the frame closes: disconnects when needed.
     void OnDestroyView();
+    // Close, and the program ends whatever is shown (it was told to end).
+    void CloseAndEnd();
+    // A port is open and the device has not answered yet.
+    bool IsConnecting() const { return m_bConnected && m_watch.IsAwaitingAnswer(); }
 
     // Settings, panel and ping.
     void ReadSettings();
@@ -139,6 +143,7 @@ private:
     void OnLinkOutcome();
     void OnControlAnswer(long wParam, long lParam);
     void OnConnect();
+    void OnCancelConnect();
     void OnClose();
     void OnAlwaysReload();
     void OnAutoReconnect();
@@ -146,7 +151,9 @@ private:
     int OpenPort(const QString& path);
     // An automatic reconnect: the same port opened again, no box on failure; empty or why not.
     QString Reopen();
-    void AbandonAttempt();
+    // Closes a connection the device has not answered; `unanswered`: the user's Connect is
+    // over without an answer, which is said once.
+    void AbandonAttempt(bool unanswered);
     // A kept panel is shown greyed while its values may be out of date.
     void ShowStale(bool stale);
     // The settings dialogs (Talvex22ViewDialogs.cpp).
@@ -185,5 +192,6 @@ private:
     CtrlArray m_pCtrls;
     CtrlWindowIds m_windowIds;
     bool m_bLayoutRequested = false;
+    QSize m_handledClient; // the window's area the last size change laid out
     CConnectionWatch m_watch;
 };

@@ -199,7 +199,7 @@ void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
 void CTalvex22View::ShowMessageBox(CCtrl& c) {
     const uint32_t id = c.m_nId;
     ++m_nOpenMessageBoxes;
-    ShowDeviceMessageBox(c, window(), [this, id](int answer) {
+    ShowDeviceMessageBox(c, this, [this, id](int answer) {
         if (answer != 0)
             QCoreApplication::postEvent(
                 this,

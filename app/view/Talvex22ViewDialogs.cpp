@@ -7,6 +7,7 @@
 #include "PasswordFS.h"
 #include "PingSettings.h"
 #include "Talvex22View.h"
+#include "WindowModal.h"
 
 QString CTalvex22View::PortPathToOpen() const {
     return !m_strPortPath.isEmpty() ? m_strPortPath : m_settings.m_strComPath;
@@ -15,7 +16,7 @@ QString CTalvex22View::PortPathToOpen() const {
 void CTalvex22View::AskComPort() {
     // The dialog shows the port actually in use, a device given on the command line included.
     CComPorts dialog(m_settings.m_iComOutGoing, PortPathToOpen(), m_comPorts, window());
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (ExecWindowModal(dialog) != QDialog::Accepted) return;
     m_settings.m_iComOutGoing = dialog.Port();
     m_settings.m_strComPath = dialog.Path();
     // The port the user has just confirmed replaces the one given on the command line.
@@ -26,7 +27,7 @@ void CTalvex22View::AskComPort() {
 
 void CTalvex22View::OnPings() {
     PingSettings dialog(m_bPingOn, m_nPingSeconds, window());
-    if (dialog.exec() != QDialog::Accepted || !m_bConnected) return;
+    if (ExecWindowModal(dialog) != QDialog::Accepted || !m_bConnected) return;
     SetPing(dialog.PingOn(), dialog.Seconds());
     SaveLayout();
 }
@@ -34,7 +35,7 @@ void CTalvex22View::OnPings() {
 void CTalvex22View::OnLayoutControls() {
     CControlSelect dialog(*this, window());
     // Escape keeps the changes in memory only.
-    if (dialog.exec() != QDialog::Accepted || !m_bConnected) return;
+    if (ExecWindowModal(dialog) != QDialog::Accepted || !m_bConnected) return;
     SaveLayout();
     Relayout(true, true);
 }
@@ -43,7 +44,7 @@ void CTalvex22View::OpenPasswordDialog(CCtrl& c) {
     if (c.m_pPasswordDlg) return;
     CPasswordFS dialog(c.m_nId, window());
     c.m_pPasswordDlg = &dialog;
-    dialog.exec();
+    ExecWindowModal(dialog);
     // The panel may have been rebuilt meanwhile: `c` is then gone, and no record points here.
     for (auto& p : m_pCtrls)
         if (p->m_pPasswordDlg == &dialog) p->m_pPasswordDlg = nullptr;

@@ -10,6 +10,7 @@
 
 #include "BoxPlacement.h"
 #include "Ctrl.h"
+#include "DeviceMessageBox.h"
 #include "Frame.h"
 #include "Link.h"
 #include "LinkBridge.h"
@@ -18,6 +19,7 @@
 #include "NoticeBoxes.h"
 #include "StaleVeil.h"
 #include "Talvex22View.h"
+#include "WindowModal.h"
 
 namespace {
 
@@ -25,7 +27,7 @@ void PlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, con
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     CentreOverWindow(&box, parent);
-    box.exec();
+    ExecWindowModal(box);
 }
 
 QString OpenError(int status, const QString& port) {
@@ -65,6 +67,7 @@ void CTalvex22View::SizeAlarm(long checkPoint, const char* unit) {
 }
 
 void CTalvex22View::QuitRequest() {
+    DismissDeviceMessageBoxes(); // a question left open must not hold the program
     emit QuitRequested();
 }
 
@@ -91,7 +94,11 @@ void CTalvex22View::OnLinkOutcome() {
         return;
     }
     const int outcome = LinkGetOutcome(false);
-    if (outcome != LINK_LOST) m_watch.Answered();
+    if (outcome != LINK_LOST) {
+        const bool first = IsConnecting();
+        m_watch.Answered();
+        if (first) UpdateCommandStates(); // Connect in Cancel's place again
+    }
     if (outcome == LINK_PING_REPLY) m_watch.PingAnswered();
     switch (outcome) {
     case LINK_TITLE: {
@@ -216,7 +223,7 @@ void CTalvex22View::OnConnect() {
                     QMessageBox::Yes | QMessageBox::No, window());
     ask.setTextFormat(Qt::PlainText);
     CentreOverWindow(&ask, window());
-    int answer = ask.exec();
+    int answer = ExecWindowModal(ask);
     m_bConnected = false;
     Relayout(true, true);
     if (answer == QMessageBox::Yes) AskComPort();
@@ -248,30 +255,39 @@ QString CTalvex22View::Reopen() {
     return status == 0 ? QString() : OpenError(status, PortName());
 }
 
-void CTalvex22View::AbandonAttempt() {
+void CTalvex22View::AbandonAttempt(bool unanswered) {
     if (LinkLockHeldHere()) {
-        QTimer::singleShot(0, this, &CTalvex22View::AbandonAttempt);
+        QTimer::singleShot(0, this, [this, unanswered] { AbandonAttempt(unanswered); });
         return;
     }
     LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
     UpdateCommandStates();
+    if (unanswered) Notice(QStringLiteral("No answer from the device on %1").arg(PortName()));
+}
+
+void CTalvex22View::OnCancelConnect() {
+    m_watch.Ended();
+    AbandonAttempt(false);
 }
 
 void CTalvex22View::OnClose() {
-    m_watch.Ended();
-    if (m_bConnected) {
-        DisconnectAndReset(true);
-        LinkShutdown();
-        emit QuitRequested();
-    } else if (m_pCtrls.empty()) {
-        LinkShutdown();
-        emit QuitRequested();
-    } else {
+    if (!m_bConnected && !m_pCtrls.empty()) {
+        // A panel kept after a disconnect: only cleared.
+        m_watch.Ended();
         ReadSettings();
         ResetPanel();
+        return;
     }
+    CloseAndEnd();
+}
+
+void CTalvex22View::CloseAndEnd() {
+    m_watch.Ended();
+    if (m_bConnected) DisconnectAndReset(true);
+    LinkShutdown();
+    QuitRequest();
 }
 
 void CTalvex22View::OnDestroyView() {

@@ -1,6 +1,5 @@
 #include "FaultSoak.h"
 
-#include <QPixmapCache>
 #include <chrono>
 
 #include "DemoPanel.h"
@@ -14,7 +13,6 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr size_t kOffsetsPerBatch = 50;
 constexpr size_t kFileBytes = 3000;
-constexpr int kPixmapCacheKb = 2048;
 
 // The small panel with a file of some size.
 Panel BigFilePanel() {
@@ -31,8 +29,6 @@ Panel BigFilePanel() {
 SoakReport RunFaultSoak(double minutes) {
     SoakReport report;
     report.part = "faults";
-    // As in the stream: Qt's cache of drawn buttons, bounded, is full within the first minute.
-    QPixmapCache::setCacheLimit(kPixmapCacheKb);
     FaultClient client;
     MemoryTrend trend(report.part);
     const auto start = Clock::now();

@@ -157,7 +157,8 @@ CMatrixDlg* OpenMatrixDialog(CCtrl& ctrl, QWidget* parent) {
     }
     auto* dialog = new CMatrixDlg(ctrl, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::ApplicationModal);
+    // Modal to the program's window only: a device's message box stays answerable.
+    dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
     return dialog;
 }
