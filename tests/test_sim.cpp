@@ -1005,6 +1005,9 @@ TEST(SimProgram, ServesAPanelFileUntilStoppedAndRefusesBadArguments) {
     said.clear();
     EXPECT_EQ(SimProcess({panel, "--port", "/dev/null"}).Finish(&said), 1);
     EXPECT_NE(said.find("is not a serial device"), std::string::npos) << said;
+    said.clear();
+    EXPECT_EQ(SimProcess({panel, "--tcp", "70000"}).Finish(&said), 2);
+    EXPECT_NE(said.find("give a port from 0 to 65535"), std::string::npos) << said;
 
     // Served on a pseudo-terminal until a signal stops it; a client connects meanwhile.
     SimProcess sim({panel, "--verbose"});
