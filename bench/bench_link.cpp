@@ -1,5 +1,6 @@
-// Link throughput over a pseudo-terminal: device values received and reported, file data written
-// to disk, and LinkSendChanges of 100 pending numbers. Prints each figure beside its target.
+// Link throughput over a pseudo-terminal: device values received and reported (also over TCP on
+// loopback), file data written to disk, and LinkSendChanges of 100 pending numbers. Prints each
+// figure beside its target.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "support/DeviceFrames.h"
 #include "support/FakeServices.h"
 #include "support/PtyPeer.h"
+#include "support/TcpPeer.h"
 
 namespace {
 
@@ -47,18 +49,30 @@ private:
 };
 
 struct Session {
-    Session() {
+    // overTcp: the device is a TCP peer on loopback instead of a pseudo-terminal.
+    explicit Session(bool overTcp = false) : tcp(overTcp) {
         LinkShutdown();
         LinkSetServices(LinkServices{&notifier, &alerts, &store, nullptr});
         LinkInit();
-        LinkOpenDevice(peer.SlavePath(), &window, kMessage);
-        peer.Drain(20);
+        Bytes request;
+        if (tcp) {
+            LinkOpenDevice(tcpPeer.Url(), &window, kMessage);
+            tcpPeer.Accept();
+            tcpPeer.Read(request, 20);
+        } else {
+            LinkOpenDevice(peer.SlavePath(), &window, kMessage);
+            peer.Drain(20);
+        }
         std::vector<Bytes> defs;
         defs.push_back(Definition('F', 0, 1, {}));
         for (uint32_t id = 100; id < 200; ++id) defs.push_back(Definition('N', 0, id, U32Bytes(0)));
-        peer.WriteFrame(6, 0, PanelPayload(defs));
+        Bytes panel = DeviceHeader(6);
+        const Bytes payload = PanelPayload(defs);
+        panel.insert(panel.end(), payload.begin(), payload.end());
+        Write(panel);
         notifier.WaitFor(1);
     }
+    void Write(const Bytes& bytes) { tcp ? tcpPeer.Write(bytes) : peer.Write(bytes); }
     ~Session() {
         LinkClose(false);
         LinkShutdown();
@@ -68,13 +82,16 @@ struct Session {
     RecordingAlerts alerts;
     MemoryLayoutStore store;
     PtyPeer peer;
+    TcpPeer tcpPeer;
+    bool tcp = false;
     int window = 0;
 };
 
-double g_valuesPerSecond = 0, g_fileMBps = 0, g_sendChangesMicros = 0;
+double g_valuesPerSecond = 0, g_tcpValuesPerSecond = 0, g_fileMBps = 0, g_sendChangesMicros = 0;
 
-void BM_DeviceValues(benchmark::State& state) {
-    Session s;
+// One-item value messages, written in batches by the device, each reported to the "view".
+double DeviceValues(benchmark::State& state, bool overTcp) {
+    Session s(overTcp);
     Bytes frame = DeviceHeader(9);
     Bytes items = ItemList({{100, U32Bytes(42)}});
     frame.insert(frame.end(), items.begin(), items.end());
@@ -86,17 +103,26 @@ void BM_DeviceValues(benchmark::State& state) {
     long messages = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        std::thread writer([&] { s.peer.Write(batch); });
+        std::thread writer([&] { s.Write(batch); });
         done += perRound;
         s.notifier.WaitFor(done);
         writer.join();
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         messages += perRound;
     }
-    g_valuesPerSecond = messages / seconds;
-    state.counters["messages/s"] = g_valuesPerSecond;
+    state.counters["messages/s"] = messages / seconds;
+    return messages / seconds;
+}
+
+void BM_DeviceValues(benchmark::State& state) {
+    g_valuesPerSecond = DeviceValues(state, false);
 }
 BENCHMARK(BM_DeviceValues)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void BM_DeviceValuesTcp(benchmark::State& state) {
+    g_tcpValuesPerSecond = DeviceValues(state, true);
+}
+BENCHMARK(BM_DeviceValuesTcp)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_FileData(benchmark::State& state) {
     Session s;
@@ -163,6 +189,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::printf("device values received and reported: %.0f messages/s (target >= 5000)\n",
                 g_valuesPerSecond);
+    std::printf("device values over TCP on loopback: %.0f messages/s (target >= 10000)\n",
+                g_tcpValuesPerSecond);
     std::printf("file data written to disk: %.1f MB/s (target >= 20)\n", g_fileMBps);
     std::printf("LinkSendChanges of 100 pending numbers: %.1f us per call (reported)\n",
                 g_sendChangesMicros);

@@ -24,6 +24,7 @@ enum : int {
     LINK_PORT_LOST = -11,         // the device is gone: end of file, hang-up or I/O error
     LINK_E_PANEL_TOO_LARGE = -12, // a panel definition over the budget, or out of memory
     LINK_PORT_STALLED = -13,      // inside a message, no byte came within the stall time
+    LINK_E_ADDRESS = -14,         // a path that names no usable port (ParsePortAddress: why)
     LINK_PORT_CLOSED = 6,         // the port was closed under a pending read
 };
 
@@ -34,7 +35,8 @@ int LinkShutdown();
 
 // Port number N opens /dev/rfcommN.
 int LinkOpen(int nPort, void* window, uint32_t notifyMessage);
-// Opens any serial device path (an adapter, a pseudo-terminal).
+// Opens any serial device path (an adapter, a pseudo-terminal) or tcp://HOST:PORT; a TCP
+// connection is made in the background (see TcpPort), its failure coming as a lost device.
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage);
 // Takes a port that is already open (a MemoryPort, say) as the line to the device.
 int LinkOpenPort(std::unique_ptr<ILinkPort> port, void* window, uint32_t notifyMessage);

@@ -8,7 +8,9 @@
 #include "FrameTrace.h"
 #include "Link.h"
 #include "LinkState.h"
+#include "PortAddress.h"
 #include "SerialPort.h"
+#include "TcpPort.h"
 
 namespace {
 
@@ -90,6 +92,13 @@ int LinkOpen(int nPort, void* window, uint32_t notifyMessage) {
 int LinkOpenDevice(const std::string& path, void* window, uint32_t notifyMessage) {
     if (PortIsOpen()) return LINK_E_BUSY;
     if (!LinkStateInstance().initialised) return LINK_E_NOT_INITIALISED;
+    const PortAddress address = ParsePortAddress(path);
+    if (address.kind == PortAddress::Kind::Tcp) {
+        auto port = std::make_unique<TcpPort>();
+        if (int status = port->Open(address.host, address.port)) return status;
+        return LinkOpenPort(std::move(port), window, notifyMessage);
+    }
+    if (address.kind != PortAddress::Kind::Device) return LINK_E_ADDRESS;
     // Open also sets the line to raw 115200 baud and purges both directions.
     auto port = std::make_unique<SerialPort>();
     if (int status = port->Open(path)) return status;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,7 +24,8 @@ int ReadErrno(int e) {
 
 // A device that has gone away: the line cannot come back on this descriptor.
 bool IsGoneErrno(int e) {
-    return e == EIO || e == ENXIO || e == ENODEV;
+    return e == EIO || e == ENXIO || e == ENODEV || e == ECONNRESET || e == EPIPE ||
+           e == ETIMEDOUT || e == ECONNABORTED || e == EHOSTUNREACH || e == ENETUNREACH;
 }
 
 std::string ErrnoText(int e) {
@@ -62,6 +64,21 @@ int SerialPort::Open(const std::string& path) {
         tcsetattr(fd, TCSANOW, &t);
     }
     tcflush(fd, TCIOFLUSH);
+    m_socket = false;
+    return Attach(fd);
+}
+
+int SerialPort::Adopt(int socketFd) {
+    std::unique_lock g(m_mutex);
+    if (m_fd >= 0) return EBUSY;
+    const int fl = fcntl(socketFd, F_GETFL);
+    if (fl < 0 || fcntl(socketFd, F_SETFL, fl | O_NONBLOCK) < 0) return errno;
+    m_socket = true;
+    return Attach(socketFd);
+}
+
+// Called with m_mutex held; the descriptor is the port's from here on, also on failure.
+int SerialPort::Attach(int fd) {
     if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         int e = errno;
         ::close(fd);
@@ -136,7 +153,7 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
             // The buffer is let go first: Lost takes the port's lock, which Open holds while it
             // resets the buffer.
             if (r == 0) { // end of file: the device side went away
-                *status = Lost("end of file");
+                *status = Lost(m_socket ? "closed by the other end" : "end of file");
                 return 0;
             }
             if (err == EINTR) continue;
@@ -227,7 +244,8 @@ int SerialPort::Write(const uint8_t* bytes, size_t n, long polls) {
     long countdown = polls;
     int status = 0;
     while (done < n) {
-        ssize_t w = ::write(m_fd, bytes + done, n - done);
+        ssize_t w = m_socket ? ::send(m_fd, bytes + done, n - done, MSG_NOSIGNAL)
+                             : ::write(m_fd, bytes + done, n - done);
         if (w > 0) {
             done += size_t(w);
             continue;

@@ -21,6 +21,9 @@ public:
 
     // 0 or an errno value; ENOTTY for a path that is not a terminal.
     int Open(const std::string& path);
+    // Takes a connected stream socket as the line (it is closed with the port); 0 or an errno
+    // value. A reset or a close by the peer is a lost device, as a hang-up is.
+    int Adopt(int socketFd);
     void Close() override;
     bool IsOpen() const override;
     int ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) override;
@@ -33,12 +36,14 @@ private:
     void Leave();
     size_t FillBuffer(int timeoutMs, int* status, bool pollFirst = false);
     int Lost(const std::string& reason);
+    int Attach(int fd);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_idle;
     int m_fd = -1;
     int m_wake[2] = {-1, -1};
     bool m_closing = false;
+    bool m_socket = false; // written with send(), which can be told not to raise SIGPIPE
     int m_users = 0;
     std::string m_lostReason; // guarded by m_mutex
 

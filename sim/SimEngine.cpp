@@ -349,7 +349,7 @@ int SimEngine::Serve(int fd) {
                 }
                 if (w < 0 && errno == EINTR) continue;
                 if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-                if (loop.pty && w < 0 && errno == EIO) {
+                if (w < 0 && ((loop.pty && errno == EIO) || (loop.socket && PeerClosed(errno)))) {
                     clientGone = true;
                     break;
                 }
@@ -372,7 +372,8 @@ int SimEngine::Serve(int fd) {
                 if (r < 0 && errno == EINTR) continue;
                 if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
                 // End of stream: on a pseudo-terminal only the client side closing.
-                if (loop.pty && (r == 0 || errno == EIO)) {
+                if ((loop.pty && (r == 0 || errno == EIO)) ||
+                    (loop.socket && (r == 0 || PeerClosed(errno)))) {
                     clientGone = true;
                     break;
                 }
@@ -400,6 +401,10 @@ int SimEngine::Serve(int fd) {
                 loop.runner.StopAll();
                 loop.lines.push_back("the client closed the port");
             }
+        }
+        if (clientGone && loop.socket) { // a network client does not come back on its socket
+            FlushLog(loop);
+            return 0;
         }
         FlushLog(loop);
     }

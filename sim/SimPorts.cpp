@@ -1,6 +1,11 @@
 #include "SimPorts.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -141,4 +146,76 @@ SimPtyDevice::~SimPtyDevice() {
     if (m_engine) m_engine->Stop();
     m_link.Remove();
     ClosePty(m_pty);
+}
+
+std::unique_ptr<SimTcpServer> SimTcpServer::Start(const Panel& panel, SimOptions options,
+                                                  const std::string& host, uint16_t port,
+                                                  std::string& error) {
+    std::unique_ptr<SimTcpServer> d(new SimTcpServer);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* list = nullptr;
+    if (const int e = getaddrinfo(host.empty() ? nullptr : host.c_str(),
+                                  std::to_string(port).c_str(), &hints, &list)) {
+        error = "cannot listen on " + host + ": " + gai_strerror(e);
+        return nullptr;
+    }
+    error = "cannot listen on " + host + ":" + std::to_string(port);
+    for (addrinfo* a = list; a && d->m_listen < 0; a = a->ai_next) {
+        const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, 1) == 0) {
+            d->m_listen = fd;
+        } else {
+            error = ErrnoText("cannot listen on " + host + ":" + std::to_string(port));
+            close(fd);
+        }
+    }
+    freeaddrinfo(list);
+    if (d->m_listen < 0) return nullptr;
+    sockaddr_storage bound{};
+    socklen_t size = sizeof bound;
+    getsockname(d->m_listen, reinterpret_cast<sockaddr*>(&bound), &size);
+    d->m_port =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                          : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    if (pipe2(d->m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = ErrnoText("cannot serve TCP");
+        return nullptr;
+    }
+    error.clear();
+    d->m_engine = std::make_unique<SimEngine>(panel, std::move(options));
+    d->m_thread = std::thread([server = d.get()] { server->Run(); });
+    return d;
+}
+
+void SimTcpServer::Run() {
+    while (!m_stop) {
+        pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+        if (fds[1].revents || m_stop) return;
+        if (!fds[0].revents) continue;
+        const int client = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        const int on = 1;
+        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        m_engine->Serve(client); // until the client goes, or Stop
+        close(client);
+    }
+}
+
+SimTcpServer::~SimTcpServer() {
+    m_stop = true;
+    if (m_wake[1] >= 0) {
+        char c = 1;
+        [[maybe_unused]] ssize_t w = write(m_wake[1], &c, 1);
+    }
+    if (m_engine) m_engine->RequestStop();
+    if (m_thread.joinable()) m_thread.join();
+    for (int fd : {m_listen, m_wake[0], m_wake[1]})
+        if (fd >= 0) close(fd);
 }

@@ -1,11 +1,15 @@
 // Where the simulated device is reached: a new pseudo-terminal (the client opens its slave
-// path, or a symbolic link to it that keeps its name across runs) or a real serial device, and
+// path, or a symbolic link to it that keeps its name across runs), a real serial device or a
+// TCP port (one client at a time), and
 // a device served on its own pseudo-terminal in-process (what `talvex --demo` and the
 // end-to-end tests embed).
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "SimEngine.h"
 
@@ -60,4 +64,31 @@ private:
     PtyPair m_pty;
     PtyLink m_link;
     std::unique_ptr<SimEngine> m_engine;
+};
+
+// The device served on a TCP port to one client at a time, on a thread of its own; the next
+// client is taken once the last has gone.
+class SimTcpServer {
+public:
+    // Listens on host:port (port 0: a free one, see Port()); null with `error` set.
+    static std::unique_ptr<SimTcpServer> Start(const Panel& panel, SimOptions options,
+                                               const std::string& host, uint16_t port,
+                                               std::string& error);
+    ~SimTcpServer(); // stops serving and closes the listening socket
+    SimTcpServer(const SimTcpServer&) = delete;
+    SimTcpServer& operator=(const SimTcpServer&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    SimEngine& Engine() { return *m_engine; }
+
+private:
+    SimTcpServer() = default;
+    void Run();
+
+    int m_listen = -1;
+    int m_wake[2] = {-1, -1};
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::unique_ptr<SimEngine> m_engine;
+    std::thread m_thread;
 };

@@ -1,4 +1,5 @@
-// talvex-sim: a simulated device serving a panel file on a pseudo-terminal or a serial port.
+// talvex-sim: a simulated device serving a panel file on a pseudo-terminal, a serial port or a
+// TCP port.
 #include <signal.h>
 #include <unistd.h>
 
@@ -23,14 +24,66 @@ void OnSignal(int) {
 }
 
 void Usage(FILE* to) {
-    std::fputs("usage: talvex-sim PANEL.json [--pty [--link PATH] | --port PATH] [--verbose]\n"
+    std::fputs("usage: talvex-sim PANEL.json [--pty [--link PATH] | --port PATH |\n"
+               "                 --tcp [HOST:]PORT] [--verbose]\n"
                "  --pty        serve a new pseudo-terminal and print its path (the default)\n"
                "  --link PATH  keep a symbolic link at PATH to the pseudo-terminal while\n"
                "               serving (made at start, removed at the end)\n"
                "  --port PATH  serve a serial device at 115200 8N1\n"
+               "  --tcp [HOST:]PORT\n"
+               "               serve TCP clients, one at a time, on PORT (0: a free one) of\n"
+               "               HOST (127.0.0.1 unless given; 0.0.0.0 for every network)\n"
                "  --verbose    print every frame in both directions\n"
                "The panel file is watched: saving a changed panel reloads the client.\n",
                to);
+}
+
+// [HOST:]PORT as given to --tcp; false when PORT is not a number from 0 to 65535.
+bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& port) {
+    const size_t colon = text.rfind(':');
+    host = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+    if (host.size() > 1 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    const std::string digits = colon == std::string::npos ? text : text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos || std::stol(digits) > 65535)
+        return false;
+    port = uint16_t(std::stol(digits));
+    return !host.empty();
+}
+
+// Serves TCP clients until SIGINT or SIGTERM.
+int ServeTcp(const Panel& panel, SimOptions options, const std::string& address) {
+    std::string host, error;
+    uint16_t port = 0;
+    if (!ParseListenAddress(address, host, port)) {
+        std::fprintf(stderr,
+                     "talvex-sim: --tcp %s: give a port from 0 to 65535, as PORT or "
+                     "HOST:PORT\n",
+                     address.c_str());
+        return 2;
+    }
+    // The signals are taken here, by sigwait, not by the serving threads.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    auto server = SimTcpServer::Start(panel, std::move(options), host, port, error);
+    if (!server) {
+        std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
+        return 1;
+    }
+    const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              ":" + std::to_string(server->Port());
+    std::printf("talvex-sim: serving \"%s\" (%zu controls) on tcp://%s\n",
+                Utf16ToUtf8(panel.title).c_str(), panel.controls.size(), where.c_str());
+    std::printf("Connect with: talvex --port tcp://%s --connect\nStop with Ctrl+C.\n",
+                where.c_str());
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    return 0;
 }
 
 void PrintLine(const std::string& line) {
@@ -48,7 +101,7 @@ void PrintLine(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string panelPath, portPath, linkPath;
+    std::string panelPath, portPath, linkPath, tcpAddress;
     bool verbose = false, pty = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -58,6 +111,8 @@ int main(int argc, char** argv) {
             pty = true;
         } else if (a == "--port" && i + 1 < argc) {
             portPath = argv[++i];
+        } else if (a == "--tcp" && i + 1 < argc) {
+            tcpAddress = argv[++i];
         } else if (a == "--link" && i + 1 < argc && argv[i + 1][0] != '\0') {
             linkPath = argv[++i];
         } else if (a == "--help" || a == "-h") {
@@ -70,7 +125,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (panelPath.empty() || (!portPath.empty() && (pty || !linkPath.empty()))) {
+    if (panelPath.empty() || (!portPath.empty() && (pty || !linkPath.empty())) ||
+        (!tcpAddress.empty() && (pty || !linkPath.empty() || !portPath.empty()))) {
         Usage(stderr);
         return 2;
     }
@@ -81,6 +137,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const Panel& panel = *loaded.panel;
+    SimOptions options;
+    options.verbose = verbose;
+    options.log = PrintLine;
+    options.watchPath = panelPath;
+    signal(SIGPIPE, SIG_IGN);
+    if (!tcpAddress.empty()) return ServeTcp(panel, options, tcpAddress);
 
     std::string error;
     PtyPair ptyPair;
@@ -100,10 +162,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    SimOptions options;
-    options.verbose = verbose;
-    options.log = PrintLine;
-    options.watchPath = panelPath;
     SimEngine engine(panel, options);
 
     struct sigaction sa {};
@@ -112,7 +170,6 @@ int main(int argc, char** argv) {
     g_engine = &engine;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     const std::string where = portPath.empty() ? ptyPair.slavePath : portPath;
     std::printf("talvex-sim: serving \"%s\" (%zu controls) on %s", Utf16ToUtf8(panel.title).c_str(),

@@ -15,8 +15,10 @@
 
 #include <climits>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <set>
@@ -34,6 +36,7 @@
 #include "Utf8.h"
 #include "support/FakeServices.h"
 #include "support/LinkHarness.h"
+#include "support/TcpPeer.h"
 
 extern char** environ;
 
@@ -142,9 +145,23 @@ public:
         device->Engine().HoldBehaviours(held);
         openStatus = LinkOpenDevice(device->SlavePath(), &window, kNotifyMessage);
     }
+    // The client opens what `reach` makes of the device: served on TCP when given none, else
+    // the port `reach` returns for the device's pseudo-terminal (a bridge's address, say).
+    SimLink(const Panel& panel, const std::function<std::string(const std::string&)>& reach) {
+        std::string error, port;
+        if (reach) {
+            device = SimPtyDevice::Start(panel, {}, error);
+            if (device) port = reach(device->SlavePath());
+        } else {
+            tcp = SimTcpServer::Start(panel, {}, "127.0.0.1", 0, error);
+            if (tcp) port = "tcp://127.0.0.1:" + std::to_string(tcp->Port());
+        }
+        if (!device && !tcp) throw std::runtime_error(error);
+        openStatus = LinkOpenDevice(port, &window, kNotifyMessage);
+    }
     ~SimLink() { LinkClose(false); }
 
-    SimEngine& Engine() { return device->Engine(); }
+    SimEngine& Engine() { return tcp ? tcp->Engine() : device->Engine(); }
 
     // The next outcome (INT_MIN on time-out); the receiver is started again unless told not to,
     // so that the link's state can be read before the next device message is applied.
@@ -178,6 +195,7 @@ public:
 
     LinkFixtureServices services;
     std::unique_ptr<SimPtyDevice> device;
+    std::unique_ptr<SimTcpServer> tcp;
     int window = 0;
     int openStatus = -1;
 
@@ -935,10 +953,10 @@ struct SimProcess {
     pid_t pid = -1;
     FILE* out = nullptr;
 
-    explicit SimProcess(const std::vector<std::string>& args) {
+    explicit SimProcess(const std::vector<std::string>& args, const char* program = TALVEX_SIM) {
         int fds[2];
         if (pipe(fds) != 0) return;
-        std::vector<char*> argv{const_cast<char*>(TALVEX_SIM)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         posix_spawn_file_actions_t files;
@@ -946,7 +964,7 @@ struct SimProcess {
         posix_spawn_file_actions_adddup2(&files, fds[1], 1);
         posix_spawn_file_actions_adddup2(&files, fds[1], 2);
         posix_spawn_file_actions_addclose(&files, fds[0]);
-        if (posix_spawn(&pid, TALVEX_SIM, &files, nullptr, argv.data(), environ) != 0) pid = -1;
+        if (posix_spawn(&pid, program, &files, nullptr, argv.data(), environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&files);
         close(fds[1]);
         out = fdopen(fds[0], "r");
@@ -987,6 +1005,9 @@ TEST(SimProgram, ServesAPanelFileUntilStoppedAndRefusesBadArguments) {
     said.clear();
     EXPECT_EQ(SimProcess({panel, "--port", "/dev/null"}).Finish(&said), 1);
     EXPECT_NE(said.find("is not a serial device"), std::string::npos) << said;
+    said.clear();
+    EXPECT_EQ(SimProcess({panel, "--tcp", "70000"}).Finish(&said), 2);
+    EXPECT_NE(said.find("give a port from 0 to 65535"), std::string::npos) << said;
 
     // Served on a pseudo-terminal until a signal stops it; a client connects meanwhile.
     SimProcess sim({panel, "--verbose"});
@@ -1146,6 +1167,85 @@ TEST(SimDemo, TheDemoPanelShowsEveryKindAcrossPagesAndTheClientTakesIt) {
     EXPECT_TRUE(link.services.alerts.Boxes().empty()) << "the client found a definition wrong";
     ASSERT_EQ(LinkSendRequest(REQUEST_LAYOUT), 0);
     EXPECT_TRUE(link.WaitFor(LINK_LAYOUT));
+}
+
+// The panel arrives whole and a value set on the client reaches the device.
+void ExpectPanelAndValueRoundTrip(SimLink& link) {
+    ASSERT_EQ(link.openStatus, 0);
+    ASSERT_TRUE(link.Connected());
+    EXPECT_EQ(LinkGetTitle(), u"Test rig");
+    EXPECT_EQ(LinkGetCount(), 18);
+    ASSERT_EQ(LinkSetValue(8, I32Bytes(120).data(), 4), 0);
+    ASSERT_TRUE(link.SendAndWait());
+    EXPECT_EQ(link.Engine().Control(8)->number, 120);
+}
+
+TEST(SimTcp, ServesTheClientOverTcpOneAtATime) {
+    SimLink link(ParseOrFail(kRigPanel), nullptr);
+    ExpectPanelAndValueRoundTrip(link);
+    // A second client waits until the first has gone, then is served.
+    const int second = ConnectLoopback(link.tcp->Port());
+    ASSERT_GE(second, 0);
+    const uint64_t before = link.Engine().Counters().messages;
+    LinkClose(true); // a goodbye, then the second client's connect request
+    const Bytes connect = DeviceHeader(MSG_CONNECT);
+    ASSERT_EQ(send(second, connect.data(), connect.size(), MSG_NOSIGNAL), ssize_t(connect.size()));
+    EXPECT_TRUE(link.Engine().WaitForMessages(before + 2, std::chrono::seconds(3)));
+    EXPECT_EQ(link.Engine().Counters().connects, 2u);
+    close(second);
+}
+
+// ser2net where the system has it (/usr/sbin is not always on the path).
+std::string Ser2netProgram() {
+    for (const char* dir : {"/usr/sbin", "/usr/local/sbin", "/usr/bin"}) {
+        const std::string path = std::string(dir) + "/ser2net";
+        if (access(path.c_str(), X_OK) == 0) return path;
+    }
+    return {};
+}
+
+TEST(SimTcp, TheClientReachesTheDeviceThroughSer2net) {
+    const std::string ser2net = Ser2netProgram();
+    if (ser2net.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh)";
+    const fs::path dir = fs::temp_directory_path() / ("talvex-ser2net-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::unique_ptr<SimProcess> bridge;
+    SimLink link(ParseOrFail(kRigPanel), [&](const std::string& slavePath) {
+        const uint16_t port = FreeLoopbackPort();
+        std::ofstream(dir / "ser2net.yaml")
+            << "connection: &sim\n"
+            << "  accepter: tcp,127.0.0.1," << port << "\n"
+            << "  connector: serialdev," << slavePath << ",115200n81,local\n";
+        bridge = std::make_unique<SimProcess>(
+            std::vector<std::string>{"-n", "-u", "-c", (dir / "ser2net.yaml").string(), "-P",
+                                     (dir / "ser2net.pid").string()},
+            ser2net.c_str());
+        const int ready = ConnectLoopback(port, 5000); // waits until ser2net listens
+        if (ready >= 0) close(ready);
+        return "tcp://127.0.0.1:" + std::to_string(port);
+    });
+    ExpectPanelAndValueRoundTrip(link);
+    LinkClose(true);
+    bridge.reset();
+    fs::remove_all(dir);
+}
+
+TEST(SimProgram, ServesTcpClientsUntilStopped) {
+    SimProcess sim({TALVEX_SOURCE_DIR "/sim/panels/demo.json", "--tcp", "0"});
+    ASSERT_TRUE(sim.out);
+    char line[512] = {};
+    ASSERT_TRUE(std::fgets(line, sizeof line, sim.out));
+    const char* url = std::strstr(line, "tcp://127.0.0.1:");
+    ASSERT_TRUE(url) << line;
+    LinkFixtureServices services;
+    int window = 0;
+    ASSERT_EQ(LinkOpenDevice(std::string(url, std::strcspn(url, "\n")), &window, kNotifyMessage),
+              0);
+    ASSERT_TRUE(services.notifier.WaitForPosts(1));
+    EXPECT_EQ(services.notifier.Outcomes()[0], LINK_TITLE);
+    LinkClose(true);
+    kill(sim.pid, SIGTERM);
+    EXPECT_EQ(sim.Finish(), 0);
 }
 
 } // namespace

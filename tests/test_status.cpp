@@ -260,6 +260,37 @@ TEST_F(Status, AStalePanelGreysEveryKindOfWidgetAlike) {
     }
 }
 
+// A device behind a network bridge: the window is free while the connection is made, the
+// indicator names the address, and a closed or refused connection is one notice that says why.
+TEST_F(Status, ADeviceOverTcpIsLiveByItsAddressAndARefusalSaysWhatToCheck) {
+    const PanelFileResult parsed =
+        ParsePanelText(R"({"title": "Rig", "controls": [{"kind": "text", "id": 1}]})", "rig.json",
+                       DiskReader(dir.path().toStdString()));
+    ASSERT_TRUE(parsed.panel) << parsed.error;
+    std::string error;
+    auto sim = SimTcpServer::Start(*parsed.panel, {}, "127.0.0.1", 0, error);
+    ASSERT_TRUE(sim) << error;
+    const QString url = QStringLiteral("tcp://127.0.0.1:%1").arg(sim->Port());
+    view->SetPortPath(url);
+    Start();
+    QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
+    view->OnCommand(ID_CONNECT);
+    EXPECT_EQ(Text(), "Connecting to " + url);
+    ASSERT_TRUE(laidOut.wait(5000));
+    EXPECT_EQ(Text(), "Live on " + url);
+
+    sim.reset(); // the bridge goes: nothing listens on the port any more
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected && Told() == 1; }));
+    EXPECT_EQ(notices.Notices().back().text,
+              "Connection lost: " + url + ": closed by the other end");
+    view->OnCommand(ID_CONNECT);
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected && Told() == 2; }));
+    EXPECT_TRUE(notices.Notices().back().text.contains(
+        QStringLiteral(": check the port number, and that ser2net or the serial bridge is "
+                       "running there")))
+        << notices.Notices().back().text.toStdString();
+}
+
 TEST_F(Status, ReconnectingStopsOnConnectAndCloseAndNeverFollowsAGoodbye) {
     Start();
     ReconnectOn();

@@ -883,7 +883,8 @@ TEST(CommandLine, EveryOptionIsTaken) {
 
 TEST(CommandLine, MistakesEndWithStatusTwo) {
     for (const QStringList& args :
-         {QStringList{"--bogus"}, QStringList{"--port"}, QStringList{"a.Tvx", "b.Tvx"}}) {
+         {QStringList{"--bogus"}, QStringList{"--port"}, QStringList{"a.Tvx", "b.Tvx"},
+          QStringList{"--port", "tcp://bridge"}}) {
         Parsed p = Parse(args);
         EXPECT_FALSE(p.ok) << args.join(' ').toStdString();
         EXPECT_EQ(p.exitCode, 2) << args.join(' ').toStdString();

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+#include "PortAddress.h"
+
 QString ProgramVersion() {
     return QStringLiteral(TALVEX_VERSION);
 }
@@ -13,7 +15,8 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
     QCommandLineOption port(QStringLiteral("port"),
-                            QStringLiteral("Open this serial device instead of the numbered port."),
+                            QStringLiteral("Open this serial device, or tcp://HOST:PORT (a serial "
+                                           "bridge on the network), instead of the numbered port."),
                             QStringLiteral("PATH"));
     QCommandLineOption connect(QStringLiteral("connect"), QStringLiteral("Connect at start-up."));
     QCommandLineOption demo(QStringLiteral("demo"),
@@ -57,6 +60,14 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
         return false;
     }
     options.portPath = parser.value(port);
+    if (parser.isSet(port)) {
+        const PortAddress address = ParsePortAddress(options.portPath.toStdString());
+        if (address.kind == PortAddress::Kind::Invalid) {
+            std::fprintf(stderr, "%s\n", address.error.c_str());
+            exitCode = 2;
+            return false;
+        }
+    }
     options.connect = parser.isSet(connect);
     options.demo = parser.isSet(demo);
     options.screenshot = parser.value(screenshot);

@@ -17,6 +17,7 @@
 #include "MainFrame.h"
 #include "MessageBoxAnswer.h"
 #include "NoticeBoxes.h"
+#include "PortAddress.h"
 #include "StaleVeil.h"
 #include "Talvex22View.h"
 #include "WindowModal.h"
@@ -35,6 +36,8 @@ QString OpenError(int status, const QString& port) {
         return QStringLiteral("%1 is not a serial port: only a terminal device (such as "
                               "/dev/rfcomm0 or /dev/ttyUSB0) can be opened.")
             .arg(port);
+    if (status == LINK_E_ADDRESS)
+        return QString::fromStdString(ParsePortAddress(port.toStdString()).error);
     return status > 0 ? QString::fromLocal8Bit(std::strerror(status))
                       : QStringLiteral("Link error %1").arg(status);
 }

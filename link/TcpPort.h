@@ -1,0 +1,35 @@
+// A TCP connection as the line to the device: raw bytes both ways, as ser2net and Wi-Fi serial
+// bridges serve them. Open() returns at once: the host is looked up and the connection made on a
+// thread of its own, so neither the window nor the link waits on the network. Bytes written
+// meanwhile go out once connected; a reader waits for the connection. A connection that cannot
+// be made, or that the peer resets or closes, is a lost device whose reason says what to do.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "LinkPort.h"
+
+class TcpPort : public ILinkPort {
+public:
+    static constexpr int kConnectTimeoutMs = 5000;
+
+    TcpPort();
+    ~TcpPort() override;
+    TcpPort(const TcpPort&) = delete;
+    TcpPort& operator=(const TcpPort&) = delete;
+
+    // Starts connecting; 0 or an errno value (the connection's own failure comes later, as a loss).
+    int Open(const std::string& host, uint16_t port, int timeoutMs = kConnectTimeoutMs);
+    void Close() override;
+    bool IsOpen() const override;
+    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) override;
+    int Write(const uint8_t* bytes, size_t n, long polls) override;
+    void Purge(bool input, bool output) override;
+    std::string LostReason() const override;
+
+private:
+    struct Shared; // outlives the port while a look-up is still under way
+    std::shared_ptr<Shared> m_shared;
+};
