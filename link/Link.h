@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "LinkCtrl.h"
 #include "LinkPort.h"
@@ -108,6 +109,17 @@ void LinkSetBoxShown(uint32_t id);
 // go-ahead (with message 0 it goes straight on). LinkOpen starts it; a start while it reads, or
 // once the connection has ended (outcome LINK_LOST), does nothing.
 int LinkStartReceiver(void* window, uint32_t notifyMessage);
+// Batched outcomes (off unless set; for connections opened afterwards): the receive thread goes on
+// reading while the window applies what came. Outcomes accumulate (each once, in the order they
+// first came; the table's changed flags say what is new) and the window is posted once until it
+// takes them. The thread waits for the go-ahead only after an outcome LinkOutcomeAwaitsWindow
+// names, which is then the last of its batch.
+void LinkSetBatchedOutcomes(bool on);
+std::vector<int> LinkTakeOutcomes();
+// Whether the window must handle the outcome before the next message is read: a new panel or
+// layout (the view builds from the table), the title (the panel's settings section), a received
+// file (its name is kept until the next file), the device's goodbye.
+bool LinkOutcomeAwaitsWindow(int outcome);
 // Where received files go; empty means the program's own directory.
 void LinkSetFilesDirectory(const std::string& directory);
 std::string LinkGetFilesDirectory();

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -87,8 +88,22 @@ void CTalvex22View::OnLinkOutcome() {
         QCoreApplication::postEvent(this, new LinkMessageEvent(WM_LINK_OUTCOME));
         return;
     }
-    const int outcome = LinkGetOutcome(false);
-    if (outcome != LINK_LOST) m_watch.Answered();
+    // Everything the receive thread reported since the last batch; it has gone on reading unless
+    // the last of them needs this answer first.
+    const std::vector<int> outcomes = LinkTakeOutcomes();
+    if (outcomes.empty()) return;
+    if (std::find(outcomes.begin(), outcomes.end(), LINK_LOST) == outcomes.end())
+        m_watch.Answered();
+    // A new panel replaces the table: what came before it for the old one is of no use.
+    const bool newPanel = outcomes.back() == LINK_PANEL;
+    for (int outcome : outcomes) {
+        if (newPanel && (outcome == LINK_VALUES || outcome == LINK_ATTRIBUTES)) continue;
+        if (!HandleOutcome(outcome)) return; // no receiver: the connection has ended
+    }
+    if (LinkOutcomeAwaitsWindow(outcomes.back())) LinkStartReceiver(this, WM_LINK_OUTCOME);
+}
+
+bool CTalvex22View::HandleOutcome(int outcome) {
     if (outcome == LINK_PING_REPLY) m_watch.PingAnswered();
     switch (outcome) {
     case LINK_TITLE: {
@@ -111,7 +126,7 @@ void CTalvex22View::OnLinkOutcome() {
     case LINK_CLOSED:
     case LINK_LOST:
         EndConnection(outcome == LINK_LOST);
-        return; // no receiver: the connection has ended
+        return false;
     case LINK_PRESENCE:
     case LINK_PING_REPLY:
     case LINK_ACK:
@@ -142,7 +157,7 @@ void CTalvex22View::OnLinkOutcome() {
         ViewDiagnostic(933, outcome);
         break;
     }
-    LinkStartReceiver(this, WM_LINK_OUTCOME);
+    return true;
 }
 
 QString CTalvex22View::PortName() const {
@@ -226,6 +241,7 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
 
 // The path is opened as given each time: a symbolic link to the port is followed anew.
 int CTalvex22View::OpenPort(const QString& path) {
+    LinkSetBatchedOutcomes(true);
     return path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
                           : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
 }
