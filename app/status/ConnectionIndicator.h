@@ -53,4 +53,7 @@ private:
     int m_nPageCount = 0;
     QString m_strTransfer; // empty: none
     QString m_strTransferDetails;
+    // What the line and the tooltip show now.
+    QString m_strShown;
+    QString m_strShownDetails;
 };

@@ -81,6 +81,9 @@ void CTalvex22View::UpdateValues() {
 
     int targetPage = -1;
     bool relayout = false;
+    // A device may push values faster than the screen shows them: each control's widgets take
+    // its latest once a frame.
+    m_pWidgets->PaceValues(true);
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;
         if (change.matrix) {
@@ -93,6 +96,7 @@ void CTalvex22View::UpdateValues() {
         }
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
     }
+    m_pWidgets->PaceValues(false);
     if (targetPage >= 0) {
         m_nCurPage = targetPage;
         relayout = true;
