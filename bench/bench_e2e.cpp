@@ -63,18 +63,19 @@ public:
         const bool outcome = event->type() == LinkMessageEvent::EventType();
         const bool handled = QApplication::notify(receiver, event);
         if (outcome && view && !view->Controls().empty()) {
-            const int32_t value = view->Controls()[0]->m_nValue;
-            if (value > last && size_t(value) < applied.size()) {
+            // Values below the round's base are left over from earlier rounds.
+            const int64_t index = int64_t(view->Controls()[0]->m_nValue) - base;
+            if (index > last && size_t(index) < applied.size()) {
                 const auto now = Clock::now();
-                for (int32_t v = last + 1; v <= value; ++v) applied[size_t(v)] = now;
-                last = value;
+                for (int64_t v = last + 1; v <= index; ++v) applied[size_t(v)] = now;
+                last = index;
             }
         }
         return handled;
     }
     CTalvex22View* view = nullptr;
     std::vector<Clock::time_point> applied;
-    int32_t last = -1;
+    int64_t base = 0, last = -1;
 };
 
 // The user-interface thread's loop while the device plays; the device ends it when done.
@@ -129,12 +130,14 @@ public:
         const uint32_t n = 3000;
         m_app.applied.assign(n, {});
         m_app.last = -1;
+        m_app.base = m_nextBase;
+        m_nextBase += n;
         std::vector<Clock::time_point> written(n);
         DeviceRun run([&] {
             const auto start = Clock::now();
             for (uint32_t i = 0; i < n; ++i) {
                 std::this_thread::sleep_until(start + std::chrono::milliseconds(i));
-                m_peer.Write(ValueMessage(i));
+                m_peer.Write(ValueMessage(uint32_t(m_app.base) + i));
                 written[i] = Clock::now();
             }
             m_peer.WriteFrame(MSG_PRESENCE_QUERY);
@@ -179,6 +182,7 @@ private:
     TimedApplication& m_app;
     PtyPeer& m_peer;
     CTalvex22View* m_view;
+    int64_t m_nextBase = 1 << 20; // above every value an earlier figure sent
 };
 
 // The longest gap between two turns of the user-interface thread's loop, seen by a 5 ms timer.
