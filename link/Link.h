@@ -96,8 +96,11 @@ int LinkFindIndex(uint32_t id);                   // no lock
 int LinkGetKind(uint32_t id);
 int LinkGetValue(uint32_t id, void* buffer, uint32_t* size);
 int LinkGetMatrix(uint32_t id, LinkMatrixData& out); // no lock for the data's lifetime
-bool LinkIsDeviceChanged(uint32_t id);               // no lock
-bool LinkIsAttrChanged(uint32_t id);                 // no lock
+// The same for the entry at `index` of the table, without looking its id up (no lock).
+int LinkGetValueAt(int index, void* buffer, uint32_t* size);
+int LinkGetMatrixAt(int index, LinkMatrixData& out);
+bool LinkIsDeviceChanged(uint32_t id); // no lock
+bool LinkIsAttrChanged(uint32_t id);   // no lock
 int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour);
 std::u16string LinkGetFileName(uint32_t id); // no lock
 // A device message box has been put up: the entry keeps flag 0x1 so that controls built again
