@@ -252,10 +252,9 @@ int LinkGetKind(uint32_t id) {
     return e ? int(e->m_nKind) : -1;
 }
 
-int LinkGetValue(uint32_t id, void* buffer, uint32_t* size) {
-    LinkState& s = LinkStateInstance();
-    Guard g(s.lock);
-    CLinkCtrl* e = FindIn(s.live, id);
+namespace {
+
+int GetValueOf(CLinkCtrl* e, void* buffer, uint32_t* size) {
     if (!e) return LINK_E_KIND;
     uint8_t small[8] = {};
     switch (e->m_nKind) {
@@ -304,11 +303,8 @@ int LinkGetValue(uint32_t id, void* buffer, uint32_t* size) {
     return 0;
 }
 
-int LinkGetMatrix(uint32_t id, LinkMatrixData& out) {
-    LinkState& s = LinkStateInstance();
-    Guard g(s.lock);
+int GetMatrixOf(CLinkCtrl* e, LinkMatrixData& out) {
     out = LinkMatrixData{};
-    CLinkCtrl* e = FindIn(s.live, id);
     if (!e || e->m_nKind != KIND_MATRIX) return LINK_E_KIND;
     out.nRows = e->m_nRows;
     if (!e->m_cells.empty()) out.pCells = e->m_cells.data();
@@ -317,6 +313,33 @@ int LinkGetMatrix(uint32_t id, LinkMatrixData& out) {
     out.nRowLabelBytes = e->m_rowLabels.size();
     e->m_bDeviceChanged = 0;
     return 0;
+}
+
+CLinkCtrl* EntryAt(int index) {
+    auto& live = LinkStateInstance().live;
+    return index >= 0 && size_t(index) < live.size() ? &live[size_t(index)] : nullptr;
+}
+
+} // namespace
+
+int LinkGetValue(uint32_t id, void* buffer, uint32_t* size) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    return GetValueOf(FindIn(s.live, id), buffer, size);
+}
+
+int LinkGetMatrix(uint32_t id, LinkMatrixData& out) {
+    LinkState& s = LinkStateInstance();
+    Guard g(s.lock);
+    return GetMatrixOf(FindIn(s.live, id), out);
+}
+
+int LinkGetValueAt(int index, void* buffer, uint32_t* size) {
+    return GetValueOf(EntryAt(index), buffer, size);
+}
+
+int LinkGetMatrixAt(int index, LinkMatrixData& out) {
+    return GetMatrixOf(EntryAt(index), out);
 }
 
 bool LinkIsDeviceChanged(uint32_t id) {

@@ -100,8 +100,11 @@ int LinkFindIndex(uint32_t id);                   // no lock
 int LinkGetKind(uint32_t id);
 int LinkGetValue(uint32_t id, void* buffer, uint32_t* size);
 int LinkGetMatrix(uint32_t id, LinkMatrixData& out); // no lock for the data's lifetime
-bool LinkIsDeviceChanged(uint32_t id);               // no lock
-bool LinkIsAttrChanged(uint32_t id);                 // no lock
+// The same for the entry at `index` of the table, without looking its id up (no lock).
+int LinkGetValueAt(int index, void* buffer, uint32_t* size);
+int LinkGetMatrixAt(int index, LinkMatrixData& out);
+bool LinkIsDeviceChanged(uint32_t id); // no lock
+bool LinkIsAttrChanged(uint32_t id);   // no lock
 int LinkGetAttributes(uint32_t id, uint32_t* flags, uint32_t* colour);
 std::u16string LinkGetFileName(uint32_t id); // no lock
 // A device message box has been put up: the entry keeps flag 0x1 so that controls built again
@@ -113,6 +116,17 @@ void LinkSetBoxShown(uint32_t id);
 // go-ahead (with message 0 it goes straight on). LinkOpen starts it; a start while it reads, or
 // once the connection has ended (outcome LINK_LOST), does nothing.
 int LinkStartReceiver(void* window, uint32_t notifyMessage);
+// Batched outcomes (off unless set; for connections opened afterwards): the receive thread goes on
+// reading while the window applies what came. Outcomes accumulate (each once, in the order they
+// first came; the table's changed flags say what is new) and the window is posted once until it
+// takes them. The thread waits for the go-ahead only after an outcome LinkOutcomeAwaitsWindow
+// names, which is then the last of its batch.
+void LinkSetBatchedOutcomes(bool on);
+std::vector<int> LinkTakeOutcomes();
+// Whether the window must handle the outcome before the next message is read: a new panel or
+// layout (the view builds from the table), the title (the panel's settings section), a received
+// file (its name is kept until the next file), the device's goodbye.
+bool LinkOutcomeAwaitsWindow(int outcome);
 // Where received files go (none while empty: files are then refused). Setting it removes the
 // temporary files an earlier run left there.
 void LinkSetFilesDirectory(const std::string& directory);

@@ -76,6 +76,11 @@ struct LinkState {
     bool rxStop = false;
     unsigned rxGeneration = 0; // one per started thread's life; stopping moves it on
     void* rxWindow = nullptr;
+    // Batched outcomes: reported and not yet taken by the window (one of each, in the order they
+    // first came), and whether the window has been told of them.
+    bool rxBatched = false;
+    std::vector<int> rxOutcomes;
+    bool rxPosted = false;
 };
 
 LinkState& LinkStateInstance();

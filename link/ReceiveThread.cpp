@@ -1,8 +1,12 @@
 // The receive thread: one per connection, long-lived. It handles one message, reports the
 // outcome, and waits for the view's go-ahead before it reads the next, so the view has dealt
-// with each outcome before the table can change again; no thread is made per message.
+// with each outcome before the table can change again; no thread is made per message. With
+// batched outcomes it waits only where the view must act first, and the view is told once per
+// batch: a value costs no hand-shake between the threads.
+#include <algorithm>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "Frame.h"
 #include "Link.h"
@@ -11,6 +15,8 @@
 
 namespace {
 
+constexpr size_t kMaxHeldErrors = 256;
+
 // Posts the outcome; afterwards the thread waits for its go-ahead unless it goes straight on
 // (no notify message) or the connection has ended.
 void Report(int outcome) {
@@ -18,18 +24,31 @@ void Report(int outcome) {
     s.lastOutcome = outcome;
     uint32_t message = 0;
     void* window = nullptr;
+    bool post = true;
     {
         std::lock_guard g(s.rxMutex);
         message = s.notifyMessage;
         window = s.rxWindow;
+        const bool batched = s.rxBatched && message != 0;
+        if (batched) {
+            // Taken in one go: a later outcome of a kind already waiting adds nothing, as the
+            // table has the latest and the window reads it whole. Errors are told one by one
+            // (up to a bound while the window is busy).
+            const bool counted = outcome < 0 && s.rxOutcomes.size() < kMaxHeldErrors;
+            if (counted ||
+                std::find(s.rxOutcomes.begin(), s.rxOutcomes.end(), outcome) == s.rxOutcomes.end())
+                s.rxOutcomes.push_back(outcome);
+            post = !s.rxPosted;
+            s.rxPosted = true;
+        }
         // Set before the post: the go-ahead may come before this thread waits for it.
         if (outcome == LINK_LOST)
             s.rxState = ReceiverState::Ended;
-        else if (message != 0 || outcome < 0)
+        else if (batched ? LinkOutcomeAwaitsWindow(outcome) : (message != 0 || outcome < 0))
             s.rxState = ReceiverState::Waiting;
     }
     s.rxChanged.notify_all();
-    if (message == 0) return;
+    if (message == 0 || !post) return;
     if (ILinkNotifier* notifier = LinkGetServices().notifier)
         notifier->PostOutcome(window, message);
 }
@@ -83,6 +102,8 @@ int LinkStartReceiver(void* window, uint32_t notifyMessage) {
             s.notifyMessage = notifyMessage;
             s.rxWindow = window;
             s.rxStop = false;
+            s.rxOutcomes.clear();
+            s.rxPosted = false;
             s.rxState = ReceiverState::Reading;
             try {
                 s.rxThread = std::thread(ReceiveLoop, s.rxGeneration);
@@ -131,4 +152,32 @@ void LinkStopReceiver() {
     std::lock_guard g(s.rxMutex);
     s.rxState = ReceiverState::None;
     s.rxStop = false;
+    s.rxOutcomes.clear();
+    s.rxPosted = false;
+}
+
+void LinkSetBatchedOutcomes(bool on) {
+    LinkState& s = LinkStateInstance();
+    std::lock_guard g(s.rxMutex);
+    s.rxBatched = on;
+}
+
+std::vector<int> LinkTakeOutcomes() {
+    LinkState& s = LinkStateInstance();
+    std::lock_guard g(s.rxMutex);
+    s.rxPosted = false;
+    return std::exchange(s.rxOutcomes, {});
+}
+
+bool LinkOutcomeAwaitsWindow(int outcome) {
+    switch (outcome) {
+    case LINK_TITLE:
+    case LINK_PANEL:
+    case LINK_CLOSED:
+    case LINK_FILES:
+    case LINK_LAYOUT:
+        return true;
+    default:
+        return false;
+    }
 }

@@ -36,18 +36,18 @@ bool CopyEntry(int index, int count, EntryCopy& out) {
     const CLinkCtrl* entry = LinkGetDefinition(index);
     if (!entry || !LinkGetSummary(index, out.summary)) return false;
     out.entry = *entry;
-    const uint32_t id = entry->m_nId;
+    // By index: a large panel's build does not look every id up in the table.
     if (entry->m_nKind == KIND_MATRIX) {
         LinkMatrixData data; // only to mark the entry as read; the copy holds the buffers
-        LinkGetMatrix(id, data);
+        LinkGetMatrixAt(index, data);
         return true;
     }
     uint32_t size = 0;
-    if (LinkGetValue(id, nullptr, &size) != 0) return true;
+    if (LinkGetValueAt(index, nullptr, &size) != 0) return true;
     out.valueSize = size;
     // The size is bounded by the entry's own buffers, already within the panel's budget.
     out.value.assign(size, 0);
-    if (size) LinkGetValue(id, out.value.data(), &size);
+    if (size) LinkGetValueAt(index, out.value.data(), &size);
     out.value.resize(size);
     return true;
 }

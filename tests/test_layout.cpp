@@ -2,8 +2,10 @@
 // controls on every page, second rectangles, the panel size and the stored layout's round trip.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ImagePicture.h"
 #include "LayoutProps.h"
@@ -402,6 +404,17 @@ TEST_F(ViewLayout, APanelTitleWithSeparatorsIsOneSection) {
     EXPECT_FALSE(settings.Groups().contains(QStringLiteral("Lab")));
     EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 0, PANEL_PROP_LAYOUT_REQUESTED, 0), 1);
     EXPECT_EQ(StoredLayout(u"Lab/Bench\\2", 2, CTRL_PROP_X, 0), 127);
+}
+
+TEST(LayoutStore, ABurstOfChangesIsWrittenToTheFileOnce) {
+    TempSettings settings;
+    SettingsLayoutStore store(20);
+    for (int value = 1; value <= 3; ++value) { // as a connect makes them: between events
+        store.SetInt(u"Burst", "0000000000000001", value);
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE(store.Writes(), 1);
+    EXPECT_EQ(settings.Raw(QStringLiteral("Burst/0000000000000001")).toInt(), 3);
 }
 
 } // namespace

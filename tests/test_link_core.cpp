@@ -174,6 +174,35 @@ TEST(LinkReceiver, OnlyOneReadsAndEachMessageWaitsForItsGoAhead) {
     EXPECT_EQ(link.services.notifier.Outcomes(), std::vector<int>{LINK_ACK});
 }
 
+TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
+    LinkHarness link;
+    LinkSetBatchedOutcomes(true);
+    struct Off {
+        ~Off() { LinkSetBatchedOutcomes(false); }
+    } off;
+    Bytes stream;
+    auto add = [&](const Bytes& frame) { stream.insert(stream.end(), frame.begin(), frame.end()); };
+    for (int i = 0; i < 3; ++i) {
+        add(DeviceHeader(MSG_DEVICE_VALUES));
+        add(ItemList({{1, U32Bytes(uint32_t(i))}}));
+        add(DeviceHeader(MSG_DEVICE_ACK));
+    }
+    add(DeviceHeader(MSG_PRESENCE_QUERY));
+    add(DeviceHeader(MSG_PANEL_DEFINITION));
+    add(PanelPayload({}));
+    add(DeviceHeader(MSG_PANEL_CHANGED));
+    link.peer.Write(stream);
+    // Nobody gave a go-ahead: the query was read and answered all the same.
+    EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY);
+    LinkWaitForReceivers(); // the panel waits for the window
+    EXPECT_EQ(link.services.notifier.Posts(), 1);
+    EXPECT_EQ(LinkTakeOutcomes(),
+              (std::vector<int>{LINK_VALUES, LINK_ACK, LINK_PRESENCE, LINK_PANEL}));
+    uint8_t header[20] = {};
+    ASSERT_EQ(ReadFileBlocking(header, sizeof header, 0), 0);
+    EXPECT_EQ(GetU16LE(header + 16), MSG_PANEL_CHANGED);
+}
+
 TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {
     LinkHarness link;
     FrameHeaderBytes h = BuildFrameHeader(MSG_PING, 0);

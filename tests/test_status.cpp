@@ -126,6 +126,35 @@ TEST(StatusIndicator, ShowsPagesAndTransfersBesideTheStateAndKeepsTextsPlain) {
     EXPECT_TRUE(indicator.Text().contains(QStringLiteral("last message 5 s ago")));
 }
 
+TEST(StatusIndicator, ChangesOnlyWhenWhatItShowsChanges) {
+    CConnectionIndicator indicator;
+    ManualClock clock;
+    CConnectionWatch watch(&indicator);
+    watch.SetClock(&clock);
+    watch.Connecting(QStringLiteral("port"));
+    watch.Answered();
+    struct Count : QObject {
+        bool eventFilter(QObject*, QEvent* e) override {
+            changes += e->type() == QEvent::ToolTipChange;
+            return false;
+        }
+        int changes = 0;
+    } count;
+    indicator.installEventFilter(&count);
+    for (int i = 0; i < 100; ++i) { // a device answering a hundred times in half a second
+        watch.Answered();
+        clock.Advance(5);
+    }
+    watch.Refresh();
+    EXPECT_EQ(count.changes, 0);
+    clock.Advance(3000);
+    watch.Refresh();
+    EXPECT_EQ(count.changes, 1);
+    watch.Answered();
+    EXPECT_EQ(count.changes, 2);
+    EXPECT_EQ(indicator.Text(), QStringLiteral("Live on port"));
+}
+
 TEST_F(Status, TheIndicatorFollowsConnectSilencePingsAndAMissWithoutMovingThePanel) {
     Start();
     EXPECT_EQ(Text(), QStringLiteral("Not connected"));

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableView>
+#include <QTest>
 #include <QTimeEdit>
 #include <cmath>
 #include <functional>
@@ -357,6 +358,21 @@ TEST_F(Widgets, ShowTheDevicesValues) {
     CCtrl& unknown = Make(KIND_UNSUPPORTED, 0, [](CCtrl& c) { c.CreateUnsupported(); });
     EXPECT_EQ(unknown.m_pValueText->text(), QStringLiteral("???"));
     EXPECT_EQ(unknown.m_pTitle, nullptr);
+}
+
+TEST_F(Widgets, PacedValuesReachTheWidgetsAtTheNextFrameTheLastOneWins) {
+    CCtrl& number = Make(KIND_NUMBER, 0, [](CCtrl& c) { c.CreateNumber({1000, 0, 0, 0, {}}, 0); });
+    CCtrl& gone = Make(KIND_NUMBER, 0, [](CCtrl& c) { c.CreateNumber({1000, 0, 0, 0, {}}, 0); });
+    host.widgets.PaceValues(true);
+    for (uint32_t v : {7u, 8u, 9u}) {
+        number.ShowValue(Payload().U32(v).bytes().data(), 4);
+        gone.ShowValue(Payload().U32(v).bytes().data(), 4);
+    }
+    host.widgets.PaceValues(false);
+    EXPECT_EQ(number.m_nValue, 9); // the record has it at once
+    EXPECT_EQ(number.m_pValueText->text(), QStringLiteral("0"));
+    ctrls.pop_back(); // a control that goes meanwhile is left out
+    QTRY_COMPARE(number.m_pValueText->text(), QStringLiteral("9"));
 }
 
 TEST_F(Widgets, TakeTheColourRules) {

@@ -13,6 +13,8 @@ public:
 
 protected:
     bool event(QEvent* e) override {
+        // The store writes the changes itself, once a burst of them is over.
+        if (e->type() == QEvent::UpdateRequest) return true;
         std::lock_guard g(m_mutex);
         return QSettings::event(e);
     }
@@ -23,7 +25,10 @@ private:
 
 } // namespace
 
-SettingsLayoutStore::SettingsLayoutStore() = default;
+SettingsLayoutStore::SettingsLayoutStore(int writeDelayMs) : m_nWriteDelayMs(writeDelayMs) {
+    m_writeTimer.setSingleShot(true);
+    QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { WriteWhenQuiet(); });
+}
 
 SettingsLayoutStore::~SettingsLayoutStore() {
     std::lock_guard g(m_mutex);
@@ -72,4 +77,23 @@ void SettingsLayoutStore::SetInt(const std::u16string& section, const std::strin
     settings.beginGroup(GroupName(section));
     settings.setValue(QString::fromStdString(valueName), value);
     settings.endGroup();
+    m_sinceChange.start();
+    if (m_bWritePending) return;
+    m_bWritePending = true;
+    // The receive thread stores the device's records too: the timer is started on its own
+    // thread. Without an event loop the changes are written when the store goes.
+    QMetaObject::invokeMethod(
+        &m_writeTimer, [this] { m_writeTimer.start(m_nWriteDelayMs); }, Qt::QueuedConnection);
+}
+
+void SettingsLayoutStore::WriteWhenQuiet() {
+    std::lock_guard g(m_mutex);
+    const qint64 quiet = m_sinceChange.elapsed();
+    if (quiet < m_nWriteDelayMs) {
+        m_writeTimer.start(int(m_nWriteDelayMs - quiet));
+        return;
+    }
+    m_bWritePending = false;
+    Settings().sync();
+    ++m_nWrites;
 }

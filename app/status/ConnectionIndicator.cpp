@@ -146,8 +146,16 @@ QString CConnectionIndicator::Details() const {
 }
 
 void CConnectionIndicator::Changed() {
+    // Only what the line or the tooltip shows costs a repaint: a device answering many times
+    // a second leaves both as they are.
+    QString text = Text();
+    QString details = Details();
+    if (text == m_strShown && details == m_strShownDetails) return;
+    m_strShown = std::move(text);
+    m_strShownDetails = std::move(details);
     // Escaped: a reason or a port path is never taken for markup.
-    setToolTip(QStringLiteral("<p style='white-space:pre'>%1</p>").arg(Details().toHtmlEscaped()));
+    setToolTip(
+        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(m_strShownDetails.toHtmlEscaped()));
     update();
 }
 
@@ -163,5 +171,5 @@ void CConnectionIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect area = rect().adjusted(0, 0, -fontMetrics().averageCharWidth(), 0);
     painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter,
-                     fontMetrics().elidedText(Text(), Qt::ElideRight, area.width()));
+                     fontMetrics().elidedText(m_strShown, Qt::ElideRight, area.width()));
 }

@@ -65,4 +65,7 @@ private:
     QString m_strSaved; // empty: none shown
     QString m_strSavedFolder;
     QTimer m_savedTimer;
+    // What the line and the tooltip show now.
+    QString m_strShown;
+    QString m_strShownDetails;
 };

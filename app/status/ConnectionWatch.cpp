@@ -44,10 +44,15 @@ void CConnectionWatch::Connecting(const QString& port) {
 }
 
 void CConnectionWatch::Answered() {
+    m_nLastMessageMs = Clock().NowMs();
+    // Already live and heard from within the second shown: nothing to show anew. The age moves
+    // on with the refresh timer.
+    if (m_status.state == State::Live && !m_bAttemptOpen && !m_bRetrying &&
+        m_status.silentMs >= 0 && m_status.silentMs < 1000)
+        return;
     if (m_bAttemptOpen) Clock().Cancel(); // the wait for an answer
     m_bRetrying = m_bAttemptOpen = false;
     m_nNextRetryMs = kFirstRetryMs;
-    m_nLastMessageMs = Clock().NowMs();
     m_status.state = State::Live;
     m_status.reason.clear();
     m_status.attemptError.clear();

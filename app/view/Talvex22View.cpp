@@ -64,7 +64,9 @@ void CTalvex22View::UpdateCommandStates() {
         indicator->SetPage(m_nCurPage, m_pCtrls.empty() ? 0 : m_nLastPage + 1);
 }
 
-CTalvex22View::~CTalvex22View() = default;
+CTalvex22View::~CTalvex22View() {
+    LinkSetBatchedOutcomes(false);
+}
 
 void CTalvex22View::ReadSettings() {
     m_nCurPage = 0;

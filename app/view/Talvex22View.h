@@ -141,6 +141,8 @@ protected:
 
 private:
     void OnLinkOutcome();
+    // One outcome of a batch; false when it ended the connection.
+    bool HandleOutcome(int outcome);
     void OnControlAnswer(long wParam, long lParam);
     void OnConnect();
     void OnCancelConnect();

@@ -28,6 +28,14 @@ struct DeviceChange {
     std::vector<uint8_t> cells, rowLabels;
 };
 
+// The table entry of the record at `index` (the lock held): the same index while the table is
+// the one the records were built from, else found by its id. A large panel is not searched
+// once per control.
+const CLinkCtrl* EntryOf(size_t index, uint32_t id) {
+    const CLinkCtrl* e = LinkGetDefinition(int(index));
+    return e && e->m_nId == id ? e : LinkFind(id);
+}
+
 } // namespace
 
 void CTalvex22View::BuildControls() {
@@ -40,11 +48,13 @@ void CTalvex22View::BuildControls() {
 void CTalvex22View::UpdateValues() {
     std::vector<DeviceChange> changes;
     LinkLock();
-    for (auto& c : m_pCtrls) {
-        if (!LinkIsDeviceChanged(c->m_nId)) continue;
+    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
+        CCtrl* c = m_pCtrls[i].get();
+        const CLinkCtrl* e = EntryOf(i, c->m_nId);
+        if (!e || !e->m_bDeviceChanged) continue;
         DeviceChange change;
-        change.ctrl = c.get();
-        const int kind = LinkGetKind(c->m_nId);
+        change.ctrl = c;
+        const int kind = e->m_nKind;
         if (kind == KIND_MATRIX) {
             LinkMatrixData matrix;
             if (LinkGetMatrix(c->m_nId, matrix) != 0) continue;
@@ -73,6 +83,9 @@ void CTalvex22View::UpdateValues() {
 
     int targetPage = -1;
     bool relayout = false;
+    // A device may push values faster than the screen shows them: each control's widgets take
+    // its latest once a frame.
+    m_pWidgets->PaceValues(true);
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;
         if (change.matrix) {
@@ -85,6 +98,7 @@ void CTalvex22View::UpdateValues() {
         }
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
     }
+    m_pWidgets->PaceValues(false);
     if (targetPage >= 0) {
         m_nCurPage = targetPage;
         relayout = true;
@@ -99,11 +113,13 @@ void CTalvex22View::UpdateAttributes() {
     };
     std::vector<AttributeChange> changes;
     LinkLock();
-    for (auto& c : m_pCtrls) {
-        if (!LinkIsAttrChanged(c->m_nId)) continue;
+    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
+        CCtrl* c = m_pCtrls[i].get();
+        const CLinkCtrl* e = EntryOf(i, c->m_nId);
+        if (!e || !e->m_bAttrChanged) continue;
         uint32_t flags = 0, colour = 0;
         if (LinkGetAttributes(c->m_nId, &flags, &colour) == 0)
-            changes.push_back({c.get(), flags, colour});
+            changes.push_back({c, flags, colour});
     }
     LinkUnlock();
 
@@ -137,13 +153,16 @@ void CTalvex22View::UpdateAttributes() {
 void CTalvex22View::UpdateFiles() {
     std::vector<std::pair<CCtrl*, std::u16string>> delivered;
     LinkLock();
-    for (auto& c : m_pCtrls)
-        if (LinkIsDeviceChanged(c->m_nId) && LinkGetKind(c->m_nId) == KIND_FILE) {
-            delivered.emplace_back(c.get(), LinkGetFileName(c->m_nId));
+    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
+        CCtrl* c = m_pCtrls[i].get();
+        const CLinkCtrl* e = EntryOf(i, c->m_nId);
+        if (e && e->m_bDeviceChanged && e->m_nKind == KIND_FILE) {
+            delivered.emplace_back(c, LinkGetFileName(c->m_nId));
             // Taken: a later file for another control must not open this one again.
             uint32_t none = 0;
             LinkGetValue(c->m_nId, nullptr, &none);
         }
+    }
     LinkUnlock();
     for (auto& [c, name] : delivered) {
         c->m_strText = QString::fromStdU16String(name);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,12 +97,25 @@ void CTalvex22View::OnLinkOutcome() {
         QCoreApplication::postEvent(this, new LinkMessageEvent(WM_LINK_OUTCOME));
         return;
     }
-    const int outcome = LinkGetOutcome(false);
-    if (outcome != LINK_LOST) {
+    // Everything the receive thread reported since the last batch; it has gone on reading unless
+    // the last of them needs this answer first.
+    const std::vector<int> outcomes = LinkTakeOutcomes();
+    if (outcomes.empty()) return;
+    if (std::find(outcomes.begin(), outcomes.end(), LINK_LOST) == outcomes.end()) {
         const bool first = IsConnecting();
         m_watch.Answered();
         if (first) UpdateCommandStates(); // Connect in Cancel's place again
     }
+    // A new panel replaces the table: what came before it for the old one is of no use.
+    const bool newPanel = outcomes.back() == LINK_PANEL;
+    for (int outcome : outcomes) {
+        if (newPanel && (outcome == LINK_VALUES || outcome == LINK_ATTRIBUTES)) continue;
+        if (!HandleOutcome(outcome)) return; // no receiver: the connection has ended
+    }
+    if (LinkOutcomeAwaitsWindow(outcomes.back())) LinkStartReceiver(this, WM_LINK_OUTCOME);
+}
+
+bool CTalvex22View::HandleOutcome(int outcome) {
     if (outcome == LINK_PING_REPLY) m_watch.PingAnswered();
     switch (outcome) {
     case LINK_TITLE: {
@@ -124,7 +138,7 @@ void CTalvex22View::OnLinkOutcome() {
     case LINK_CLOSED:
     case LINK_LOST:
         EndConnection(outcome == LINK_LOST);
-        return; // no receiver: the connection has ended
+        return false;
     case LINK_PRESENCE:
     case LINK_PING_REPLY:
     case LINK_ACK:
@@ -155,7 +169,7 @@ void CTalvex22View::OnLinkOutcome() {
         ViewDiagnostic(933, outcome);
         break;
     }
-    LinkStartReceiver(this, WM_LINK_OUTCOME);
+    return true;
 }
 
 QString CTalvex22View::PortName() const {
@@ -244,6 +258,7 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
 
 // The path is opened as given each time: a symbolic link to the port is followed anew.
 int CTalvex22View::OpenPort(const QString& path) {
+    LinkSetBatchedOutcomes(true);
     return path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
                           : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
 }

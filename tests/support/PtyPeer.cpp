@@ -142,6 +142,20 @@ uint32_t PtyPeer::ReadU32(int timeoutMs) {
     return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
 }
 
+bool PtyPeer::AwaitFrame(uint16_t code, int timeoutMs) {
+    static const Bytes marker{0x48, 0xEF, 0xF0, 0x74, 0x72, 0xEF, 0xE6, 0x66};
+    Bytes window;
+    for (;;) {
+        Bytes one;
+        if (!Read(one, 1, timeoutMs)) return false;
+        window.push_back(one[0]);
+        if (window.size() > 20) window.erase(window.begin());
+        if (window.size() == 20 && std::equal(marker.begin(), marker.end(), window.begin()) &&
+            uint16_t(window[16] | (window[17] << 8)) == code)
+            return true;
+    }
+}
+
 Bytes PtyPeer::Drain(int timeoutMs) {
     Bytes out;
     ReadFor(m_master, out, SIZE_MAX, timeoutMs);

@@ -49,6 +49,9 @@ public:
     // Reads one header; false on time-out or a header without the marker.
     bool ReadHeader(uint16_t& code, uint16_t& flags, int timeoutMs = 3000);
     uint32_t ReadU32(int timeoutMs = 3000);
+    // Reads the client's bytes until a frame header with `code` has come; false when none comes
+    // within timeoutMs of the last byte.
+    bool AwaitFrame(uint16_t code, int timeoutMs = 10000);
     // Whatever arrives within timeoutMs.
     Bytes Drain(int timeoutMs);
     // The device goes away: the device side of the line closes, and the client's end hangs up.

@@ -11,12 +11,14 @@
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "CellFont.h"
 #include "CompactChart.h"
 #include "CtrlColours.h"
 #include "CtrlWidgetList.h"
 #include "DesktopLinks.h"
+#include "FrameThrottle.h"
 #include "ImagePicture.h"
 #include "KindWidgets.h"
 #include "Link.h"
@@ -103,7 +105,8 @@ template <class T> void Delete(T*& p) {
 
 } // namespace
 
-CCtrlWidgets::CCtrlWidgets(QWidget* panel) : m_pPanel(panel) {
+CCtrlWidgets::CCtrlWidgets(QWidget* panel)
+    : m_pPanel(panel), m_pValueFrame(new FrameThrottle([this] { ShowHeldValues(); }, this)) {
     // What most controls use, inherited rather than set on each widget.
     panel->setFont(CellFont(CCtrl().m_nFontSize, false));
     panel->setPalette(PanelPalette(panel->palette()));
@@ -165,10 +168,12 @@ void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
         break;
     }
     case CtrlRefresh::Value:
-        if (const KindWidgets* family = FamilyOf(c.m_nType)) family->ShowValue(c);
-        ApplyColours(c);
-        if (c.m_nType == TYPE_IMAGE && c.m_bImageShown)
-            m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+        if (!m_bPaceValues) {
+            ShowValue(c);
+        } else if (m_held.insert(&c).second) {
+            m_heldValues.push_back(&c);
+            m_pValueFrame->Request();
+        }
         break;
     case CtrlRefresh::Attributes:
         ApplyColours(c);
@@ -181,7 +186,22 @@ void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
     }
 }
 
+void CCtrlWidgets::ShowValue(CCtrl& c) {
+    if (const KindWidgets* family = FamilyOf(c.m_nType)) family->ShowValue(c);
+    ApplyColours(c);
+    if (c.m_nType == TYPE_IMAGE && c.m_bImageShown)
+        m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
+}
+
+void CCtrlWidgets::ShowHeldValues() {
+    const std::vector<CCtrl*> held = std::exchange(m_heldValues, {});
+    m_held.clear();
+    for (CCtrl* c : held) ShowValue(*c);
+}
+
 void CCtrlWidgets::DestroyWidgets(CCtrl& c) {
+    if (m_held.erase(&c))
+        m_heldValues.erase(std::find(m_heldValues.begin(), m_heldValues.end(), &c));
     ClosePasswordDialog(c);
     if (c.m_pMatrixDlg) {
         QMetaObject::invokeMethod(c.m_pMatrixDlg, "close", Qt::QueuedConnection);

@@ -11,9 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <unordered_set>
+#include <vector>
 
 class CCtrl;
 class IDesktopOpener;
+class FrameThrottle;
 class QWidget;
 enum class CtrlRefresh;
 
@@ -40,6 +43,12 @@ public:
     // The kind's widgets, hidden, in creation order with window ids from the record's host.
     void CreateWidgets(CCtrl& c);
     void RefreshWidgets(CCtrl& c, CtrlRefresh what);
+    // While on, a value is set into its control's widgets at the next screen frame, once for all
+    // the values the control took until then (the last wins; the record always has it). The view
+    // paces the values the device pushes, which may come faster than the screen shows them.
+    void PaceValues(bool on) { m_bPaceValues = on; }
+    // Sets every held value into its widgets now.
+    void ShowHeldValues();
     // Widgets, fonts, brush and picture go; an open password or matrix dialog is asked to close.
     void DestroyWidgets(CCtrl& c);
     // Image: decodes the picture in place of the record's previous one. Pictures count against
@@ -93,12 +102,18 @@ signals:
 private:
     void ReleasePicture(CCtrl& c);
     void RefusePicture(const CCtrl& c);
+    void ShowValue(CCtrl& c);
 
     QWidget* m_pPanel;
     bool m_bHiddenForBuild = false;
     size_t m_nPictureBytes = 0;           // the panel's decoded pictures
     QSet<const CCtrl*> m_refusedPictures; // told once per control
     QStringList m_unreported;             // refused since the last notice
+    bool m_bPaceValues = false;
+    // The controls whose latest value is not yet in their widgets, in the order they changed.
+    std::vector<CCtrl*> m_heldValues;
+    std::unordered_set<const CCtrl*> m_held;
+    FrameThrottle* m_pValueFrame;
 };
 
 // The window id a control's widget was made with; 0 for any other widget.

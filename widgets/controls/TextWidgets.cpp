@@ -59,12 +59,13 @@ public:
         SetLabelText(c.m_pValueText, c.m_strText);
         if (!c.m_pEdit) return;
         // The replacement is the device's, not the user's: the edit box reports nothing, and the
-        // count the record raised for its report is used up here.
+        // counts the record raised for its reports are used up here (one setting may stand for
+        // several values held until the next frame).
         if (c.m_pEdit->text() != c.m_strText) {
             const QSignalBlocker quiet(c.m_pEdit);
             c.m_pEdit->setText(c.m_strText);
         }
-        if (c.m_nTextEcho > 0) --c.m_nTextEcho;
+        c.m_nTextEcho = 0;
     }
 
     void Place(CCtrl& c, const CtrlBox& box) const override {
