@@ -226,6 +226,31 @@ TEST_F(ViewLayout, AHugeTiledPictureFromLayoutRecordsIsBoundedAndPaintsWhatIsExp
     EXPECT_EQ(view->viewport()->grab().toImage().pixel(300, 200), 0xFFFF0000u);
 }
 
+TEST_F(ViewLayout, AroundAPictureAndForARefusedOneThePanelBackgroundShows) {
+    Place(u"Around", 1, 0, 100, 100);
+    StoreLayout(u"Around", 1, CTRL_PROP_IMAGE_ALIGN_X, IMAGE_CENTRE);
+    StoreLayout(u"Around", 1, CTRL_PROP_ALIGN, IMAGE_CENTRE);
+    Place(u"Around", 2, 0, 300, 100);
+    GifSpec dot;
+    dot.width = dot.height = 4;
+    dot.globalTable = {0x0000FF};
+    dot.pixels.assign(16, 0);
+    const GifBytes file = EncodeGif(dot);
+    const Attr red{'c', U32Bytes(0x0000FF)};
+    Load(u"Around", {Definition('I', 0, 1, Bytes(file.begin(), file.end()), {red}),
+                     Definition('I', 0, 2, {1, 2, 3}, {red})});
+    ASSERT_TRUE(Ctrl(1).m_pBitmap && !Ctrl(1).m_pBitmap->isNull());
+    const QImage shot = view->viewport()->grab().toImage();
+    const QRgb background = shot.pixel(630, 470);
+    const auto& pictured = Ctrl(1).m_rcCache;
+    const auto& refused = Ctrl(2).m_rcCache;
+    EXPECT_EQ(shot.pixel(pictured[0] + pictured[2] / 2, pictured[1] + pictured[3] / 2),
+              0xFF0000FFu);
+    EXPECT_EQ(shot.pixel(pictured[0] + 1, pictured[1] + pictured[3] - 2), background);
+    EXPECT_EQ(shot.pixel(refused[0], refused[1] + refused[3] - 1), background); // no frame
+    EXPECT_EQ(shot.pixel(refused[0] + refused[2] / 2, refused[1] + refused[3] - 2), background);
+}
+
 TEST_F(ViewLayout, TheDevicesLayoutRecordsPlaceTheControls) {
     Load(u"Recommended", TextPanel(3));
     QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);

@@ -22,18 +22,10 @@ void PanelCanvas::paintEvent(QPaintEvent* event) {
         const QRect r(c->m_rcCache[0], c->m_rcCache[1] + title, c->m_rcCache[2],
                       c->m_rcCache[3] - title);
         if (r.width() <= 0 || r.height() <= 0 || !r.intersects(event->rect())) continue;
-        const uint32_t bgr = c->m_crColour;
-        if (c->m_pBitmap && !c->m_pBitmap->isNull()) {
-            // Placements that leave room show the control's colour around the picture.
-            if (c->m_nImageAlignX != IMAGE_STRETCH || c->m_nImageAlignY != IMAGE_STRETCH)
-                p.fillRect(
-                    r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
+        // Only the picture's copies are drawn: around them, and for a refused picture, the
+        // panel's background shows.
+        if (c->m_pBitmap && !c->m_pBitmap->isNull())
             DrawImagePlacements(p, r, *c->m_pBitmap, c->m_nImageAlignX, c->m_nImageAlignY,
                                 c->m_bImagePressed, event->rect());
-        } else {
-            p.fillRect(r, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
-            p.setPen(QColor(128, 128, 128));
-            p.drawRect(r.adjusted(0, 0, -1, -1));
-        }
     }
 }
