@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -238,6 +239,48 @@ TEST_F(ComPortsDialog, AnRfcommDeviceOrATypedNumberIsStoredAsTheNumberAndHelpKee
     view->OnCommand(ID_COM_PORTS);
     EXPECT_EQ(settings.Raw(kSettings + "m_iComOutGoing").toInt(), 7);
     EXPECT_EQ(settings.Raw(kSettings + "m_strComPath").toString(), QString());
+}
+
+TEST_F(ComPortsDialog, ANetworkAddressIsCheckedAndStoredAsItsUrl) {
+    view->SetPortPath(QString());
+    Start();
+    auto group = [](CComPorts* d, const QString& title) -> QGroupBox* {
+        for (auto* g : d->findChildren<QGroupBox*>())
+            if (g->title() == title) return g;
+        ADD_FAILURE() << "no group " << title.toStdString();
+        return nullptr;
+    };
+    UserScript user(boxes);
+    user.At<CComPorts>([&](CComPorts* d) {
+        ASSERT_TRUE(group(d, "Serial devices"));
+        QGroupBox* network = group(d, "Network");
+        ASSERT_TRUE(network && !network->isChecked());
+        network->setChecked(true);
+        EXPECT_FALSE(Field(d, "Bluetooth COM: Port Number")->isEnabled());
+        Type(Field(d, "Host"), "bridge.local");
+        Type(Field(d, "TCP port"), "70000");
+        Later(Named(d, "OK"));
+    });
+    user.Box();
+    user.At<CComPorts>([&](CComPorts* d) {
+        Type(Field(d, "TCP port"), "2000");
+        Later(Named(d, "OK"));
+    });
+    view->OnCommand(ID_COM_PORTS);
+    EXPECT_TRUE(user.Done());
+    EXPECT_EQ(user.texts, QStringList{"tcp://bridge.local:70000: port 70000 is out of range: use a "
+                                      "port from 1 to 65535"});
+    EXPECT_EQ(settings.Raw(kSettings + "m_strComPath").toString(), "tcp://bridge.local:2000");
+
+    // Opened again, the dialog shows the address in use.
+    user.At<CComPorts>([&](CComPorts* d) {
+        EXPECT_TRUE(group(d, "Network")->isChecked());
+        EXPECT_EQ(Field(d, "Host")->text(), QStringLiteral("bridge.local"));
+        EXPECT_TRUE(d->findChild<QTreeWidget*>()->selectedItems().isEmpty());
+        Later(Named(d, "Cancel"));
+    });
+    view->OnCommand(ID_COM_PORTS);
+    EXPECT_TRUE(user.Done());
 }
 
 // ---------------------------------------------------------------------------------------------

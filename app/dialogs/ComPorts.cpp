@@ -1,6 +1,8 @@
 #include "ComPorts.h"
 
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <algorithm>
 
 #include "DialogMessages.h"
+#include "PortAddress.h"
 
 namespace {
 
@@ -23,8 +26,11 @@ constexpr int kPortWhenNone = 5;
 CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, QWidget* parent)
     : QDialog(parent), m_services(std::move(services)), m_pPortEdit(new QLineEdit(this)),
       m_pUseNumber(new QPushButton(QStringLiteral("Use Port Number"), this)),
-      m_pDevices(new QTreeWidget(this)), m_strChosen(path) {
+      m_pDevices(new QTreeWidget(this)), m_pNetwork(new QGroupBox(QStringLiteral("Network"), this)),
+      m_pHostEdit(new QLineEdit(m_pNetwork)), m_pTcpPortEdit(new QLineEdit(m_pNetwork)),
+      m_strChosen(path) {
     setWindowTitle(QStringLiteral("Com Ports"));
+    auto* serial = new QGroupBox(QStringLiteral("Serial devices"), this);
 
     auto* what = new QLabel(QStringLiteral("WHAT TO DO:  Find out from the Bluetooth setup which "
                                            "COM port is used as an outbound serial port.  Enter "
@@ -43,6 +49,7 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     // While a listed device is chosen it is what opens; this gives the number back.
     connect(m_pUseNumber, &QPushButton::clicked, this, [this] {
         m_pDevices->clearSelection();
+        m_pNetwork->setChecked(false);
         m_pPortEdit->setFocus();
     });
     m_pUseNumber->setAutoDefault(false);
@@ -56,6 +63,24 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     m_pDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pDevices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(m_pDevices, &QTreeWidget::itemSelectionChanged, this, &CComPorts::OnDeviceChosen);
+
+    // A serial-to-network bridge, opened as tcp://HOST:PORT.
+    m_pNetwork->setCheckable(true);
+    const PortAddress address = ParsePortAddress(path.toStdString());
+    const bool tcp = address.kind == PortAddress::Kind::Tcp;
+    m_pNetwork->setChecked(tcp);
+    if (tcp) {
+        m_strChosen.clear();
+        m_pHostEdit->setText(QString::fromStdString(address.host));
+        m_pTcpPortEdit->setText(QString::number(address.port));
+    }
+    m_pHostEdit->setPlaceholderText(QStringLiteral("bridge.local or 192.168.1.20"));
+    m_pTcpPortEdit->setPlaceholderText(QStringLiteral("2000"));
+    m_pTcpPortEdit->setMaximumWidth(100);
+    connect(m_pNetwork, &QGroupBox::toggled, this, [this](bool on) {
+        if (on) m_pDevices->clearSelection();
+        ShowChoice();
+    });
 
     auto* help = new QPushButton(QStringLiteral("Help on COM ports"), this);
     help->setAutoDefault(false);
@@ -72,19 +97,25 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     portRow->addWidget(m_pPortEdit);
     portRow->addWidget(m_pUseNumber);
     portRow->addStretch();
+    auto* serialLayout = new QVBoxLayout(serial);
+    serialLayout->addWidget(what);
+    serialLayout->addLayout(portRow);
+    serialLayout->addWidget(rfcommNote);
+    serialLayout->addWidget(listLabel);
+    serialLayout->addWidget(m_pDevices);
+    auto* networkLayout = new QFormLayout(m_pNetwork);
+    networkLayout->addRow(QStringLiteral("Host"), m_pHostEdit);
+    networkLayout->addRow(QStringLiteral("TCP port"), m_pTcpPortEdit);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(help);
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(what);
-    layout->addLayout(portRow);
-    layout->addWidget(rfcommNote);
-    layout->addWidget(listLabel);
-    layout->addWidget(m_pDevices);
+    layout->addWidget(serial);
+    layout->addWidget(m_pNetwork);
     layout->addLayout(buttons);
-    resize(520, 340);
+    resize(520, 440);
 
     RefreshPorts();
     ShowChoice();
@@ -117,15 +148,16 @@ void CComPorts::RefreshPorts() {
 }
 
 void CComPorts::ShowChoice() {
-    const bool listed = !m_strChosen.isEmpty();
-    m_pPortEdit->setEnabled(!listed);
-    m_pUseNumber->setEnabled(listed);
+    const bool other = !m_strChosen.isEmpty() || m_pNetwork->isChecked();
+    m_pPortEdit->setEnabled(!other);
+    m_pUseNumber->setEnabled(other);
 }
 
 void CComPorts::OnDeviceChosen() {
     const QList<QTreeWidgetItem*> selected = m_pDevices->selectedItems();
     m_strChosen = selected.isEmpty() ? QString() : selected.first()->text(0);
     if (std::optional<int> n = RfcommNumber(m_strChosen)) m_pPortEdit->setText(QString::number(*n));
+    if (!m_strChosen.isEmpty()) m_pNetwork->setChecked(false);
     ShowChoice();
 }
 
@@ -146,7 +178,24 @@ void CComPorts::OnHelp() {
 void CComPorts::accept() {
     const std::optional<int> port = ReadIntField(m_pPortEdit, IntRange{kComPortMin, kComPortMax});
     if (!port) return;
+    QString path = RfcommNumber(m_strChosen) ? QString() : m_strChosen;
+    if (m_pNetwork->isChecked()) {
+        const std::optional<QString> address = NetworkAddress();
+        if (!address) return;
+        path = *address;
+    }
     m_nPort = *port;
-    m_strPath = RfcommNumber(m_strChosen) ? QString() : m_strChosen;
+    m_strPath = path;
     QDialog::accept();
+}
+
+std::optional<QString> CComPorts::NetworkAddress() {
+    QString host = m_pHostEdit->text().trimmed();
+    if (host.contains(':') && !host.startsWith('[')) host = '[' + host + ']'; // IPv6
+    const QString url = QStringLiteral("tcp://%1:%2").arg(host, m_pTcpPortEdit->text().trimmed());
+    const PortAddress address = ParsePortAddress(url.toStdString());
+    if (address.kind == PortAddress::Kind::Tcp) return url;
+    DialogMessage(this, QString::fromStdString(address.error));
+    m_pHostEdit->setFocus();
+    return std::nullopt;
 }
