@@ -1,5 +1,6 @@
 // Bluetooth devices as a BlueZ stand-in (python3-dbusmock's bluez5 template) lists them on a
-// private bus.
+// private bus, and a connection through the serial-port profile with the test in BlueZ's part.
+#include "BluetoothConnector.h"
 #include "BluetoothDevices.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,16 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "DemoPanel.h"
+#include "Frame.h"
+#include "Link.h"
+#include "SerialPort.h"
+#include "SimEngine.h"
+#include "support/FakeServices.h"
+#include "support/LinkHarness.h"
 
 namespace {
 
@@ -88,6 +99,9 @@ protected:
         Call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
              {interface, name, QVariant::fromValue(QDBusVariant(value))});
     }
+    QString AddAdapter() {
+        return Mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("desk")});
+    }
     // A device on hci0; a serial one offers the serial port profile.
     QString AddDevice(const QString& address, const QString& name, bool serial,
                       bool paired = false) {
@@ -113,7 +127,7 @@ protected:
 
 TEST_F(BluetoothTest, ListsSerialDevicesPairedFirst) {
     StartBlueZ();
-    Mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("desk")});
+    AddAdapter();
     AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Alpha"), true);
     const QString zulu =
         AddDevice(QStringLiteral("00:11:22:33:44:02"), QStringLiteral("Zulu"), true, true);
@@ -131,8 +145,7 @@ TEST_F(BluetoothTest, ListsSerialDevicesPairedFirst) {
 
 TEST_F(BluetoothTest, FollowsDevicesAppearingChangingAndGoing) {
     StartBlueZ();
-    const QString adapter =
-        Mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("desk")});
+    const QString adapter = AddAdapter();
     MakeModel();
     QSignalSpy changed(model_.get(), &BluetoothDevices::changed);
     const QString path =
@@ -156,8 +169,7 @@ TEST_F(BluetoothTest, SaysWhyNoDeviceCanBeReached) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return model_->state() == BluetoothDevices::State::NoAdapter; }));
     EXPECT_EQ(model_->stateText(), QStringLiteral("No Bluetooth adapter was found."));
-    const QString adapter =
-        Mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("desk")});
+    const QString adapter = AddAdapter();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model_->state() == BluetoothDevices::State::Ready; }));
     Set(adapter, QStringLiteral("org.bluez.Adapter1"), QStringLiteral("Powered"), false);
     ASSERT_TRUE(
@@ -173,8 +185,7 @@ TEST_F(BluetoothTest, SaysWhyNoDeviceCanBeReached) {
 
 TEST_F(BluetoothTest, SearchDiscoversForAWhileThenStops) {
     StartBlueZ();
-    const QString adapter =
-        Mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("desk")});
+    const QString adapter = AddAdapter();
     MakeModel();
     const auto discovering = [&] {
         const QDBusMessage reply =
@@ -190,6 +201,66 @@ TEST_F(BluetoothTest, SearchDiscoversForAWhileThenStops) {
     EXPECT_EQ(searching.count(), 2);
     EXPECT_FALSE(model_->searching());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !discovering(); }));
+}
+
+TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
+    StartBlueZ();
+    AddAdapter();
+    const QString path =
+        AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
+    MakeModel();
+    BluetoothConnector connector(*bus_, *model_);
+    QSignalSpy connected(&connector, &BluetoothConnector::connected);
+    connector.connectTo(QStringLiteral("00:11:22:33:44:01"));
+
+    // BlueZ's part: one end of the connection to the profile, the device on the other.
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    const PanelFileResult demo = LoadDemoPanel();
+    ASSERT_TRUE(demo.panel);
+    SimEngine device(*demo.panel);
+    ASSERT_TRUE(device.Start(ends[0]));
+    QDBusConnection bluez = QDBusConnection::connectToBus(address_, QStringLiteral("bluez-side"));
+    bluez.asyncCall(QDBusMessage::createMethodCall(
+                        bus_->baseService(), QLatin1String(BluetoothConnector::kProfilePath),
+                        QStringLiteral("org.bluez.Profile1"), QStringLiteral("NewConnection"))
+                    << QVariant::fromValue(QDBusObjectPath(path))
+                    << QVariant::fromValue(QDBusUnixFileDescriptor(ends[1])) << QVariantMap());
+    ::close(ends[1]);
+    ASSERT_TRUE(connected.wait());
+
+    LinkFixtureServices services;
+    auto port = std::make_unique<SerialPort>();
+    ASSERT_EQ(port->Adopt(connected.at(0).at(0).toInt()), 0);
+    int window = 0;
+    ASSERT_EQ(LinkOpenPort(std::move(port), &window, kNotifyMessage), 0);
+    bool panel = false;
+    for (int seen = 1; !panel && services.notifier.WaitForPosts(seen); ++seen) {
+        panel = services.notifier.Outcomes()[size_t(seen - 1)] == LINK_PANEL;
+        LinkStartReceiver(&window, kNotifyMessage);
+    }
+    EXPECT_TRUE(panel);
+    LinkClose(false);
+    device.Stop();
+    ::close(ends[0]);
+    QDBusConnection::disconnectFromBus(QStringLiteral("bluez-side"));
+}
+
+TEST_F(BluetoothTest, AnUnpairedDeviceSaysHowToPairIt) {
+    StartBlueZ();
+    AddAdapter();
+    AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true);
+    MakeModel();
+    BluetoothConnector connector(*bus_, *model_);
+    QSignalSpy failed(&connector, &BluetoothConnector::failed);
+    connector.connectTo(QStringLiteral("00:11:22:33:44:01"));
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(
+        failed.at(0).at(0).toString(),
+        QStringLiteral(
+            "Bluetooth device 00:11:22:33:44:01 is not paired with this computer: pair it first in "
+            "the desktop's Bluetooth settings, or with bluetoothctl (\"pair 00:11:22:33:44:01\", "
+            "then \"trust 00:11:22:33:44:01\"), then connect again."));
 }
 
 } // namespace

@@ -80,6 +80,17 @@ QList<BluetoothDeviceEntry> BluetoothDevices::devices() const {
     return list;
 }
 
+QString BluetoothDevices::devicePath(const QString& address, bool* paired) const {
+    for (auto it = deviceProps_.cbegin(); it != deviceProps_.cend(); ++it) {
+        if (it->value(QStringLiteral("Address")).toString().compare(address, Qt::CaseInsensitive) !=
+            0)
+            continue;
+        if (paired) *paired = it->value(QStringLiteral("Paired")).toBool();
+        return it.key();
+    }
+    return QString();
+}
+
 QString BluetoothDevices::stateText() const {
     switch (state_) {
     case State::Starting:

@@ -37,6 +37,8 @@ public:
     // One line saying why no device can be reached; empty when Bluetooth is ready.
     QString stateText() const;
     bool searching() const { return searchTimer_.isActive(); }
+    // The object path of the device with this address (any profile); empty when none is known.
+    QString devicePath(const QString& address, bool* paired = nullptr) const;
 
     static constexpr int kSearchMs = 20000;
     // Asks the adapter to look for devices for a while; those found appear in the list.
