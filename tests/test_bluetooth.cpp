@@ -1,7 +1,7 @@
 // Bluetooth devices as a BlueZ stand-in (python3-dbusmock's bluez5 template) lists them on a
 // private bus, and a connection through the serial-port profile with the test in BlueZ's part.
-#include "BluetoothConnector.h"
 #include "BluetoothDevices.h"
+#include "BluetoothLine.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <climits>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,7 +21,6 @@
 #include "DemoPanel.h"
 #include "Frame.h"
 #include "Link.h"
-#include "SerialPort.h"
 #include "SimEngine.h"
 #include "support/FakeServices.h"
 #include "support/LinkHarness.h"
@@ -203,15 +203,36 @@ TEST_F(BluetoothTest, SearchDiscoversForAWhileThenStops) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !discovering(); }));
 }
 
+// The link opened on a Bluetooth line, as `--port bt://ADDRESS` opens it.
+struct BluetoothLink {
+    BluetoothLink(const QDBusConnection& bus, const QString& address) : line(bus) {
+        openStatus = LinkOpenPort(line.Open(address), &window, kNotifyMessage);
+    }
+    ~BluetoothLink() { LinkClose(false); }
+    // The next outcome, while D-Bus is served; INT_MIN on time-out.
+    int NextOutcome() {
+        if (!QTest::qWaitFor([&] { return services.notifier.WaitForPosts(seen + 1, 0); }))
+            return INT_MIN;
+        const int outcome = services.notifier.Outcomes()[size_t(seen++)];
+        LinkStartReceiver(&window, kNotifyMessage);
+        return outcome;
+    }
+    LinkFixtureServices services;
+    BluetoothLine line;
+    int window = 0;
+    int openStatus = -1;
+    int seen = 0;
+};
+
 TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
     StartBlueZ();
     AddAdapter();
     const QString path =
         AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
-    MakeModel();
-    BluetoothConnector connector(*bus_, *model_);
-    QSignalSpy connected(&connector, &BluetoothConnector::connected);
-    connector.connectTo(QStringLiteral("00:11:22:33:44:01"));
+    BluetoothLink link(*bus_, QStringLiteral("00:11:22:33:44:01"));
+    ASSERT_EQ(link.openStatus, 0); // connected in the background
+    const QString profile = QLatin1String(BluetoothConnector::kProfilePath);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bus_->objectRegisteredAt(profile) != nullptr; }));
 
     // BlueZ's part: one end of the connection to the profile, the device on the other.
     int ends[2];
@@ -221,46 +242,43 @@ TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
     SimEngine device(*demo.panel);
     ASSERT_TRUE(device.Start(ends[0]));
     QDBusConnection bluez = QDBusConnection::connectToBus(address_, QStringLiteral("bluez-side"));
-    bluez.asyncCall(QDBusMessage::createMethodCall(
-                        bus_->baseService(), QLatin1String(BluetoothConnector::kProfilePath),
-                        QStringLiteral("org.bluez.Profile1"), QStringLiteral("NewConnection"))
+    bluez.asyncCall(QDBusMessage::createMethodCall(bus_->baseService(), profile,
+                                                   QStringLiteral("org.bluez.Profile1"),
+                                                   QStringLiteral("NewConnection"))
                     << QVariant::fromValue(QDBusObjectPath(path))
                     << QVariant::fromValue(QDBusUnixFileDescriptor(ends[1])) << QVariantMap());
     ::close(ends[1]);
-    ASSERT_TRUE(connected.wait());
-
-    LinkFixtureServices services;
-    auto port = std::make_unique<SerialPort>();
-    ASSERT_EQ(port->Adopt(connected.at(0).at(0).toInt()), 0);
-    int window = 0;
-    ASSERT_EQ(LinkOpenPort(std::move(port), &window, kNotifyMessage), 0);
-    bool panel = false;
-    for (int seen = 1; !panel && services.notifier.WaitForPosts(seen); ++seen) {
-        panel = services.notifier.Outcomes()[size_t(seen - 1)] == LINK_PANEL;
-        LinkStartReceiver(&window, kNotifyMessage);
-    }
-    EXPECT_TRUE(panel);
+    int outcome = 0;
+    while (outcome != LINK_PANEL && outcome != INT_MIN) outcome = link.NextOutcome();
+    EXPECT_EQ(outcome, LINK_PANEL);
     LinkClose(false);
     device.Stop();
     ::close(ends[0]);
     QDBusConnection::disconnectFromBus(QStringLiteral("bluez-side"));
 }
 
-TEST_F(BluetoothTest, AnUnpairedDeviceSaysHowToPairIt) {
+TEST_F(BluetoothTest, AnUnpairedDeviceIsALossThatSaysHowToPairIt) {
     StartBlueZ();
     AddAdapter();
     AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true);
-    MakeModel();
-    BluetoothConnector connector(*bus_, *model_);
-    QSignalSpy failed(&connector, &BluetoothConnector::failed);
-    connector.connectTo(QStringLiteral("00:11:22:33:44:01"));
-    ASSERT_EQ(failed.count(), 1);
-    EXPECT_EQ(
-        failed.at(0).at(0).toString(),
-        QStringLiteral(
-            "Bluetooth device 00:11:22:33:44:01 is not paired with this computer: pair it first in "
-            "the desktop's Bluetooth settings, or with bluetoothctl (\"pair 00:11:22:33:44:01\", "
-            "then \"trust 00:11:22:33:44:01\"), then connect again."));
+    BluetoothLink link(*bus_, QStringLiteral("00:11:22:33:44:01"));
+    EXPECT_EQ(link.NextOutcome(), LINK_LOST);
+    EXPECT_EQ(LinkLostReason(),
+              "Bluetooth device 00:11:22:33:44:01 is not paired with this computer: pair it "
+              "first in the desktop's Bluetooth settings, or with bluetoothctl (\"pair "
+              "00:11:22:33:44:01\", then \"trust 00:11:22:33:44:01\"), then connect again.");
+}
+
+TEST_F(BluetoothTest, AConnectionBlueZHasNotMadeYetClosesAtOnce) {
+    StartBlueZ();
+    AddAdapter();
+    AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
+    BluetoothLink link(*bus_, QStringLiteral("00:11:22:33:44:01"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return bus_->objectRegisteredAt(QLatin1String(BluetoothConnector::kProfilePath)) != nullptr;
+    }));
+    EXPECT_EQ(LinkClose(false), 0); // wakes the reader waiting for the socket
+    EXPECT_FALSE(LinkIsOpen());
 }
 
 } // namespace
