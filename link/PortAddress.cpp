@@ -52,6 +52,21 @@ PortAddress ParseTcp(const std::string& text, const std::string& rest) {
     return a;
 }
 
+PortAddress ParseBluetooth(const std::string& text, const std::string& rest) {
+    bool ok = rest.size() == 17;
+    for (size_t i = 0; ok && i < rest.size(); ++i)
+        ok = i % 3 == 2 ? rest[i] == ':' : std::isxdigit(static_cast<unsigned char>(rest[i])) != 0;
+    if (!ok)
+        return Invalid(text + " is not a Bluetooth address: write it as bt://ADDRESS, such as "
+                              "bt://00:11:22:33:44:55");
+    PortAddress a;
+    a.kind = PortAddress::Kind::Bluetooth;
+    a.bluetooth = rest;
+    std::transform(a.bluetooth.begin(), a.bluetooth.end(), a.bluetooth.begin(),
+                   [](unsigned char c) { return char(std::toupper(c)); });
+    return a;
+}
+
 } // namespace
 
 PortAddress ParsePortAddress(const std::string& text) {
@@ -68,7 +83,8 @@ PortAddress ParsePortAddress(const std::string& text) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     if (name == "tcp") return ParseTcp(text, text.substr(sep + 3));
+    if (name == "bt") return ParseBluetooth(text, text.substr(sep + 3));
     return Invalid("Unknown kind of port \"" + name +
-                   "://\": use a device path such as "
-                   "/dev/ttyUSB0 or a network address tcp://HOST:PORT");
+                   "://\": use a device path such as /dev/ttyUSB0, a network address "
+                   "tcp://HOST:PORT or a Bluetooth device bt://ADDRESS");
 }

@@ -43,9 +43,14 @@ TEST(PortAddress, TellsDevicesFromNetworkAddressesAndSaysWhatIsWrong) {
     const PortAddress v6 = ParsePortAddress("tcp://[::1]:65535");
     EXPECT_EQ(v6.host, "::1");
     EXPECT_EQ(v6.port, 65535);
+    const PortAddress bt = ParsePortAddress("bt://00:1a:7D:da:71:0c");
+    EXPECT_EQ(bt.kind, Kind::Bluetooth);
+    EXPECT_EQ(bt.bluetooth, "00:1A:7D:DA:71:0C");
 
     const std::pair<const char*, const char*> bad[] = {
-        {"bt://00:11:22:33:44:55", "Unknown kind of port \"bt://\""},
+        {"serial://ttyS0", "Unknown kind of port \"serial://\""},
+        {"bt://00:11:22:33:44", "is not a Bluetooth address"},
+        {"bt://00:11:22:33:44:5G", "is not a Bluetooth address"},
         {"tcp://bridge", "has no port number"},
         {"tcp://bridge:0", "port 0 is out of range: use a port from 1 to 65535"},
         {"tcp://:2000", "names no valid host"},

@@ -15,8 +15,9 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
     QCommandLineOption port(QStringLiteral("port"),
-                            QStringLiteral("Open this serial device, or tcp://HOST:PORT (a serial "
-                                           "bridge on the network), instead of the numbered port."),
+                            QStringLiteral("Open this serial device, tcp://HOST:PORT (a serial "
+                                           "bridge on the network) or bt://ADDRESS (a paired "
+                                           "Bluetooth device), instead of the numbered port."),
                             QStringLiteral("PATH"));
     QCommandLineOption connect(QStringLiteral("connect"), QStringLiteral("Connect at start-up."));
     QCommandLineOption demo(QStringLiteral("demo"),

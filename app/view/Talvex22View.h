@@ -15,6 +15,7 @@
 #include "CtrlHost.h"
 #include "CtrlWidgets.h"
 
+class BluetoothLine;
 class CMainFrame;
 class StaleVeil;
 class QtLinkAlerts;
@@ -102,6 +103,9 @@ public:
     // The settings dialogs (Talvex22ViewDialogs.cpp); the Com Ports dialog's view of the system
     // can be replaced (tests).
     void SetComPortsServices(ComPortsServices services) { m_comPorts = std::move(services); }
+    // Bluetooth devices (bt://ADDRESS) are reached through this line (not owned); one on the
+    // system bus is made when first needed unless one is set (tests).
+    void SetBluetoothLine(BluetoothLine* line) { m_pBluetooth = line; }
 
     // State, read by dialogs, widgets and tests.
     const CtrlArray& Controls() const { return m_pCtrls; }
@@ -188,6 +192,7 @@ private:
     QTimer m_pingTimer;
     QString m_strPortPath;
     ComPortsServices m_comPorts;
+    BluetoothLine* m_pBluetooth = nullptr;
     QString m_strDefaultTitle;
     // Before the records: their destructors hand their widgets back to it.
     std::unique_ptr<CCtrlWidgets> m_pWidgets;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BluetoothLine.h"
 #include "BoxPlacement.h"
 #include "Ctrl.h"
 #include "DeviceMessageBox.h"
@@ -259,8 +260,14 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
 // The path is opened as given each time: a symbolic link to the port is followed anew.
 int CTalvex22View::OpenPort(const QString& path) {
     LinkSetBatchedOutcomes(true);
-    return path.isEmpty() ? LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME)
-                          : LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+    if (path.isEmpty()) return LinkOpen(m_settings.m_iComOutGoing, this, WM_LINK_OUTCOME);
+    const PortAddress address = ParsePortAddress(path.toStdString());
+    if (address.kind != PortAddress::Kind::Bluetooth)
+        return LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
+    // BlueZ connects in the background; a failure comes as the lost device, saying why.
+    if (!m_pBluetooth) m_pBluetooth = new BluetoothLine(QDBusConnection::systemBus(), this);
+    return LinkOpenPort(m_pBluetooth->Open(QString::fromStdString(address.bluetooth)), this,
+                        WM_LINK_OUTCOME);
 }
 
 QString CTalvex22View::Reopen() {

@@ -1,0 +1,71 @@
+// The Bluetooth devices the system knows that offer a serial port, as BlueZ lists them on D-Bus,
+// kept up to date as devices appear, change and go; and a timed search for new ones.
+#pragma once
+
+#include <QDBusConnection>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+class QDBusMessage;
+class QDBusServiceWatcher;
+
+inline constexpr char kSerialPortUuid[] = "00001101-0000-1000-8000-00805f9b34fb";
+
+struct BluetoothDeviceEntry {
+    QString name;    // the alias the system shows; the address when the device names none
+    QString address; // AA:BB:CC:DD:EE:FF
+    bool paired = false;
+    bool connected = false;
+    bool operator==(const BluetoothDeviceEntry&) const = default;
+};
+
+class BluetoothDevices : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Starting, NoBlueZ, NoAdapter, AdapterOff, Ready };
+
+    // The bus is normally QDBusConnection::systemBus(); tests pass a private one.
+    explicit BluetoothDevices(QDBusConnection bus, QObject* parent = nullptr);
+
+    // Serial-port devices, paired first, then by name.
+    QList<BluetoothDeviceEntry> devices() const;
+    State state() const { return state_; }
+    // One line saying why no device can be reached; empty when Bluetooth is ready.
+    QString stateText() const;
+    bool searching() const { return searchTimer_.isActive(); }
+    // The object path of the device with this address (any profile); empty when none is known.
+    QString devicePath(const QString& address, bool* paired = nullptr) const;
+
+    static constexpr int kSearchMs = 20000;
+    // Asks the adapter to look for devices for a while; those found appear in the list.
+    void search(int durationMs = kSearchMs);
+
+signals:
+    void changed();
+    void searchingChanged(bool searching);
+
+private slots:
+    void onInterfacesAdded(const QDBusMessage& message);
+    void onInterfacesRemoved(const QDBusMessage& message);
+    void onPropertiesChanged(const QDBusMessage& message);
+
+private:
+    void reload();
+    void forget(State state);
+    void addInterfaces(const QString& path, const QMap<QString, QVariantMap>& interfaces);
+    void updateState();
+    QString poweredAdapter() const;
+    void stopSearch();
+
+    QDBusConnection bus_;
+    QDBusServiceWatcher* watcher_;
+    QMap<QString, QVariantMap> deviceProps_; // by object path
+    QMap<QString, bool> adapterPowered_;     // by object path
+    State state_ = State::Starting;
+    QString searchAdapter_;
+    QTimer searchTimer_;
+};
