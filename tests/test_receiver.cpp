@@ -558,7 +558,10 @@ TEST_F(ReceivedFiles, UnsafeHiddenAndDisguisedNamesAreRefusedByNameAndTheStreamS
         }
         EXPECT_EQ(link.NextOutcome(), LINK_PRESENCE);
         EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY); // not acknowledged
+        // The receiver has gone on to the next message: the table is read under the lock.
+        LinkLock();
         EXPECT_EQ(LinkGetFileName(70), u"");
+        LinkUnlock();
     }
     // Many in one message: the first few, then how many more.
     Payload many = Payload().U32(7).U32(8);
