@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "Link.h"
@@ -34,6 +35,9 @@ struct HandoverPort::Shared {
     std::string failure;
     std::vector<uint8_t> pending;
     SerialPort line;
+    std::string peer; // empty: the texts name no one
+    std::optional<std::chrono::steady_clock::time_point> giveUp;
+    std::string giveUpReason;
 };
 
 void HandoverPort::Handle::Hand(int fd) const {
@@ -44,12 +48,12 @@ void HandoverPort::Handle::Hand(int fd) const {
         return;
     }
     if (int e = s.line.Adopt(fd)) {
-        s.Fail(std::strerror(e));
+        s.Fail((s.peer.empty() ? "" : "cannot connect to " + s.peer + ": ") + std::strerror(e));
         return;
     }
     if (!s.pending.empty() && s.line.Write(s.pending.data(), s.pending.size(), 0)) {
         s.line.Close();
-        s.Fail("the connection failed at once");
+        s.Fail("the connection " + (s.peer.empty() ? "" : "to " + s.peer + " ") + "failed at once");
         return;
     }
     s.pending.clear();
@@ -62,7 +66,18 @@ void HandoverPort::Handle::Fail(const std::string& reason) const {
     if (m_shared->state == Shared::State::Waiting) m_shared->Fail(reason);
 }
 
-HandoverPort::HandoverPort() : m_shared(std::make_shared<Shared>()) {}
+HandoverPort::HandoverPort(bool waiting) : m_shared(std::make_shared<Shared>()) {
+    if (!waiting) m_shared->state = Shared::State::Closed;
+}
+
+void HandoverPort::Wait(std::string peer, std::chrono::steady_clock::time_point giveUp,
+                        std::string giveUpReason) {
+    std::lock_guard g(m_shared->mutex);
+    m_shared->state = Shared::State::Waiting;
+    m_shared->peer = std::move(peer);
+    m_shared->giveUp = giveUp;
+    m_shared->giveUpReason = std::move(giveUpReason);
+}
 
 HandoverPort::~HandoverPort() {
     Close();
@@ -96,7 +111,11 @@ int HandoverPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int st
         std::unique_lock g(s.mutex);
         if (s.state == Shared::State::Waiting) {
             if (immediate) *immediate = 0;
-            s.changed.wait(g, [&] { return s.state != Shared::State::Waiting; });
+            const auto handed = [&] { return s.state != Shared::State::Waiting; };
+            if (!s.giveUp)
+                s.changed.wait(g, handed);
+            else if (!s.changed.wait_until(g, *s.giveUp, handed))
+                s.Fail(s.giveUpReason);
         }
         if (s.state == Shared::State::Closed) return LINK_PORT_CLOSED;
         if (s.state == Shared::State::Failed) return LINK_PORT_LOST;
@@ -112,7 +131,9 @@ int HandoverPort::Write(const uint8_t* bytes, size_t n, long polls) {
         case Shared::State::Closed:
             return LINK_E_NOT_OPEN;
         case Shared::State::Failed:
-            return 0; // said once, by the reader, as the lost device
+            // Said once, by the reader, as the lost device: a connect request that comes after
+            // a quick refusal must not turn the loss into an error of the open.
+            return 0;
         case Shared::State::Waiting:
             if (s.pending.size() + n > kPendingLimit) return LINK_E_WRITE_TIMEOUT;
             s.pending.insert(s.pending.end(), bytes, bytes + n);

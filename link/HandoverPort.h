@@ -4,6 +4,7 @@
 // reason says why.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -25,7 +26,7 @@ public:
         std::shared_ptr<Shared> m_shared;
     };
 
-    HandoverPort();
+    HandoverPort() : HandoverPort(true) {}
     ~HandoverPort() override;
     HandoverPort(const HandoverPort&) = delete;
     HandoverPort& operator=(const HandoverPort&) = delete;
@@ -37,6 +38,14 @@ public:
     int Write(const uint8_t* bytes, size_t n, long polls) override;
     void Purge(bool input, bool output) override;
     std::string LostReason() const override;
+
+protected:
+    // Closed until Wait() when not waiting from the start.
+    explicit HandoverPort(bool waiting);
+    // Starts waiting: `peer` names the other end in the loss reasons, and a reader still waiting
+    // at `giveUp` takes `giveUpReason` as the loss.
+    void Wait(std::string peer, std::chrono::steady_clock::time_point giveUp,
+              std::string giveUpReason);
 
 private:
     std::shared_ptr<Shared> m_shared;

@@ -10,21 +10,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <thread>
-#include <vector>
-
-#include "Link.h"
-#include "SerialPort.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What may be written before the connection is made (the connect request, a ping or two).
-constexpr size_t kPendingLimit = 64 * 1024;
 // A reader gives the connecting thread this long past its time-out to say why it failed.
 constexpr auto kReaderGrace = std::chrono::milliseconds(1000);
 
@@ -64,33 +56,13 @@ void SetOptions(int fd) {
 
 } // namespace
 
-struct TcpPort::Shared {
-    enum class State { Connecting, Connected, Failed, Closed };
-
-    ~Shared() {
-        for (int fd : wake)
+// Wakes the connecting thread when the port closes.
+struct TcpPort::Wake {
+    ~Wake() {
+        for (int fd : fds)
             if (fd >= 0) ::close(fd);
     }
-
-    // Called with `mutex` held.
-    void Fail(const std::string& reason) {
-        state = State::Failed;
-        failure = reason;
-        pending.clear();
-        changed.notify_all();
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    State state = State::Closed;
-    std::string failure;
-    std::vector<uint8_t> pending;
-    SerialPort line;
-    int wake[2] = {-1, -1}; // wakes the connecting thread when the port closes
-    std::string host, where;
-    uint16_t port = 0;
-    int timeoutMs = 0;
-    Clock::time_point deadline;
+    int fds[2] = {-1, -1};
 };
 
 namespace {
@@ -136,149 +108,62 @@ int Connect(const addrinfo* list, int wakeFd, Clock::time_point deadline, int& e
 
 } // namespace
 
-TcpPort::TcpPort() : m_shared(std::make_shared<Shared>()) {}
+TcpPort::TcpPort() : HandoverPort(false) {}
 
 TcpPort::~TcpPort() {
     Close();
 }
 
 int TcpPort::Open(const std::string& host, uint16_t port, int timeoutMs) {
-    Shared& s = *m_shared;
-    std::lock_guard g(s.mutex);
-    if (s.wake[0] >= 0) return EBUSY; // a port is opened once
-    if (pipe2(s.wake, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
-    s.host = host;
-    s.port = port;
-    s.where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
-              std::to_string(port);
-    s.timeoutMs = timeoutMs;
-    s.deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    s.state = Shared::State::Connecting;
+    if (m_wake) return EBUSY; // a port is opened once
+    auto wake = std::make_shared<Wake>();
+    if (pipe2(wake->fds, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
+    const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              ":" + std::to_string(port);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A look-up that hangs is not waited for beyond the time-out either.
+    Wait(where, deadline + kReaderGrace,
+         "looking up " + host +
+             " took too long: check the network connection, or give its IP address");
     try {
         // Detached: a look-up cannot be interrupted, and closing the port must not wait for it.
-        std::thread([shared = m_shared] {
-            Shared& s = *shared;
+        std::thread([wake, handle = GetHandle(), host, port, where, timeoutMs, deadline] {
             addrinfo hints{};
             hints.ai_family = AF_UNSPEC;
             hints.ai_socktype = SOCK_STREAM;
             hints.ai_flags = AI_NUMERICSERV;
             addrinfo* list = nullptr;
             const int found =
-                getaddrinfo(s.host.c_str(), std::to_string(s.port).c_str(), &hints, &list);
+                getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
             int error = 0, fd = -1;
             if (found == 0) {
-                fd = Connect(list, s.wake[0], s.deadline, error);
+                fd = Connect(list, wake->fds[0], deadline, error);
                 freeaddrinfo(list);
             }
-            std::lock_guard g(s.mutex);
-            if (s.state != Shared::State::Connecting) {
-                if (fd >= 0) ::close(fd);
-                return;
-            }
             if (found == EAI_AGAIN) {
-                s.Fail("could not look up " + s.host +
-                       " now: check the network connection, or give its IP address");
+                handle.Fail("could not look up " + host +
+                            " now: check the network connection, or give its IP address");
             } else if (found != 0) {
-                s.Fail("host " + s.host + " not found: check the name, or give its IP address");
-            } else if (fd < 0) {
-                s.Fail(ConnectFailure(error, s.where, s.timeoutMs));
-            } else {
+                handle.Fail("host " + host + " not found: check the name, or give its IP address");
+            } else if (fd >= 0) {
                 SetOptions(fd);
-                if (int e = s.line.Adopt(fd)) {
-                    s.Fail(ConnectFailure(e, s.where, s.timeoutMs));
-                    return;
-                }
-                if (!s.pending.empty() && s.line.Write(s.pending.data(), s.pending.size(), 0)) {
-                    s.line.Close();
-                    s.Fail("the connection to " + s.where + " failed at once");
-                    return;
-                }
-                s.pending.clear();
-                s.state = Shared::State::Connected;
-                s.changed.notify_all();
+                handle.Hand(fd);
+            } else if (error != 0) { // 0: closed meanwhile
+                handle.Fail(ConnectFailure(error, where, timeoutMs));
             }
         }).detach();
     } catch (const std::system_error&) {
-        s.state = Shared::State::Closed;
+        HandoverPort::Close();
         return EAGAIN;
     }
+    m_wake = std::move(wake);
     return 0;
 }
 
 void TcpPort::Close() {
-    Shared& s = *m_shared;
-    {
-        std::lock_guard g(s.mutex);
-        if (s.state == Shared::State::Closed) return;
-        s.state = Shared::State::Closed;
-        char c = 1;
-        [[maybe_unused]] ssize_t w = ::write(s.wake[1], &c, 1);
-        s.changed.notify_all();
-    }
-    s.line.Close();
-}
-
-bool TcpPort::IsOpen() const {
-    std::lock_guard g(m_shared->mutex);
-    return m_shared->state != Shared::State::Closed;
-}
-
-int TcpPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) {
-    Shared& s = *m_shared;
-    {
-        std::unique_lock g(s.mutex);
-        if (s.state == Shared::State::Connecting) {
-            if (immediate) *immediate = 0;
-            // A look-up that hangs is not waited for beyond the time-out either.
-            if (!s.changed.wait_until(g, s.deadline + kReaderGrace,
-                                      [&] { return s.state != Shared::State::Connecting; }))
-                s.Fail("looking up " + s.host +
-                       " took too long: check the network connection, or give its IP address");
-        }
-        if (s.state == Shared::State::Closed) return LINK_PORT_CLOSED;
-        if (s.state == Shared::State::Failed) return LINK_PORT_LOST;
-    }
-    return s.line.ReadExact(buffer, n, immediate, stallMs);
-}
-
-int TcpPort::Write(const uint8_t* bytes, size_t n, long polls) {
-    Shared& s = *m_shared;
-    {
-        std::lock_guard g(s.mutex);
-        switch (s.state) {
-        case Shared::State::Closed:
-            return LINK_E_NOT_OPEN;
-        case Shared::State::Failed:
-            // Said once, by the reader, as the lost device: a connect request that comes after
-            // a quick refusal must not turn the loss into an error of the open.
-            return 0;
-        case Shared::State::Connecting:
-            if (s.pending.size() + n > kPendingLimit) return LINK_E_WRITE_TIMEOUT;
-            s.pending.insert(s.pending.end(), bytes, bytes + n);
-            return 0;
-        case Shared::State::Connected:
-            break;
-        }
-    }
-    return s.line.Write(bytes, n, polls);
-}
-
-void TcpPort::Purge(bool input, bool output) {
-    Shared& s = *m_shared;
-    {
-        std::lock_guard g(s.mutex);
-        if (s.state == Shared::State::Connecting && output) s.pending.clear();
-        if (s.state != Shared::State::Connected) return;
-    }
-    s.line.Purge(input, output);
-}
-
-std::string TcpPort::LostReason() const {
-    Shared& s = *m_shared;
-    {
-        std::lock_guard g(s.mutex);
-        if (s.state == Shared::State::Failed) return s.failure;
-        if (s.state != Shared::State::Connected) return {};
-    }
-    return s.line.LostReason();
+    // Closed first, so the woken thread finds nothing left to fail.
+    HandoverPort::Close();
+    if (!m_wake) return;
+    char c = 1;
+    [[maybe_unused]] ssize_t w = ::write(m_wake->fds[1], &c, 1);
 }

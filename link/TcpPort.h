@@ -9,27 +9,20 @@
 #include <memory>
 #include <string>
 
-#include "LinkPort.h"
+#include "HandoverPort.h"
 
-class TcpPort : public ILinkPort {
+class TcpPort : public HandoverPort {
 public:
     static constexpr int kConnectTimeoutMs = 5000;
 
     TcpPort();
     ~TcpPort() override;
-    TcpPort(const TcpPort&) = delete;
-    TcpPort& operator=(const TcpPort&) = delete;
 
     // Starts connecting; 0 or an errno value (the connection's own failure comes later, as a loss).
     int Open(const std::string& host, uint16_t port, int timeoutMs = kConnectTimeoutMs);
     void Close() override;
-    bool IsOpen() const override;
-    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) override;
-    int Write(const uint8_t* bytes, size_t n, long polls) override;
-    void Purge(bool input, bool output) override;
-    std::string LostReason() const override;
 
 private:
-    struct Shared; // outlives the port while a look-up is still under way
-    std::shared_ptr<Shared> m_shared;
+    struct Wake; // outlives the port while a look-up is still under way
+    std::shared_ptr<Wake> m_wake;
 };
