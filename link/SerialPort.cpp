@@ -70,9 +70,17 @@ int SerialPort::Open(const std::string& path) {
 
 int SerialPort::Adopt(int socketFd) {
     std::unique_lock g(m_mutex);
-    if (m_fd >= 0) return EBUSY;
+    // The socket is the port's from here on, also when it cannot be taken.
+    if (m_fd >= 0) {
+        ::close(socketFd);
+        return EBUSY;
+    }
     const int fl = fcntl(socketFd, F_GETFL);
-    if (fl < 0 || fcntl(socketFd, F_SETFL, fl | O_NONBLOCK) < 0) return errno;
+    if (fl < 0 || fcntl(socketFd, F_SETFL, fl | O_NONBLOCK) < 0) {
+        const int e = errno;
+        ::close(socketFd);
+        return e;
+    }
     m_socket = true;
     return Attach(socketFd);
 }

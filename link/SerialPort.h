@@ -21,8 +21,9 @@ public:
 
     // 0 or an errno value; ENOTTY for a path that is not a terminal.
     int Open(const std::string& path);
-    // Takes a connected stream socket as the line (it is closed with the port); 0 or an errno
-    // value. A reset or a close by the peer is a lost device, as a hang-up is.
+    // Takes a connected stream socket as the line (closed with the port, or at once when it
+    // cannot be taken); 0 or an errno value. A reset or a close by the peer is a lost device, as a
+    // hang-up is.
     int Adopt(int socketFd);
     void Close() override;
     bool IsOpen() const override;
