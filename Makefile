@@ -32,11 +32,14 @@ test-tsan: deps
 
 # The view's tests under ThreadSanitizer with the distribution's uninstrumented Qt: what Qt
 # allocates itself is left out, and tests/tsan-qt.supp names the hand-offs through Qt's queues.
+# QProcess starts the program under test through a vfork-like clone that shares the parent's
+# memory: ThreadSanitizer marks the parent as a forked child and would end it at its next thread
+# (die_after_fork=0); the child runs exec at once.
 test-tsan-view: deps
 	cmake -S . -B build-tsan-view -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_TSAN=ON
 	cmake --build build-tsan-view -j $(JOBS) --target test_view
 	cd build-tsan-view && QT_QPA_PLATFORM=offscreen \
-	    TSAN_OPTIONS="$(TSAN_FLAGS) ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tests/tsan-qt.supp" \
+	    TSAN_OPTIONS="$(TSAN_FLAGS) ignore_noninstrumented_modules=1 die_after_fork=0 suppressions=$(CURDIR)/tests/tsan-qt.supp" \
 	    tests/test_view
 
 test: test-plain test-sanitize test-tsan test-tsan-view
