@@ -1,5 +1,6 @@
 #include "BluetoothConnector.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <fcntl.h>
@@ -10,11 +11,13 @@
 namespace {
 
 const QString kService = QStringLiteral("org.bluez");
+const QString kProfileManager = QStringLiteral("org.bluez.ProfileManager1");
 
-QString PairAdvice(const QString& address) {
-    return QStringLiteral("pair it first in the desktop's Bluetooth settings, or with bluetoothctl "
-                          "(\"pair %1\", then \"trust %1\"), then connect again.")
-        .arg(address);
+// A D-Bus error's text as the middle of a sentence.
+QString Reason(const QDBusError& error) {
+    QString text = error.message().simplified();
+    while (text.endsWith(u'.')) text.chop(1);
+    return text.isEmpty() ? error.name() : text;
 }
 
 } // namespace
@@ -43,9 +46,9 @@ BluetoothConnector::BluetoothConnector(QDBusConnection bus, const BluetoothDevic
 }
 
 BluetoothConnector::~BluetoothConnector() {
-    if (!registered_) return;
+    if (!registered_ && !registering_) return;
     bus_.asyncCall(QDBusMessage::createMethodCall(kService, QStringLiteral("/org/bluez"),
-                                                  QStringLiteral("org.bluez.ProfileManager1"),
+                                                  kProfileManager,
                                                   QStringLiteral("UnregisterProfile"))
                    << QVariant::fromValue(QDBusObjectPath(QLatin1String(kProfilePath))));
     bus_.unregisterObject(QLatin1String(kProfilePath));
@@ -74,40 +77,59 @@ void BluetoothConnector::proceed() {
     const QString path = devices_.devicePath(address_, &paired);
     if (path.isEmpty()) {
         fail(QStringLiteral("Bluetooth device %1 is not known to this computer: %2")
-                 .arg(address_, PairAdvice(address_)));
+                 .arg(address_, BluetoothPairAdvice(address_)));
         return;
     }
     if (!paired) {
-        fail(QStringLiteral("Bluetooth device %1 is not paired with this computer: %2")
-                 .arg(address_, PairAdvice(address_)));
+        fail(BluetoothNotPairedText(address_, address_));
         return;
     }
     devicePath_ = path;
-    if (!registered_) {
-        if (!bus_.registerObject(QLatin1String(kProfilePath), &profile_,
-                                 QDBusConnection::ExportScriptableSlots)) {
-            fail(
-                QStringLiteral("The Bluetooth serial port profile could not be offered on D-Bus."));
-            return;
-        }
-        QVariantMap options{{QStringLiteral("Role"), QStringLiteral("client")},
-                            {QStringLiteral("Name"), QStringLiteral("Talvex serial port")},
-                            {QStringLiteral("AutoConnect"), false}};
-        const QDBusMessage reply =
-            bus_.call(QDBusMessage::createMethodCall(kService, QStringLiteral("/org/bluez"),
-                                                     QStringLiteral("org.bluez.ProfileManager1"),
-                                                     QStringLiteral("RegisterProfile"))
-                      << QVariant::fromValue(QDBusObjectPath(QLatin1String(kProfilePath)))
-                      << QLatin1String(kSerialPortUuid) << options);
-        if (reply.type() == QDBusMessage::ErrorMessage &&
-            reply.errorName() != QLatin1String("org.bluez.Error.AlreadyExists")) {
+    if (registered_)
+        connectProfile();
+    else
+        registerProfile(); // connects once BlueZ has taken the profile
+}
+
+// Asked without waiting: the window goes on while BlueZ answers.
+void BluetoothConnector::registerProfile() {
+    if (registering_) return;
+    if (!bus_.registerObject(QLatin1String(kProfilePath), &profile_,
+                             QDBusConnection::ExportScriptableSlots)) {
+        fail(QStringLiteral("The Bluetooth serial port profile could not be offered on D-Bus: "
+                            "restart Talvex, then connect again."));
+        return;
+    }
+    registering_ = true;
+    const QVariantMap options{{QStringLiteral("Role"), QStringLiteral("client")},
+                              {QStringLiteral("Name"), QStringLiteral("Talvex serial port")},
+                              {QStringLiteral("AutoConnect"), false}};
+    auto* pending = new QDBusPendingCallWatcher(
+        bus_.asyncCall(QDBusMessage::createMethodCall(kService, QStringLiteral("/org/bluez"),
+                                                      kProfileManager,
+                                                      QStringLiteral("RegisterProfile"))
+                       << QVariant::fromValue(QDBusObjectPath(QLatin1String(kProfilePath)))
+                       << QLatin1String(kSerialPortUuid) << options),
+        this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        registering_ = false;
+        if (w->isError() && w->error().name() != QLatin1String("org.bluez.Error.AlreadyExists")) {
             bus_.unregisterObject(QLatin1String(kProfilePath));
-            fail(QStringLiteral("Bluetooth refused the serial port profile: %1")
-                     .arg(reply.errorMessage()));
+            if (!address_.isEmpty())
+                fail(QStringLiteral("Bluetooth refused the serial port profile (%1): restart the "
+                                    "Bluetooth service (\"sudo systemctl restart bluetooth\"), "
+                                    "then connect again.")
+                         .arg(Reason(w->error())));
             return;
         }
         registered_ = true;
-    }
+        if (!address_.isEmpty() && !devicePath_.isEmpty()) connectProfile();
+    });
+}
+
+void BluetoothConnector::connectProfile() {
+    const QString path = devicePath_;
     // BlueZ answers once the socket has been handed to the profile, or with what went wrong.
     auto* pending = new QDBusPendingCallWatcher(
         bus_.asyncCall(QDBusMessage::createMethodCall(kService, path,
@@ -119,9 +141,10 @@ void BluetoothConnector::proceed() {
             [this, path](QDBusPendingCallWatcher* w) {
                 w->deleteLater();
                 if (!w->isError() || path != devicePath_) return;
-                fail(QStringLiteral("Could not connect to Bluetooth device %1: %2 Check that it is "
-                                    "switched on and in range.")
-                         .arg(address_, w->error().message()));
+                fail(QStringLiteral("Bluetooth device %1 refused the connection (%2): check that "
+                                    "it is switched on, in range and not connected elsewhere, "
+                                    "then connect again.")
+                         .arg(address_, Reason(w->error())));
             });
 }
 

@@ -50,6 +50,8 @@ signals:
 
 private:
     void proceed();
+    void registerProfile();
+    void connectProfile();
     void fail(const QString& reason);
     void onConnection(const QString& device, int fd);
 
@@ -57,6 +59,7 @@ private:
     const BluetoothDevices& devices_;
     BluetoothProfile profile_;
     bool registered_ = false;
-    QString address_; // the device being connected; empty when none is
+    bool registering_ = false; // RegisterProfile asked, BlueZ has not answered yet
+    QString address_;          // the device being connected; empty when none is
     QString devicePath_;
 };

@@ -29,12 +29,29 @@ QString PlainName(const QString& name) {
     return plain.simplified();
 }
 
+// The alias the system shows, else the name the device gives; may be empty.
+QString ShownName(const QVariantMap& props) {
+    const QString alias = PlainName(props.value(QStringLiteral("Alias")).toString());
+    return alias.isEmpty() ? PlainName(props.value(QStringLiteral("Name")).toString()) : alias;
+}
+
 bool IsAddress(const QString& address) {
     static const QRegularExpression pattern(QStringLiteral("^([0-9A-Fa-f]{2}:){5}[0-9A-Fa-f]{2}$"));
     return pattern.match(address).hasMatch();
 }
 
 } // namespace
+
+QString BluetoothPairAdvice(const QString& address) {
+    return QStringLiteral("pair it first in the desktop's Bluetooth settings, or with bluetoothctl "
+                          "(\"pair %1\", then \"trust %1\"), then connect again.")
+        .arg(address);
+}
+
+QString BluetoothNotPairedText(const QString& device, const QString& address) {
+    return QStringLiteral("Bluetooth device %1 is not paired with this computer: %2")
+        .arg(device, BluetoothPairAdvice(address));
+}
 
 BluetoothDevices::BluetoothDevices(QDBusConnection bus, QObject* parent)
     : QObject(parent), bus_(std::move(bus)),
@@ -63,8 +80,7 @@ QList<BluetoothDeviceEntry> BluetoothDevices::devices() const {
             continue;
         const QString address = props.value(QStringLiteral("Address")).toString();
         if (!IsAddress(address)) continue;
-        QString name = PlainName(props.value(QStringLiteral("Alias")).toString());
-        if (name.isEmpty()) name = PlainName(props.value(QStringLiteral("Name")).toString());
+        QString name = ShownName(props);
         if (name.isEmpty()) name = address;
         list.append({name, address.toUpper(), props.value(QStringLiteral("Paired")).toBool(),
                      props.value(QStringLiteral("Connected")).toBool()});
@@ -91,16 +107,30 @@ QString BluetoothDevices::devicePath(const QString& address, bool* paired) const
     return QString();
 }
 
+QString BluetoothDevices::deviceName(const QString& address) const {
+    const QString path = devicePath(address);
+    if (path.isEmpty()) return QString();
+    const QString name = ShownName(deviceProps_.value(path));
+    // BlueZ makes the address the alias of a device that names none.
+    return name.compare(address, Qt::CaseInsensitive) == 0 ||
+                   name.compare(QString(address).replace(u':', u'-'), Qt::CaseInsensitive) == 0
+               ? QString()
+               : name;
+}
+
 QString BluetoothDevices::stateText() const {
     switch (state_) {
     case State::Starting:
         return tr("Asking the system for Bluetooth devices...");
     case State::NoBlueZ:
-        return tr("Bluetooth is not available: the Bluetooth service (BlueZ) is not running.");
+        return tr("Bluetooth is not available: the Bluetooth service (BlueZ) is not running; start "
+                  "it with \"sudo systemctl start bluetooth\".");
     case State::NoAdapter:
-        return tr("No Bluetooth adapter was found.");
+        return tr("No Bluetooth adapter was found: plug one in, or unblock it with \"rfkill "
+                  "unblock bluetooth\".");
     case State::AdapterOff:
-        return tr("The Bluetooth adapter is switched off.");
+        return tr("The Bluetooth adapter is switched off: switch Bluetooth on in the desktop's "
+                  "settings or with \"bluetoothctl power on\".");
     case State::Ready:
         break;
     }
@@ -130,6 +160,11 @@ void BluetoothDevices::stopSearch() {
 }
 
 void BluetoothDevices::reload() {
+    // Without a bus no answer ever comes (a watcher on a call that failed at once stays silent).
+    if (!bus_.isConnected()) {
+        forget(State::NoBlueZ);
+        return;
+    }
     const QDBusMessage call = QDBusMessage::createMethodCall(
         kService, QStringLiteral("/"), kObjectManager, QStringLiteral("GetManagedObjects"));
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);

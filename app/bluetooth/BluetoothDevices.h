@@ -15,6 +15,11 @@ class QDBusServiceWatcher;
 
 inline constexpr char kSerialPortUuid[] = "00001101-0000-1000-8000-00805f9b34fb";
 
+// What to do about a device that is not paired yet: pair it in the desktop, not here.
+QString BluetoothPairAdvice(const QString& address);
+// One line for a device (its name and address, or the address) that is not paired.
+QString BluetoothNotPairedText(const QString& device, const QString& address);
+
 struct BluetoothDeviceEntry {
     QString name;    // the alias the system shows; the address when the device names none
     QString address; // AA:BB:CC:DD:EE:FF
@@ -39,10 +44,15 @@ public:
     bool searching() const { return searchTimer_.isActive(); }
     // The object path of the device with this address (any profile); empty when none is known.
     QString devicePath(const QString& address, bool* paired = nullptr) const;
+    // The name the system shows for the device with this address (any profile); empty when
+    // the device is unknown or names itself by its address only.
+    QString deviceName(const QString& address) const;
 
     static constexpr int kSearchMs = 20000;
     // Asks the adapter to look for devices for a while; those found appear in the list.
     void search(int durationMs = kSearchMs);
+    // Ends a search before its time (nothing when none is under way).
+    void stopSearch();
 
 signals:
     void changed();
@@ -59,7 +69,6 @@ private:
     void addInterfaces(const QString& path, const QMap<QString, QVariantMap>& interfaces);
     void updateState();
     QString poweredAdapter() const;
-    void stopSearch();
 
     QDBusConnection bus_;
     QDBusServiceWatcher* watcher_;

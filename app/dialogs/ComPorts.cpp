@@ -23,14 +23,52 @@ constexpr int kPortWhenNone = 5;
 
 } // namespace
 
-CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, QWidget* parent)
-    : QDialog(parent), m_services(std::move(services)), m_pPortEdit(new QLineEdit(this)),
+CComPorts::CComPorts(int port, const QString& path, const QString& name, ComPortsServices services,
+                     QWidget* parent)
+    : QDialog(parent), m_services(std::move(services)), m_pBluetooth(m_services.bluetooth),
+      m_pBtDevices(new QTreeWidget(this)), m_pBtNote(new QLabel(this)),
+      m_pSearch(new QPushButton(QStringLiteral("Search"), this)), m_pPortEdit(new QLineEdit(this)),
       m_pUseNumber(new QPushButton(QStringLiteral("Use Port Number"), this)),
       m_pDevices(new QTreeWidget(this)), m_pNetwork(new QGroupBox(QStringLiteral("Network"), this)),
       m_pHostEdit(new QLineEdit(m_pNetwork)), m_pTcpPortEdit(new QLineEdit(m_pNetwork)),
       m_strChosen(path) {
     setWindowTitle(QStringLiteral("Com Ports"));
-    auto* serial = new QGroupBox(QStringLiteral("Serial devices"), this);
+    auto* bluetooth = new QGroupBox(QStringLiteral("Bluetooth"), this);
+    auto* serial = new QGroupBox(QStringLiteral("Serial"), this);
+    const PortAddress address = ParsePortAddress(path.toStdString());
+
+    // Devices offering a serial port, as the system lists them; opened as bt://ADDRESS.
+    auto* btLabel = new QLabel(QStringLiteral("Devices with a serial port:"), this);
+    btLabel->setBuddy(m_pBtDevices);
+    m_pBtDevices->setObjectName(QStringLiteral("bluetoothDevices"));
+    m_pBtDevices->setColumnCount(3);
+    m_pBtDevices->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Address"), QStringLiteral("Status")});
+    m_pBtDevices->setRootIsDecorated(false);
+    m_pBtDevices->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pBtDevices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_pBtDevices, &QTreeWidget::itemSelectionChanged, this, &CComPorts::OnBluetoothChosen);
+    // Device names are the devices' own texts: never markup.
+    m_pBtNote->setTextFormat(Qt::PlainText);
+    m_pBtNote->setWordWrap(true);
+    m_pSearch->setAutoDefault(false);
+    connect(m_pSearch, &QPushButton::clicked, this, [this] {
+        if (m_pBluetooth) m_pBluetooth->search();
+    });
+    if (address.kind == PortAddress::Kind::Bluetooth) {
+        m_strBtChosen = QString::fromStdString(address.bluetooth);
+        m_strBtName = name;
+        m_strChosen.clear();
+    }
+    if (m_pBluetooth) {
+        connect(m_pBluetooth, &BluetoothDevices::changed, this, &CComPorts::RefreshBluetooth);
+        connect(m_pBluetooth, &BluetoothDevices::searchingChanged, this,
+                &CComPorts::ShowBluetoothNote);
+    }
+    // A search is for this dialog only.
+    connect(this, &QDialog::finished, this, [this] {
+        if (m_pBluetooth) m_pBluetooth->stopSearch();
+    });
 
     auto* what = new QLabel(QStringLiteral("WHAT TO DO:  Find out from the Bluetooth setup which "
                                            "COM port is used as an outbound serial port.  Enter "
@@ -48,14 +86,14 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     rfcommNote->setWordWrap(true);
     // While a listed device is chosen it is what opens; this gives the number back.
     connect(m_pUseNumber, &QPushButton::clicked, this, [this] {
-        m_pDevices->clearSelection();
-        m_pNetwork->setChecked(false);
+        ClearOtherChoices(nullptr);
         m_pPortEdit->setFocus();
     });
     m_pUseNumber->setAutoDefault(false);
 
     auto* listLabel = new QLabel(QStringLiteral("Serial devices present:"), this);
     listLabel->setBuddy(m_pDevices);
+    m_pDevices->setObjectName(QStringLiteral("serialDevices"));
     m_pDevices->setColumnCount(3);
     m_pDevices->setHeaderLabels(
         {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Maker")});
@@ -66,7 +104,6 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
 
     // A serial-to-network bridge, opened as tcp://HOST:PORT.
     m_pNetwork->setCheckable(true);
-    const PortAddress address = ParsePortAddress(path.toStdString());
     const bool tcp = address.kind == PortAddress::Kind::Tcp;
     m_pNetwork->setChecked(tcp);
     if (tcp) {
@@ -78,7 +115,7 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     m_pTcpPortEdit->setPlaceholderText(QStringLiteral("2000"));
     m_pTcpPortEdit->setMaximumWidth(100);
     connect(m_pNetwork, &QGroupBox::toggled, this, [this](bool on) {
-        if (on) m_pDevices->clearSelection();
+        if (on) ClearOtherChoices(m_pNetwork);
         ShowChoice();
     });
 
@@ -92,6 +129,14 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CComPorts::reject);
 
+    auto* btRow = new QHBoxLayout;
+    btRow->addWidget(btLabel);
+    btRow->addStretch();
+    btRow->addWidget(m_pSearch);
+    auto* bluetoothLayout = new QVBoxLayout(bluetooth);
+    bluetoothLayout->addLayout(btRow);
+    bluetoothLayout->addWidget(m_pBtDevices);
+    bluetoothLayout->addWidget(m_pBtNote);
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(portLabel);
     portRow->addWidget(m_pPortEdit);
@@ -112,16 +157,91 @@ CComPorts::CComPorts(int port, const QString& path, ComPortsServices services, Q
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(bluetooth);
     layout->addWidget(serial);
     layout->addWidget(m_pNetwork);
     layout->addLayout(buttons);
-    resize(520, 440);
+    resize(600, 700);
 
+    RefreshBluetooth();
     RefreshPorts();
     ShowChoice();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &CComPorts::RefreshPorts);
     m_refresh.start();
+}
+
+CComPorts::~CComPorts() {
+    if (m_pBluetooth) m_pBluetooth->stopSearch();
+}
+
+void CComPorts::RefreshBluetooth() {
+    QList<BluetoothDeviceEntry> devices =
+        m_pBluetooth ? m_pBluetooth->devices() : QList<BluetoothDeviceEntry>{};
+    const auto chosen = std::find_if(devices.cbegin(), devices.cend(),
+                                     [&](const auto& d) { return d.address == m_strBtChosen; });
+    const bool present = chosen != devices.cend();
+    if (present)
+        m_strBtName = chosen->name == chosen->address ? QString() : chosen->name;
+    else if (!m_strBtChosen.isEmpty()) // as with a serial device, it stays choosable
+        devices.append({m_strBtName.isEmpty() ? m_strBtChosen : m_strBtName, m_strBtChosen});
+    if (devices != m_btShown) {
+        m_btShown = devices;
+        const QSignalBlocker quiet(m_pBtDevices);
+        m_pBtDevices->clear();
+        for (const BluetoothDeviceEntry& d : devices) {
+            QString status = d.paired ? QStringLiteral("Paired") : QStringLiteral("Not paired");
+            if (d.connected) status += QStringLiteral(", connected");
+            if (!present && d.address == m_strBtChosen) status = QStringLiteral("(not present)");
+            auto* item = new QTreeWidgetItem(m_pBtDevices, {d.name, d.address, status});
+            if (d.address == m_strBtChosen) item->setSelected(true);
+        }
+    }
+    ShowBluetoothNote();
+}
+
+void CComPorts::ShowBluetoothNote() {
+    const bool ready = m_pBluetooth && m_pBluetooth->state() == BluetoothDevices::State::Ready;
+    const bool searching = m_pBluetooth && m_pBluetooth->searching();
+    m_pSearch->setText(searching ? QStringLiteral("Searching...") : QStringLiteral("Search"));
+    m_pSearch->setEnabled(ready && !searching);
+    QString note;
+    // Only a device the system knows can be unpaired; one it does not list says nothing here.
+    bool paired = true;
+    if (ready && !m_strBtChosen.isEmpty()) m_pBluetooth->devicePath(m_strBtChosen, &paired);
+    if (!m_pBluetooth)
+        note = QStringLiteral("Bluetooth is not available.");
+    else if (!ready)
+        note = m_pBluetooth->stateText();
+    else if (!paired)
+        note = BluetoothNotPairedText(
+            m_strBtName.isEmpty() ? m_strBtChosen
+                                  : QStringLiteral("%1 (%2)").arg(m_strBtName, m_strBtChosen),
+            m_strBtChosen);
+    else if (m_btShown.isEmpty())
+        note = QStringLiteral("No Bluetooth device with a serial port is known yet: pair one in "
+                              "the desktop's Bluetooth settings, or press Search.");
+    else
+        note = QStringLiteral("Paired devices come first; pair a new one in the desktop's "
+                              "Bluetooth settings.");
+    m_pBtNote->setText(note);
+}
+
+void CComPorts::OnBluetoothChosen() {
+    const QList<QTreeWidgetItem*> selected = m_pBtDevices->selectedItems();
+    m_strBtChosen = selected.isEmpty() ? QString() : selected.first()->text(1);
+    m_strBtName = selected.isEmpty() || selected.first()->text(0) == m_strBtChosen
+                      ? QString()
+                      : selected.first()->text(0);
+    if (!m_strBtChosen.isEmpty()) ClearOtherChoices(m_pBtDevices);
+    ShowBluetoothNote();
+    ShowChoice();
+}
+
+void CComPorts::ClearOtherChoices(const QWidget* keep) {
+    if (keep != m_pBtDevices) m_pBtDevices->clearSelection();
+    if (keep != m_pDevices) m_pDevices->clearSelection();
+    if (keep != m_pNetwork) m_pNetwork->setChecked(false);
 }
 
 void CComPorts::RefreshPorts() {
@@ -148,7 +268,8 @@ void CComPorts::RefreshPorts() {
 }
 
 void CComPorts::ShowChoice() {
-    const bool other = !m_strChosen.isEmpty() || m_pNetwork->isChecked();
+    const bool other =
+        !m_strChosen.isEmpty() || !m_strBtChosen.isEmpty() || m_pNetwork->isChecked();
     m_pPortEdit->setEnabled(!other);
     m_pUseNumber->setEnabled(other);
 }
@@ -157,7 +278,7 @@ void CComPorts::OnDeviceChosen() {
     const QList<QTreeWidgetItem*> selected = m_pDevices->selectedItems();
     m_strChosen = selected.isEmpty() ? QString() : selected.first()->text(0);
     if (std::optional<int> n = RfcommNumber(m_strChosen)) m_pPortEdit->setText(QString::number(*n));
-    if (!m_strChosen.isEmpty()) m_pNetwork->setChecked(false);
+    if (!m_strChosen.isEmpty()) ClearOtherChoices(m_pDevices);
     ShowChoice();
 }
 
@@ -179,6 +300,11 @@ void CComPorts::accept() {
     const std::optional<int> port = ReadIntField(m_pPortEdit, IntRange{kComPortMin, kComPortMax});
     if (!port) return;
     QString path = RfcommNumber(m_strChosen) ? QString() : m_strChosen;
+    QString name;
+    if (!m_strBtChosen.isEmpty()) {
+        path = QStringLiteral("bt://") + m_strBtChosen;
+        name = m_strBtName;
+    }
     if (m_pNetwork->isChecked()) {
         const std::optional<QString> address = NetworkAddress();
         if (!address) return;
@@ -186,6 +312,7 @@ void CComPorts::accept() {
     }
     m_nPort = *port;
     m_strPath = path;
+    m_strName = name;
     QDialog::accept();
 }
 

@@ -59,6 +59,12 @@ void CConnectionWatch::Answered() {
     Refresh();
 }
 
+void CConnectionWatch::Named(const QString& port) {
+    if (port == m_status.port) return;
+    m_status.port = port;
+    Refresh();
+}
+
 void CConnectionWatch::PingSent() {
     m_nPingSentMs = Clock().NowMs();
 }

@@ -30,6 +30,8 @@ public:
     void Connecting(const QString& port);
     // Any message from the device.
     void Answered();
+    // The port's name as shown, once it is known better than when connecting began.
+    void Named(const QString& port);
     void PingSent();
     void PingAnswered();
     void PingMissed();

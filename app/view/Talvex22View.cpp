@@ -74,6 +74,7 @@ void CTalvex22View::ReadSettings() {
     m_nMargin = 5;
     m_settings.m_iComOutGoing = 0;
     m_settings.m_strComPath.clear();
+    m_settings.m_strComName.clear();
     SetPing(false, 3);
     m_settings.m_AlwaysReload = 1;
     m_settings.m_AutoReconnect = 0;

@@ -178,7 +178,10 @@ private:
     void DisconnectAndReset(bool notifyDevice);
     void EndConnection(bool lost);
     void DropPendingOutcomes();
+    // The port as the user knows it: a Bluetooth device by its name and address.
     QString PortName() const;
+    // The line to Bluetooth devices, made on the system bus when first needed.
+    BluetoothLine& Bluetooth();
     // A box that does not stop the link (a warning, or information).
     void Notice(const QString& text, bool information = false);
     void ViewDiagnostic(long checkPoint, long value);

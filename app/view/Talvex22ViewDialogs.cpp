@@ -1,6 +1,7 @@
 // The settings dialogs the view opens: Com Ports, Pings, Layout Controls and a Password
 // control's dialog. Each runs its own event loop, so none is opened under the link lock; the
 // link's outcomes go on being handled while one is open.
+#include "BluetoothLine.h"
 #include "ComPorts.h"
 #include "ControlSelect.h"
 #include "Ctrl.h"
@@ -15,10 +16,16 @@ QString CTalvex22View::PortPathToOpen() const {
 
 void CTalvex22View::AskComPort() {
     // The dialog shows the port actually in use, a device given on the command line included.
-    CComPorts dialog(m_settings.m_iComOutGoing, PortPathToOpen(), m_comPorts, window());
+    ComPortsServices services = m_comPorts;
+    if (!services.bluetooth) services.bluetooth = &Bluetooth().Devices();
+    const QString path = PortPathToOpen();
+    CComPorts dialog(m_settings.m_iComOutGoing, path,
+                     path == m_settings.m_strComPath ? m_settings.m_strComName : QString(),
+                     services, window());
     if (ExecWindowModal(dialog) != QDialog::Accepted) return;
     m_settings.m_iComOutGoing = dialog.Port();
     m_settings.m_strComPath = dialog.Path();
+    m_settings.m_strComName = dialog.Name();
     // The port the user has just confirmed replaces the one given on the command line.
     m_strPortPath.clear();
     WriteSettings();

@@ -105,7 +105,10 @@ void CTalvex22View::OnLinkOutcome() {
     if (std::find(outcomes.begin(), outcomes.end(), LINK_LOST) == outcomes.end()) {
         const bool first = IsConnecting();
         m_watch.Answered();
-        if (first) UpdateCommandStates(); // Connect in Cancel's place again
+        if (first) {
+            m_watch.Named(PortName()); // a Bluetooth device's name is known by now
+            UpdateCommandStates();     // Connect in Cancel's place again
+        }
     }
     // A new panel replaces the table: what came before it for the old one is of no use.
     const bool newPanel = outcomes.back() == LINK_PANEL;
@@ -175,7 +178,19 @@ bool CTalvex22View::HandleOutcome(int outcome) {
 
 QString CTalvex22View::PortName() const {
     const QString path = PortPathToOpen();
-    return path.isEmpty() ? QStringLiteral("/dev/rfcomm%1").arg(m_settings.m_iComOutGoing) : path;
+    if (path.isEmpty()) return QStringLiteral("/dev/rfcomm%1").arg(m_settings.m_iComOutGoing);
+    const PortAddress address = ParsePortAddress(path.toStdString());
+    if (address.kind != PortAddress::Kind::Bluetooth) return path;
+    // The system's name for it now, else the one remembered when it was chosen.
+    const QString bt = QString::fromStdString(address.bluetooth);
+    QString name = m_pBluetooth ? m_pBluetooth->Devices().deviceName(bt) : QString();
+    if (name.isEmpty() && path == m_settings.m_strComPath) name = m_settings.m_strComName;
+    return name.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(name, bt);
+}
+
+BluetoothLine& CTalvex22View::Bluetooth() {
+    if (!m_pBluetooth) m_pBluetooth = new BluetoothLine(QDBusConnection::systemBus(), this);
+    return *m_pBluetooth;
 }
 
 void CTalvex22View::ShowStale(bool stale) {
@@ -265,8 +280,7 @@ int CTalvex22View::OpenPort(const QString& path) {
     if (address.kind != PortAddress::Kind::Bluetooth)
         return LinkOpenDevice(path.toStdString(), this, WM_LINK_OUTCOME);
     // BlueZ connects in the background; a failure comes as the lost device, saying why.
-    if (!m_pBluetooth) m_pBluetooth = new BluetoothLine(QDBusConnection::systemBus(), this);
-    return LinkOpenPort(m_pBluetooth->Open(QString::fromStdString(address.bluetooth)), this,
+    return LinkOpenPort(Bluetooth().Open(QString::fromStdString(address.bluetooth)), this,
                         WM_LINK_OUTCOME);
 }
 
