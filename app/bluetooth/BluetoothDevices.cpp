@@ -140,13 +140,14 @@ QString BluetoothDevices::stateText() const {
 void BluetoothDevices::search(int durationMs) {
     const QString adapter = poweredAdapter();
     if (adapter.isEmpty()) return;
-    if (!searchTimer_.isActive()) {
+    const bool started = !searchTimer_.isActive();
+    if (started) {
         bus_.asyncCall(QDBusMessage::createMethodCall(kService, adapter, kAdapter,
                                                       QStringLiteral("StartDiscovery")));
         searchAdapter_ = adapter;
-        emit searchingChanged(true);
     }
     searchTimer_.start(durationMs);
+    if (started) emit searchingChanged(true); // searching() says so by now
 }
 
 void BluetoothDevices::stopSearch() {

@@ -161,7 +161,7 @@ CComPorts::CComPorts(int port, const QString& path, const QString& name, ComPort
     layout->addWidget(serial);
     layout->addWidget(m_pNetwork);
     layout->addLayout(buttons);
-    resize(600, 700);
+    resize(600, 640);
 
     RefreshBluetooth();
     RefreshPorts();
