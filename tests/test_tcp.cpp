@@ -1,5 +1,5 @@
 // The link over TCP against a peer on loopback played by the test: addresses, the connection's
-// failures (refused, unanswered, reset mid-message) and a peer that never answers.
+// failures (host not found, refused, unanswered, reset mid-message) and a peer that never answers.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -75,6 +75,15 @@ TEST(TcpLink, ARefusedConnectionIsALossThatSaysWhatToCheck) {
     EXPECT_EQ(LinkLostReason(), "connection refused by 127.0.0.1:" + std::to_string(closed.Port()) +
                                     ": check the port number, and that ser2net or the serial "
                                     "bridge is running there");
+}
+
+TEST(TcpLink, AHostNotFoundIsALossThatSaysWhatToCheck) {
+    // An empty label is refused by the resolver itself, with or without a network.
+    TcpLink link("tcp://talvex..invalid:2000");
+    ASSERT_EQ(link.openStatus, 0);
+    EXPECT_EQ(link.NextOutcome(), LINK_LOST);
+    EXPECT_EQ(LinkLostReason(),
+              "host talvex..invalid not found: check the name, or give its IP address");
 }
 
 TEST(TcpLink, AResetInTheMiddleOfAMessageIsALostDevice) {

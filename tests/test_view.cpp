@@ -887,10 +887,19 @@ TEST(CommandLine, EveryOptionIsTaken) {
 TEST(CommandLine, MistakesEndWithStatusTwo) {
     for (const QStringList& args :
          {QStringList{"--bogus"}, QStringList{"--port"}, QStringList{"a.Tvx", "b.Tvx"},
-          QStringList{"--port", "tcp://bridge"}}) {
+          QStringList{"--port", "tcp://bridge"}, QStringList{"--port", "bt://00:11:22"},
+          QStringList{"--port", "serial://ttyS0"}}) {
         Parsed p = Parse(args);
         EXPECT_FALSE(p.ok) << args.join(' ').toStdString();
         EXPECT_EQ(p.exitCode, 2) << args.join(' ').toStdString();
+    }
+}
+
+TEST(CommandLine, APortIsADevicePathANetworkAddressOrABluetoothDevice) {
+    for (const char* port : {"/dev/rfcomm0", "tcp://lab-pi:4001", "bt://98:D3:31:F5:1A:2C"}) {
+        Parsed p = Parse({"--port", port});
+        EXPECT_TRUE(p.ok) << port;
+        EXPECT_EQ(p.options.portPath, QLatin1String(port));
     }
 }
 
