@@ -76,9 +76,10 @@ TEST_F(BluetoothView, ADeviceChosenInComPortsIsStoredWithItsNameAndGoesLiveByIt)
     }
     view->SetPortPath(QString());
     Start();
-    bool played = false;
+    bool played = false, inside = false;
     boxes.intercept = [&](QWidget* w) {
         auto* d = qobject_cast<CComPorts*>(w);
+        if (inside) return true;
         if (!d || played) return false;
         auto* list = d->findChild<QTreeWidget*>(QStringLiteral("bluetoothDevices"));
         if (list->topLevelItemCount() < 2) return true; // BlueZ has not answered yet
@@ -120,6 +121,12 @@ TEST_F(BluetoothView, ADeviceChosenInComPortsIsStoredWithItsNameAndGoesLiveByIt)
         EXPECT_EQ(search->text(), QStringLiteral("Searching..."));
         EXPECT_FALSE(search->isEnabled());
         EXPECT_TRUE(line->Devices().searching());
+        // A device found meanwhile is listed as it comes.
+        bluez.AddDevice(QStringLiteral("00:11:22:33:44:03"), QStringLiteral("Feeder"), true);
+        inside = true; // the answerer's timer runs in this wait
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->topLevelItemCount() == 3; }));
+        inside = false;
+        EXPECT_EQ(row(1), (QStringList{"Feeder", "00:11:22:33:44:03", "Not paired"}));
 
         list->setCurrentItem(list->topLevelItem(0));
         QTimer::singleShot(0, Titled<QPushButton>(d, "OK"), &QPushButton::click);
@@ -149,6 +156,28 @@ TEST_F(BluetoothView, ADeviceChosenInComPortsIsStoredWithItsNameAndGoesLiveByIt)
     view->OnDestroyView();
     device.Stop();
     ::close(end);
+}
+
+// Known only by the name remembered with it: shown by that name, and a device the system does
+// not know is one notice saying how to pair it; the window never waits.
+TEST_F(BluetoothView, ARememberedNameStandsInAndAnUnknownDeviceSaysHowToPairIt) {
+    const QString gone = QStringLiteral("00:11:22:33:44:09");
+    {
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
+        s.setValue(kSettings + "m_strComPath", "bt://" + gone);
+        s.setValue(kSettings + "m_strComName", "Old rig");
+    }
+    view->SetPortPath(QString());
+    Start();
+    view->OnCommand(ID_CONNECT);
+    EXPECT_EQ(frame->Indicator()->Text(), "Connecting to Old rig (" + gone + ")");
+    ASSERT_TRUE(WaitFor([&] { return !view->m_bConnected && notices.Notices().size() == 1; }));
+    EXPECT_EQ(notices.Notices().back().text,
+              "Connection lost: Old rig (" + gone + "): Bluetooth device " + gone +
+                  " is not known to this computer: pair it first in the desktop's Bluetooth "
+                  "settings, or with bluetoothctl (\"pair " +
+                  gone + "\", then \"trust " + gone + "\"), then connect again.");
+    EXPECT_TRUE(boxes.texts.isEmpty());
 }
 
 } // namespace
