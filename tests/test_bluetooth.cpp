@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -188,6 +189,48 @@ TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
     LinkClose(false);
     device.Stop();
     ::close(end);
+}
+
+TEST_F(BluetoothTest, ARestartedBlueZIsOfferedTheProfileAgain) {
+    const QString address = QStringLiteral("00:11:22:33:44:01");
+    const auto startWithDevice = [&] {
+        StartBlueZ();
+        AddAdapter();
+        AddDevice(address, QStringLiteral("Rig"), true, true);
+    };
+    const auto registrations = [&] {
+        const QDBusMessage reply =
+            Call(QStringLiteral("/org/bluez"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                 QStringLiteral("GetMethodCalls"), {QStringLiteral("RegisterProfile")});
+        const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
+        int count = 0;
+        calls.beginArray();
+        for (; !calls.atEnd(); ++count) {
+            quint64 time;
+            QString method;
+            QVariantList args;
+            calls.beginStructure();
+            calls >> time >> method >> args;
+            calls.endStructure();
+        }
+        calls.endArray();
+        return count;
+    };
+    startWithDevice();
+    BluetoothLine line(bluez.Bus());
+    LinkFixtureServices services;
+    int window = 0;
+    ASSERT_EQ(LinkOpenPort(line.Open(address), &window, kNotifyMessage), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return registrations() == 1; }));
+    LinkClose(false);
+    bluez.Stop(); // systemctl restart bluetooth
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return line.Devices().state() == BluetoothDevices::State::NoBlueZ; }));
+    startWithDevice();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !line.Devices().devicePath(address).isEmpty(); }));
+    ASSERT_EQ(LinkOpenPort(line.Open(address), &window, kNotifyMessage), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return registrations() == 1; }));
+    LinkClose(false);
 }
 
 // Each way BlueZ can stand in the way is a lost device with one line saying what to do.

@@ -41,6 +41,11 @@ BluetoothConnector::BluetoothConnector(QDBusConnection bus, const BluetoothDevic
     connect(&profile_, &BluetoothProfile::connectionReceived, this,
             &BluetoothConnector::onConnection);
     connect(&devices_, &BluetoothDevices::changed, this, [this] {
+        // A restarted Bluetooth service has forgotten the profile: it is offered again.
+        if (registered_ && devices_.state() == BluetoothDevices::State::NoBlueZ) {
+            bus_.unregisterObject(QLatin1String(kProfilePath));
+            registered_ = false;
+        }
         if (!address_.isEmpty() && devicePath_.isEmpty()) proceed();
     });
 }
@@ -114,13 +119,17 @@ void BluetoothConnector::registerProfile() {
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         registering_ = false;
-        if (w->isError() && w->error().name() != QLatin1String("org.bluez.Error.AlreadyExists")) {
+        // An answer from a Bluetooth service that has gone since is no registration.
+        const bool gone = devices_.state() == BluetoothDevices::State::NoBlueZ;
+        if (gone ||
+            (w->isError() && w->error().name() != QLatin1String("org.bluez.Error.AlreadyExists"))) {
             bus_.unregisterObject(QLatin1String(kProfilePath));
-            if (!address_.isEmpty())
-                fail(QStringLiteral("Bluetooth refused the serial port profile (%1): restart the "
-                                    "Bluetooth service (\"sudo systemctl restart bluetooth\"), "
-                                    "then connect again.")
-                         .arg(Reason(w->error())));
+            if (address_.isEmpty()) return;
+            fail(gone ? devices_.stateText()
+                      : QStringLiteral("Bluetooth refused the serial port profile (%1): restart "
+                                       "the Bluetooth service (\"sudo systemctl restart "
+                                       "bluetooth\"), then connect again.")
+                            .arg(Reason(w->error())));
             return;
         }
         registered_ = true;

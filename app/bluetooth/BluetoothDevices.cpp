@@ -176,8 +176,7 @@ void BluetoothDevices::reload() {
             forget(State::NoBlueZ);
             return;
         }
-        deviceProps_.clear();
-        adapterPowered_.clear();
+        // Signals handled before this answer tell as much or more: what they told is kept.
         const QDBusArgument objects = reply.arguments().at(0).value<QDBusArgument>();
         if (objects.currentSignature() == QLatin1String("a{oa{sa{sv}}}")) {
             objects.beginMap();
@@ -187,6 +186,8 @@ void BluetoothDevices::reload() {
                 objects.beginMapEntry();
                 objects >> path >> interfaces;
                 objects.endMapEntry();
+                if (deviceProps_.contains(path.path())) interfaces.remove(kDevice);
+                if (adapterPowered_.contains(path.path())) interfaces.remove(kAdapter);
                 addInterfaces(path.path(), interfaces);
             }
             objects.endMap();
@@ -228,7 +229,8 @@ QString BluetoothDevices::poweredAdapter() const {
 
 void BluetoothDevices::onInterfacesAdded(const QDBusMessage& message) {
     const QList<QVariant> args = message.arguments();
-    if (args.size() < 2 || state_ == State::NoBlueZ) return;
+    // Also before the answer to the first question: BlueZ is there, whatever the order.
+    if (args.size() < 2) return;
     addInterfaces(args.at(0).value<QDBusObjectPath>().path(), qdbus_cast<InterfaceMap>(args.at(1)));
     updateState();
     emit changed();
@@ -241,7 +243,7 @@ void BluetoothDevices::onInterfacesRemoved(const QDBusMessage& message) {
     const QStringList interfaces = args.at(1).toStringList();
     if (interfaces.contains(kDevice)) deviceProps_.remove(path);
     if (interfaces.contains(kAdapter)) adapterPowered_.remove(path);
-    if (state_ != State::NoBlueZ) updateState();
+    updateState();
     emit changed();
 }
 
