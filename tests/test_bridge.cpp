@@ -1,33 +1,19 @@
 // talvex-bridge as a process between a simulated device on a pseudo-terminal and a real
 // mosquitto broker started here on a free loopback port; a libmosquitto subscriber watches.
-#include <arpa/inet.h>
-#include <mosquitto.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "PanelFile.h"
 #include "SimPorts.h"
-
-extern char** environ;
+#include "support/MqttBroker.h"
 
 namespace {
 
@@ -35,8 +21,8 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-constexpr const char* kMosquitto = "/usr/sbin/mosquitto";
 constexpr const char* kPrefix = "talvex/test_bench";
+const std::vector<std::string> kAll = {"talvex/#", "homeassistant/#"};
 
 constexpr const char* kPanel = R"({
   "title": "Test bench",
@@ -50,162 +36,28 @@ constexpr const char* kPanel = R"({
     { "kind": "text", "id": 5, "name": "Label", "flags": ["editable"], "value": "abc",
       "maxSize": 8 },
     { "kind": "datetime", "id": 6, "name": "Clock", "value": "2026-12-08 14:30:00" },
-    { "kind": "button", "id": 7, "name": "Go" }
+    { "kind": "button", "id": 7, "name": "Go" },
+    { "kind": "messagebox", "id": 8, "name": "Alarm", "flags": ["hidden"], "icon": "question",
+      "buttons": "yesNo", "value": "Close the vents?" }
   ],
-  "behaviour": [ { "type": "counter", "id": 1, "period": 0.1, "from": 0, "to": 100000 } ]
+  "behaviour": [ { "type": "counter", "id": 1, "period": 0.1, "from": 0, "to": 100000 },
+                 { "type": "messageBox", "id": 8, "period": 0 } ]
 })";
-
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Listening(uint16_t port) {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(s);
-    return ok;
-}
-
-// Polls `ready` until it holds or the time is up.
-bool Eventually(const std::function<bool()>& ready, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-pid_t Spawn(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    return pid;
-}
-
-void End(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(pid, signal);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
-// A broker of our own on a loopback port, stopped and started again on the same port.
-class Broker {
-public:
-    Broker(const fs::path& dir, std::string extra) : m_dir(dir), m_extra(std::move(extra)) {}
-    ~Broker() { Stop(); }
-    bool Start() {
-        if (!m_port) m_port = FreePort();
-        std::ofstream(m_dir / "mosquitto.conf") << "listener " << m_port << " 127.0.0.1\n"
-                                                << "persistence false\nlog_dest none\n"
-                                                << m_extra;
-        m_pid = Spawn({kMosquitto, "-c", (m_dir / "mosquitto.conf").string()});
-        return m_pid > 0 && Eventually([this] { return Listening(m_port); });
-    }
-    void Stop() { End(m_pid, SIGTERM); }
-    uint16_t Port() const { return m_port; }
-    std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(m_port); }
-
-private:
-    fs::path m_dir;
-    std::string m_extra;
-    uint16_t m_port = 0;
-    pid_t m_pid = -1;
-};
-
-// Everything under the prefix and the discovery topics, the latest payload of each topic.
-class Subscriber {
-public:
-    Subscriber(uint16_t port, const std::string& user = {}, const std::string& password = {}) {
-        m_mosq = mosquitto_new(nullptr, true, this);
-        if (!user.empty()) mosquitto_username_pw_set(m_mosq, user.c_str(), password.c_str());
-        mosquitto_message_callback_set(
-            m_mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
-                auto* s = static_cast<Subscriber*>(self);
-                std::lock_guard g(s->m_mutex);
-                s->m_latest[m->topic] =
-                    std::string(static_cast<const char*>(m->payload), size_t(m->payloadlen));
-                ++s->m_count[m->topic];
-            });
-        mosquitto_connect_callback_set(m_mosq, [](mosquitto* mosq, void*, int rc) {
-            if (rc == 0) {
-                mosquitto_subscribe(mosq, nullptr, "talvex/#", 1);
-                mosquitto_subscribe(mosq, nullptr, "homeassistant/#", 1);
-            }
-        });
-        mosquitto_connect(m_mosq, "127.0.0.1", port, 30);
-        mosquitto_loop_start(m_mosq);
-    }
-    ~Subscriber() {
-        mosquitto_disconnect(m_mosq);
-        mosquitto_loop_stop(m_mosq, false);
-        mosquitto_destroy(m_mosq);
-    }
-    std::string Latest(const std::string& topic) {
-        std::lock_guard g(m_mutex);
-        auto it = m_latest.find(topic);
-        return it == m_latest.end() ? std::string("<none>") : it->second;
-    }
-    int Count(const std::string& topic) {
-        std::lock_guard g(m_mutex);
-        return m_count[topic];
-    }
-    bool WaitFor(const std::string& topic, const std::string& payload,
-                 std::chrono::milliseconds limit = 5000ms) {
-        return Eventually([&] { return Latest(topic) == payload; }, limit);
-    }
-    bool WaitForError(const std::string& reason) {
-        return Eventually([&] {
-            const std::string e = Latest(std::string(kPrefix) + "/error");
-            return e != "<none>" && json::parse(e).value("reason", "").rfind(reason, 0) == 0;
-        });
-    }
-    void Publish(const std::string& topic, const std::string& payload) {
-        mosquitto_publish(m_mosq, nullptr, topic.c_str(), int(payload.size()), payload.data(), 1,
-                          false);
-    }
-    std::map<std::string, std::string> Snapshot() {
-        std::lock_guard g(m_mutex);
-        return m_latest;
-    }
-
-private:
-    mosquitto* m_mosq = nullptr;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_latest;
-    std::map<std::string, int> m_count;
-};
 
 class Bridge : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { mosquitto_lib_init(); }
-
     void SetUp() override {
-        if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << kMosquitto << " is not installed";
+        if (access(kMosquittoProgram, X_OK) != 0)
+            GTEST_SKIP() << kMosquittoProgram << " is not installed";
         m_dir = fs::temp_directory_path() / ("talvex-bridge-test-" + std::to_string(getpid()));
         fs::create_directories(m_dir);
-        m_broker = std::make_unique<Broker>(m_dir, Extra());
+        m_broker = std::make_unique<MosquittoBroker>(m_dir, Extra());
         ASSERT_TRUE(m_broker->Start());
         StartDevice();
         StartBridge();
     }
     void TearDown() override {
-        End(m_bridge, SIGTERM);
+        EndProgram(m_bridge, SIGTERM);
         m_device.reset();
         m_broker.reset();
         std::error_code ignored;
@@ -215,41 +67,54 @@ protected:
     virtual std::vector<std::string> BridgeArgs() { return {}; }
 
     void StartDevice() {
-        PanelFileResult panel = ParsePanelText(kPanel, "bench.json", DiskReader("."));
+        // The device takes a new panel when its file changes.
+        const fs::path file = m_dir / "panel.json";
+        if (!fs::exists(file)) std::ofstream(file) << kPanel;
+        PanelFileResult panel = LoadPanelFile(file.string());
         ASSERT_TRUE(panel.panel) << panel.error;
+        SimOptions options;
+        options.watchPath = file.string();
         std::string error;
-        m_device = SimPtyDevice::Start(*panel.panel, {}, error, (m_dir / "device").string());
+        m_device = SimPtyDevice::Start(*panel.panel, options, error, (m_dir / "device").string());
         ASSERT_TRUE(m_device) << error;
     }
     void StartBridge() {
         std::vector<std::string> args = {TALVEX_BRIDGE, "--port", (m_dir / "device").string(),
                                          "--mqtt", m_broker->Url()};
         for (const std::string& a : BridgeArgs()) args.push_back(a);
-        m_bridge = Spawn(args);
+        m_bridge = SpawnProgram(args);
         ASSERT_GT(m_bridge, 0);
+    }
+    // The command is answered on the error topic, naming the control and why.
+    static bool Refused(MqttWatcher& sub, const std::string& slug, const std::string& command,
+                        const std::string& reason) {
+        sub.Publish(Topic(slug + "/set"), command);
+        return Eventually([&] {
+            const std::string e = sub.Latest(Topic("error"));
+            if (e == "<none>") return false;
+            const json j = json::parse(e);
+            return j.value("control", "") == slug && j.value("command", "") == command &&
+                   j.value("reason", "").rfind(reason, 0) == 0;
+        });
     }
     int32_t DeviceValue(uint32_t id) { return m_device->Engine().Control(id)->number; }
     static std::string Topic(const std::string& leaf) { return std::string(kPrefix) + "/" + leaf; }
 
     fs::path m_dir;
-    std::unique_ptr<Broker> m_broker;
+    std::unique_ptr<MosquittoBroker> m_broker;
     std::unique_ptr<SimPtyDevice> m_device;
     pid_t m_bridge = -1;
 };
 
 TEST_F(Bridge, PublishesThePanelItsStatesAndDiscoveryRetained) {
     {
-        Subscriber live(m_broker->Port());
+        MqttWatcher live(m_broker->Port(), kAll);
         ASSERT_TRUE(live.WaitFor(Topic("status"), "online"));
         // The device's counter pushes new values: they arrive as state.
-        const std::string first = live.Latest(Topic("level/state"));
-        ASSERT_TRUE(Eventually([&] {
-            const std::string now = live.Latest(Topic("level/state"));
-            return now != "<none>" && now != first;
-        }));
+        ASSERT_TRUE(live.WaitForChange(Topic("level/state"), live.Latest(Topic("level/state"))));
     }
     // A subscriber coming later finds everything retained.
-    Subscriber late(m_broker->Port());
+    MqttWatcher late(m_broker->Port(), kAll);
     ASSERT_TRUE(late.WaitFor(Topic("set_point/state"), "20"));
     EXPECT_TRUE(late.WaitFor(Topic("status"), "online"));
     EXPECT_TRUE(late.WaitFor(Topic("pump/state"), "OFF"));
@@ -260,7 +125,7 @@ TEST_F(Bridge, PublishesThePanelItsStatesAndDiscoveryRetained) {
 
     const json panel = json::parse(late.Latest(Topic("panel")));
     EXPECT_EQ(panel["title"], "Test bench");
-    ASSERT_EQ(panel["controls"].size(), 7u);
+    ASSERT_EQ(panel["controls"].size(), 8u);
     const json& setPoint = panel["controls"][1];
     EXPECT_EQ(setPoint["slug"], "set_point");
     EXPECT_EQ(setPoint["min"], 5);
@@ -295,7 +160,7 @@ TEST_F(Bridge, PublishesThePanelItsStatesAndDiscoveryRetained) {
 }
 
 TEST_F(Bridge, CarriesOutCommandsAsThePanelDoesAndRefusesTheRest) {
-    Subscriber sub(m_broker->Port());
+    MqttWatcher sub(m_broker->Port(), kAll);
     ASSERT_TRUE(sub.WaitFor(Topic("status"), "online"));
 
     sub.Publish(Topic("set_point/set"), "25.5");
@@ -308,34 +173,53 @@ TEST_F(Bridge, CarriesOutCommandsAsThePanelDoesAndRefusesTheRest) {
     EXPECT_TRUE(Eventually([&] { return DeviceValue(4) == 1; }));
 
     // Refused, with the reason, and nothing reaches the device.
-    sub.Publish(Topic("set_point/set"), "99");
-    EXPECT_TRUE(sub.WaitForError("out of range"));
-    sub.Publish(Topic("set_point/set"), "warm");
-    EXPECT_TRUE(sub.WaitForError("malformed"));
-    sub.Publish(Topic("level/set"), "3");
-    EXPECT_TRUE(sub.WaitForError("not editable"));
-    sub.Publish(Topic("label/set"), "far too long");
-    EXPECT_TRUE(sub.WaitForError("out of range"));
-    sub.Publish(Topic("mode/set"), "Holiday");
-    EXPECT_TRUE(sub.WaitForError("malformed"));
-    sub.Publish(Topic("nothing_here/set"), "1");
-    EXPECT_TRUE(sub.WaitForError("unknown control"));
+    EXPECT_TRUE(Refused(sub, "set_point", "99", "out of range"));
+    EXPECT_TRUE(Refused(sub, "set_point", "warm", "malformed"));
+    EXPECT_TRUE(Refused(sub, "level", "3", "not editable"));
+    EXPECT_TRUE(Refused(sub, "label", "far too long", "out of range"));
+    EXPECT_TRUE(Refused(sub, "mode", "Holiday", "malformed"));
+    EXPECT_TRUE(Refused(sub, "nothing_here", "1", "unknown control"));
     EXPECT_EQ(DeviceValue(2), 255);
     EXPECT_EQ(DeviceValue(4), 1);
     EXPECT_EQ(m_device->Engine().Control(5)->text, u"abc");
     EXPECT_EQ(sub.Latest(Topic("set_point/state")), "25.5");
+
+    // A device message box is a question, answered with one of its buttons.
+    ASSERT_TRUE(Eventually([&] { return sub.Latest(Topic("alarm/question")) != "<none>"; }));
+    const json question = json::parse(sub.Latest(Topic("alarm/question")));
+    EXPECT_EQ(question["text"], "Close the vents?");
+    EXPECT_EQ(question["buttons"], json::array({"Yes", "No"}));
+    EXPECT_TRUE(Refused(sub, "alarm", "Maybe", "malformed"));
+    sub.Publish(Topic("alarm/set"), "Yes");
+    EXPECT_TRUE(Eventually([&] { return !m_device->Engine().Counters().answers.empty(); }));
+    EXPECT_TRUE(sub.WaitFor(Topic("alarm/question"), ""));
+    EXPECT_TRUE(Refused(sub, "alarm", "No", "not editable"));
+}
+
+TEST_F(Bridge, ForgetsTheControlsANewPanelNoLongerHas) {
+    MqttWatcher sub(m_broker->Port(), kAll);
+    const std::string go = "homeassistant/button/talvex_test_bench/go/config";
+    ASSERT_TRUE(Eventually([&] { return sub.Latest(go).size() > 2; }));
+    std::string changed = kPanel;
+    changed.replace(changed.find(R"("name": "Go")"), 12, R"("name": "Run")");
+    std::ofstream(m_dir / "panel.json") << changed;
+    EXPECT_TRUE(sub.WaitFor(go, ""));
+    EXPECT_TRUE(sub.WaitFor(Topic("go/attributes"), ""));
+    EXPECT_TRUE(Eventually([&] {
+        return sub.Latest("homeassistant/button/talvex_test_bench/run/config").size() > 2;
+    }));
 }
 
 TEST_F(Bridge, LastWillSaysOfflineWhenTheBridgeIsKilled) {
-    Subscriber sub(m_broker->Port());
+    MqttWatcher sub(m_broker->Port(), kAll);
     ASSERT_TRUE(sub.WaitFor(Topic("status"), "online"));
-    End(m_bridge, SIGKILL);
+    EndProgram(m_bridge, SIGKILL);
     EXPECT_TRUE(sub.WaitFor(Topic("status"), "offline"));
 }
 
 TEST_F(Bridge, SaysOfflineOnSigtermAndComesBackAfterTheDeviceAndTheBrokerReturn) {
     {
-        Subscriber sub(m_broker->Port());
+        MqttWatcher sub(m_broker->Port(), kAll);
         ASSERT_TRUE(sub.WaitFor(Topic("status"), "online"));
         sub.Publish(Topic("set_point/set"), "30");
         ASSERT_TRUE(sub.WaitFor(Topic("set_point/state"), "30"));
@@ -348,13 +232,13 @@ TEST_F(Bridge, SaysOfflineOnSigtermAndComesBackAfterTheDeviceAndTheBrokerReturn)
     // The broker restarts with nothing retained: the bridge fills it again, every control's latest.
     m_broker->Stop();
     ASSERT_TRUE(m_broker->Start());
-    Subscriber sub(m_broker->Port());
+    MqttWatcher sub(m_broker->Port(), kAll);
     EXPECT_TRUE(sub.WaitFor(Topic("status"), "online", 10000ms));
     EXPECT_TRUE(sub.WaitFor(Topic("set_point/state"), "20")); // the new device's own value
     EXPECT_TRUE(sub.WaitFor(Topic("mode/state"), "Auto"));
     EXPECT_NE(sub.Latest("homeassistant/number/talvex_test_bench/set_point/config"), "<none>");
 
-    End(m_bridge, SIGTERM);
+    EndProgram(m_bridge, SIGTERM);
     EXPECT_TRUE(sub.WaitFor(Topic("status"), "offline"));
 }
 
@@ -374,7 +258,7 @@ protected:
 };
 
 TEST_F(BridgeWithPassword, LogsInWithThePasswordFromItsFile) {
-    Subscriber sub(m_broker->Port(), "bench", "secret");
+    MqttWatcher sub(m_broker->Port(), kAll, "bench", "secret");
     EXPECT_TRUE(sub.WaitFor(Topic("status"), "online"));
 }
 
