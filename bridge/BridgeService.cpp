@@ -162,6 +162,8 @@ void BridgeService::OnCommand(const QString& topic, const QByteArray& payload, b
     const bool question = m_openQuestions.count(c->m_nId) != 0;
     const std::string reason = ApplyCommand(*c, payload, question);
     if (!reason.empty()) return Refuse(slug, payload, reason);
+    // Not every act shows itself through a refresh (a sent text, say): the record says it now.
+    PublishState(*c);
     if (question) {
         m_openQuestions.erase(c->m_nId);
         Forget(Topic(c->m_nId, "question"));

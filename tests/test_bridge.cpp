@@ -171,6 +171,9 @@ TEST_F(Bridge, CarriesOutCommandsAsThePanelDoesAndRefusesTheRest) {
     EXPECT_TRUE(Eventually([&] { return m_device->Engine().Control(3)->state; }));
     sub.Publish(Topic("mode/set"), "Manual");
     EXPECT_TRUE(Eventually([&] { return DeviceValue(4) == 1; }));
+    sub.Publish(Topic("label/set"), "xyz");
+    EXPECT_TRUE(Eventually([&] { return m_device->Engine().Control(5)->text == u"xyz"; }));
+    EXPECT_TRUE(sub.WaitFor(Topic("label/state"), "xyz"));
 
     // Refused, with the reason, and nothing reaches the device.
     EXPECT_TRUE(Refused(sub, "set_point", "99", "out of range"));
@@ -181,7 +184,7 @@ TEST_F(Bridge, CarriesOutCommandsAsThePanelDoesAndRefusesTheRest) {
     EXPECT_TRUE(Refused(sub, "nothing_here", "1", "unknown control"));
     EXPECT_EQ(DeviceValue(2), 255);
     EXPECT_EQ(DeviceValue(4), 1);
-    EXPECT_EQ(m_device->Engine().Control(5)->text, u"abc");
+    EXPECT_EQ(m_device->Engine().Control(5)->text, u"xyz");
     EXPECT_EQ(sub.Latest(Topic("set_point/state")), "25.5");
 
     // A device message box is a question, answered with one of its buttons.
