@@ -139,7 +139,7 @@ void MqttClient::Publish(const std::string& topic, std::string payload, bool ret
 }
 
 void MqttClient::SendWaiting() {
-    while (m_connected && m_started && m_inFlight.size() < kInFlight && !m_order.empty()) {
+    while (m_connected && m_started && !m_holding && m_inFlight.size() < kInFlight && !m_order.empty()) {
         const std::string topic = std::move(m_order.front());
         m_order.pop_front();
         auto it = m_waiting.find(topic);
@@ -247,7 +247,10 @@ void MqttClient::HandleConnect(int rc) {
     m_connected = true;
     for (const std::string& pattern : m_subscriptions)
         mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), 1);
+    // What the handlers publish joins what waits, each topic once, before anything goes.
+    m_holding = true;
     emit Connected();
+    m_holding = false;
     SendWaiting();
 }
 

@@ -93,6 +93,7 @@ private:
     MqttOptions m_options;
     bool m_connected = false;
     bool m_started = false;
+    bool m_holding = false;
     std::vector<std::string> m_subscriptions;
     // Outbox (event-loop thread only): latest payload per topic, topics in the order they came.
     std::map<std::string, Outgoing> m_waiting;
