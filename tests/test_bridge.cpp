@@ -64,6 +64,7 @@ protected:
         fs::remove_all(m_dir, ignored);
     }
     virtual std::string Extra() { return "allow_anonymous true\n"; }
+    virtual std::string BrokerUrl() { return m_broker->Url(); }
     virtual std::vector<std::string> BridgeArgs() { return {}; }
 
     void StartDevice() {
@@ -80,7 +81,7 @@ protected:
     }
     void StartBridge() {
         std::vector<std::string> args = {TALVEX_BRIDGE, "--port", (m_dir / "device").string(),
-                                         "--mqtt", m_broker->Url()};
+                                         "--mqtt", BrokerUrl()};
         for (const std::string& a : BridgeArgs()) args.push_back(a);
         m_bridge = SpawnProgram(args);
         ASSERT_GT(m_bridge, 0);
@@ -171,6 +172,14 @@ TEST_F(Bridge, CarriesOutCommandsAsThePanelDoesAndRefusesTheRest) {
     EXPECT_TRUE(Eventually([&] { return m_device->Engine().Control(3)->state; }));
     sub.Publish(Topic("mode/set"), "Manual");
     EXPECT_TRUE(Eventually([&] { return DeviceValue(4) == 1; }));
+    // A flood of commands: per control the latest wins, and it reaches the device.
+    for (int tenths = 100; tenths <= 300; ++tenths)
+        sub.Publish(Topic("set_point/set"),
+                    std::to_string(tenths / 10) + "." + std::to_string(tenths % 10));
+    EXPECT_TRUE(Eventually([&] { return DeviceValue(2) == 300; }));
+    EXPECT_TRUE(sub.WaitFor(Topic("set_point/state"), "30"));
+    sub.Publish(Topic("set_point/set"), "25.5");
+    ASSERT_TRUE(Eventually([&] { return DeviceValue(2) == 255; }));
     sub.Publish(Topic("label/set"), "xyz");
     EXPECT_TRUE(Eventually([&] { return m_device->Engine().Control(5)->text == u"xyz"; }));
     EXPECT_TRUE(sub.WaitFor(Topic("label/state"), "xyz"));
@@ -262,6 +271,49 @@ protected:
 
 TEST_F(BridgeWithPassword, LogsInWithThePasswordFromItsFile) {
     MqttWatcher sub(m_broker->Port(), kAll, "bench", "secret");
+    EXPECT_TRUE(sub.WaitFor(Topic("status"), "online"));
+}
+
+// The broker's TLS listener, its certificate signed by a CA the bridge is given.
+class BridgeOverTls : public Bridge {
+protected:
+    void SetUp() override {
+        if (access("/usr/bin/openssl", X_OK) != 0) GTEST_SKIP() << "openssl is not installed";
+        Bridge::SetUp();
+    }
+    std::string Extra() override {
+        const std::string d = m_dir.string();
+        const std::string ssl = "/usr/bin/openssl ";
+        const std::string quiet = " 2>/dev/null";
+        (void)!std::system((ssl +
+                            "req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=TestCA -keyout " +
+                            d + "/ca.key -out " + d + "/ca.crt" + quiet)
+                               .c_str());
+        (void)!std::system((ssl + "req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + d +
+                            "/server.key -out " + d + "/server.csr" + quiet)
+                               .c_str());
+        std::ofstream(m_dir / "san.ext") << "subjectAltName=IP:127.0.0.1\n";
+        (void)!std::system((ssl + "x509 -req -days 1 -in " + d + "/server.csr -CA " + d +
+                            "/ca.crt -CAkey " + d + "/ca.key -CAcreateserial -extfile " + d +
+                            "/san.ext -out " + d + "/server.crt" + quiet)
+                               .c_str());
+        // A broker started as root reads its files as the user it changes to.
+        fs::permissions(m_dir / "server.key",
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        m_tlsPort = FreeLoopbackPort();
+        return "allow_anonymous true\nlistener " + std::to_string(m_tlsPort) +
+               " 127.0.0.1\ncafile " + d + "/ca.crt\ncertfile " + d + "/server.crt\nkeyfile " + d +
+               "/server.key\n";
+    }
+    std::string BrokerUrl() override { return "mqtts://127.0.0.1:" + std::to_string(m_tlsPort); }
+    std::vector<std::string> BridgeArgs() override {
+        return {"--ca-file", (m_dir / "ca.crt").string()};
+    }
+    uint16_t m_tlsPort = 0;
+};
+
+TEST_F(BridgeOverTls, PublishesOverTlsWithTheGivenCa) {
+    MqttWatcher sub(m_broker->Port(), kAll);
     EXPECT_TRUE(sub.WaitFor(Topic("status"), "online"));
 }
 

@@ -24,7 +24,9 @@ sockaddr_in Loopback(uint16_t port) {
     return a;
 }
 
-uint16_t FreePort() {
+} // namespace
+
+uint16_t FreeLoopbackPort() {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(0);
     socklen_t n = sizeof a;
@@ -33,6 +35,8 @@ uint16_t FreePort() {
     close(s);
     return ntohs(a.sin_port);
 }
+
+namespace {
 
 bool Listening(uint16_t port) {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -77,7 +81,7 @@ MosquittoBroker::MosquittoBroker(std::filesystem::path dir, std::string extra)
     : m_dir(std::move(dir)), m_extra(std::move(extra)) {}
 
 bool MosquittoBroker::Start() {
-    if (!m_port) m_port = FreePort();
+    if (!m_port) m_port = FreeLoopbackPort();
     const std::filesystem::path conf = m_dir / "mosquitto.conf";
     std::ofstream(conf) << "listener " << m_port << " 127.0.0.1\n"
                         << "persistence false\nlog_dest none\n"

@@ -18,6 +18,8 @@ struct mosquitto;
 
 inline constexpr const char* kMosquittoProgram = "/usr/sbin/mosquitto";
 
+// A loopback port nobody listens on at the moment.
+uint16_t FreeLoopbackPort();
 // Asks `ready` every 10 ms until it holds or the time is up.
 bool Eventually(const std::function<bool()>& ready,
                 std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
