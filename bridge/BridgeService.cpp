@@ -177,5 +177,6 @@ void BridgeService::Refuse(const std::string& slug, const QByteArray& payload,
     const nlohmann::json j = {{"control", slug},
                               {"command", decode.hasError() ? std::string() : quoted.toStdString()},
                               {"reason", reason}};
-    m_mqtt.Publish(m_prefix + "/error", j.dump(), false);
+    m_mqtt.Publish(m_prefix + "/error",
+                   j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), false);
 }

@@ -139,7 +139,8 @@ void MqttClient::Publish(const std::string& topic, std::string payload, bool ret
 }
 
 void MqttClient::SendWaiting() {
-    while (m_connected && m_started && !m_holding && m_inFlight.size() < kInFlight && !m_order.empty()) {
+    while (m_connected && m_started && !m_holding && m_inFlight.size() < kInFlight &&
+           !m_order.empty()) {
         const std::string topic = std::move(m_order.front());
         m_order.pop_front();
         auto it = m_waiting.find(topic);

@@ -13,6 +13,11 @@ using nlohmann::json;
 
 namespace {
 
+// Device texts are untrusted: whatever they hold, the JSON written is valid UTF-8.
+std::string Dump(const json& j) {
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 constexpr qsizetype kMaxCommandBytes = 65536;
 
 std::string Utf8(const QString& text) {
@@ -36,7 +41,7 @@ std::string ScaledText(int32_t raw, int exponent) {
         if (digits.back() == '.') digits.pop_back();
         return (negative ? "-" : "") + digits;
     }
-    return json(ScaleRaw(raw, exponent)).dump();
+    return Dump(json(ScaleRaw(raw, exponent)));
 }
 
 json ScaledNumber(int32_t raw, int exponent) {
@@ -102,7 +107,7 @@ std::string MatrixRowText(const CCtrl& c) {
         const double value = c.CellValue(last, col);
         row[name] = std::isfinite(value) ? json(value) : json(Utf8(c.CellText(last, col)));
     }
-    return row.dump();
+    return Dump(row);
 }
 
 json EditableParts(const CCtrl& c) {
@@ -213,7 +218,7 @@ std::string PanelDescription(const CtrlArray& ctrls, const std::map<uint32_t, st
         }
         controls.push_back(std::move(j));
     }
-    return json{{"title", Utf8(title)}, {"about", Utf8(about)}, {"controls", controls}}.dump();
+    return Dump(json{{"title", Utf8(title)}, {"about", Utf8(about)}, {"controls", controls}});
 }
 
 std::optional<std::string> StateText(const CCtrl& c) {
@@ -249,16 +254,15 @@ std::string AttributesText(const CCtrl& c) {
     std::snprintf(colour, sizeof colour, "#%02X%02X%02X", rgb & 0xFF, (rgb >> 8) & 0xFF,
                   (rgb >> 16) & 0xFF);
     const bool box = c.m_nType == TYPE_MESSAGEBOX; // its bit 0x1 says the box was shown
-    return json{{"colour", colour},
-                {"hidden", !box && (c.m_dwFlags & CTRLF_HIDDEN) != 0},
-                {"disabled", (c.m_dwFlags & CTRLF_DISABLED) != 0}}
-        .dump();
+    return Dump(json{{"colour", colour},
+                     {"hidden", !box && (c.m_dwFlags & CTRLF_HIDDEN) != 0},
+                     {"disabled", (c.m_dwFlags & CTRLF_DISABLED) != 0}});
 }
 
 std::string QuestionText(const CCtrl& c) {
     json buttons = json::array();
     for (BoxButton b : MessageBoxButtons(c.m_dwFlags)) buttons.push_back(ButtonName(b));
-    return json{{"text", Utf8(c.m_strText)}, {"buttons", buttons}}.dump();
+    return Dump(json{{"text", Utf8(c.m_strText)}, {"buttons", buttons}});
 }
 
 std::vector<RetainedConfig> DiscoveryConfigs(const CtrlArray& ctrls,
@@ -334,7 +338,7 @@ std::vector<RetainedConfig> DiscoveryConfigs(const CtrlArray& ctrls,
         }
         if (component.empty()) continue;
         configs.push_back(
-            {"homeassistant/" + component + "/" + node + "/" + slug->second + "/config", j.dump()});
+            {"homeassistant/" + component + "/" + node + "/" + slug->second + "/config", Dump(j)});
     }
     return configs;
 }
