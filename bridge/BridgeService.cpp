@@ -12,8 +12,8 @@ constexpr int kQuotedCommandBytes = 200;
 
 } // namespace
 
-BridgeService::BridgeService(BridgeOptions options, QObject* parent)
-    : QObject(parent), m_options(std::move(options)), m_panel(m_options.port, this) {
+BridgeService::BridgeService(BridgeOptions options, IPanelSource& panel, QObject* parent)
+    : QObject(parent), m_options(std::move(options)), m_panel(panel) {
     connect(&m_mqtt, &MqttClient::Connected, this, [this] {
         std::fprintf(stderr, "talvex-bridge: connected to the broker %s:%d\n",
                      m_options.mqtt.host.c_str(), m_options.mqtt.port);
@@ -27,6 +27,7 @@ BridgeService::BridgeService(BridgeOptions options, QObject* parent)
 
 BridgeService::~BridgeService() {
     Stop();
+    m_panel.SetObserver(nullptr);
 }
 
 bool BridgeService::Start(std::string& error) {
@@ -34,13 +35,13 @@ bool BridgeService::Start(std::string& error) {
         m_prefix = m_options.prefix;
         if (!StartBroker(error)) return false;
     }
-    m_panel.Start();
+    m_panel.SetObserver(this);
+    if (m_panel.HasPanel()) PanelBuilt(); // a panel already there is published at once
     return true;
 }
 
 void BridgeService::Stop() {
     m_mqtt.Stop();
-    m_panel.Stop();
 }
 
 bool BridgeService::StartBroker(std::string& error) {
@@ -133,8 +134,7 @@ void BridgeService::Question(CCtrl& c) {
 
 void BridgeService::DeviceState(bool connected, const QString& reason) {
     if (!connected) {
-        std::fprintf(stderr, "talvex-bridge: device %s: %s\n", m_options.port.c_str(),
-                     qPrintable(reason));
+        std::fprintf(stderr, "talvex-bridge: device: %s\n", qPrintable(reason));
         for (uint32_t id : m_openQuestions) Forget(Topic(id, "question"));
         m_openQuestions.clear();
     }

@@ -10,11 +10,10 @@
 #include <set>
 #include <string>
 
-#include "HeadlessPanel.h"
 #include "MqttClient.h"
+#include "PanelSource.h"
 
 struct BridgeOptions {
-    std::string port;   // the device: a serial device path or tcp://HOST:PORT
     std::string prefix; // empty: talvex/<panel title slug>, fixed by the first panel
     bool discovery = true;
     MqttOptions mqtt;
@@ -22,15 +21,15 @@ struct BridgeOptions {
 
 class BridgeService : public QObject, public IPanelObserver {
 public:
-    explicit BridgeService(BridgeOptions options, QObject* parent = nullptr);
+    // Observes `panel` from Start on, until it is destroyed.
+    BridgeService(BridgeOptions options, IPanelSource& panel, QObject* parent = nullptr);
     ~BridgeService() override;
 
-    // Opens the device; the broker too once the topics' prefix is known.
+    // Connects to the broker at once when the prefix is given, else with the first panel.
     bool Start(std::string& error);
-    // Says "offline", then lets go of the broker and the device.
+    // Says "offline" and lets go of the broker.
     void Stop();
 
-    HeadlessPanel& Panel() { return m_panel; }
     MqttClient& Mqtt() { return m_mqtt; }
     const std::string& Prefix() const { return m_prefix; }
 
@@ -52,7 +51,7 @@ private:
     std::string Topic(uint32_t id, const char* leaf) const;
 
     BridgeOptions m_options;
-    HeadlessPanel m_panel;
+    IPanelSource& m_panel;
     MqttClient m_mqtt;
     bool m_brokerStarted = false;
     std::string m_prefix;

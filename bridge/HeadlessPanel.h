@@ -9,31 +9,18 @@
 #include <QTimer>
 #include <string>
 
-#include "CtrlArray.h"
 #include "CtrlHost.h"
 #include "LinkServices.h"
+#include "PanelSource.h"
 
-// Told on the event loop's thread; never while the link lock is held.
-class IPanelObserver {
-public:
-    virtual ~IPanelObserver() = default;
-    // The records were built anew (a new panel or layout); pointers to old ones are gone.
-    virtual void PanelBuilt() {}
-    // A record's value changed: from the device, or from an act on it.
-    virtual void ValueChanged(CCtrl&) {}
-    virtual void AttributesChanged(CCtrl&) {}
-    // A device message box waits for an answer (CCtrl::SendAnswer).
-    virtual void Question(CCtrl&) {}
-    // The device answered with a panel (true), or was lost (false, saying why).
-    virtual void DeviceState(bool, const QString&) {}
-    // A line for the log: the link's diagnostics, the device's messages.
-    virtual void Notice(const QString&) {}
-};
-
-class HeadlessPanel : public QObject, public ICtrlHost, public ILinkNotifier, public ILinkAlerts {
+class HeadlessPanel : public QObject,
+                      public IPanelSource,
+                      public ICtrlHost,
+                      public ILinkNotifier,
+                      public ILinkAlerts {
 public:
     // `port`: a serial device path or tcp://HOST:PORT.
-    HeadlessPanel(std::string port, IPanelObserver* observer, QObject* parent = nullptr);
+    HeadlessPanel(std::string port, IPanelObserver* observer = nullptr, QObject* parent = nullptr);
     // Says goodbye to the device and closes the link.
     ~HeadlessPanel() override;
 
@@ -43,11 +30,11 @@ public:
     void Stop();
     void SetRetryDelays(int firstMs, int longestMs);
 
-    const CtrlArray& Ctrls() const { return m_ctrls; }
-    // A panel has come on the open connection.
-    bool HasPanel() const { return m_hasPanel; }
-    QString Title() const;
-    QString AboutText() const;
+    void SetObserver(IPanelObserver* observer) override { m_observer = observer; }
+    const CtrlArray& Ctrls() const override { return m_ctrls; }
+    bool HasPanel() const override { return m_hasPanel; }
+    QString Title() const override;
+    QString AboutText() const override;
 
 protected:
     void customEvent(QEvent* event) override;

@@ -9,6 +9,7 @@
 
 #include "BridgeService.h"
 #include "FilesDirectory.h"
+#include "HeadlessPanel.h"
 #include "Link.h"
 #include "QuitSignals.h"
 
@@ -59,7 +60,6 @@ int main(int argc, char** argv) {
         return Fail(QStringLiteral("--port and --mqtt are required (see --help)"));
 
     BridgeOptions options;
-    options.port = parser.value(port).toStdString();
     options.prefix = parser.value(prefix).toStdString();
     options.discovery = !parser.isSet(noDiscovery);
     std::string error;
@@ -83,15 +83,19 @@ int main(int argc, char** argv) {
     if (!files.note.isEmpty()) std::fprintf(stderr, "talvex-bridge: %s\n", qPrintable(files.note));
     LinkSetFilesDirectory(QFile::encodeName(files.directory).toStdString());
 
-    BridgeService bridge(options);
+    HeadlessPanel panel(parser.value(port).toStdString());
+    BridgeService bridge(options, panel);
     CQuitSignals quit;
     QObject::connect(&quit, &CQuitSignals::Caught, &app, [&] {
         bridge.Stop();
+        panel.Stop();
         app.quit();
     });
     if (!bridge.Start(error)) return Fail(QString::fromStdString(error));
+    panel.Start();
     const int status = app.exec();
     bridge.Stop();
+    panel.Stop();
     LinkShutdown();
     return status;
 }
