@@ -18,6 +18,20 @@ void CTalvex22View::BuildControls() {
     if (!RebuildCtrlArray(m_pCtrls, this))
         Notice(QStringLiteral("There is not enough memory for the panel's controls."));
     m_nCtrls = int(m_pCtrls.size());
+    if (m_pPanelObserver) m_pPanelObserver->PanelBuilt();
+}
+
+bool CTalvex22View::HasPanel() const {
+    return m_bConnected && !m_pCtrls.empty();
+}
+
+QString CTalvex22View::Title() const {
+    return QString::fromStdU16String(LinkGetTitle());
+}
+
+QString CTalvex22View::AboutText() const {
+    const auto about = LinkGetAboutText();
+    return about ? QString::fromStdU16String(*about) : QString();
 }
 
 void CTalvex22View::UpdateValues() {
@@ -122,12 +136,18 @@ void CTalvex22View::DestroyWidgets(CCtrl& c) {
 
 void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
     m_pWidgets->RefreshWidgets(c, what);
+    if (!m_pPanelObserver) return;
+    if (what == CtrlRefresh::Value || what == CtrlRefresh::MatrixData)
+        m_pPanelObserver->ValueChanged(c);
+    else if (what == CtrlRefresh::Attributes)
+        m_pPanelObserver->AttributesChanged(c);
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
 // control-answer event like any other notification. The frame comes forward after the last.
 void CTalvex22View::ShowMessageBox(CCtrl& c) {
     const uint32_t id = c.m_nId;
+    if (m_pPanelObserver) m_pPanelObserver->Question(c);
     ++m_nOpenMessageBoxes;
     ShowDeviceMessageBox(c, this, [this, id](int answer) {
         if (answer != 0)
