@@ -17,6 +17,7 @@ BridgeService::BridgeService(BridgeOptions options, IPanelSource& panel, QObject
     connect(&m_mqtt, &MqttClient::Connected, this, [this] {
         std::fprintf(stderr, "talvex-bridge: connected to the broker %s:%d\n",
                      m_options.mqtt.host.c_str(), m_options.mqtt.port);
+        m_lastState.clear(); // a broker come back gets every state again
         PublishAll();
     });
     connect(&m_mqtt, &MqttClient::Disconnected, this, [](const QString& reason) {
@@ -87,6 +88,7 @@ void BridgeService::PanelBuilt() {
     m_ids.clear();
     for (const auto& [id, slug] : m_slugs) m_ids[slug] = id;
     m_openQuestions.clear();
+    m_lastState.clear();
     const std::set<std::string> before = std::move(m_retained);
     m_retained.clear();
     PublishAll();
@@ -115,8 +117,14 @@ void BridgeService::PublishAll() {
 }
 
 void BridgeService::PublishState(const CCtrl& c) {
-    if (std::optional<std::string> state = StateText(c))
-        Retain(Topic(c.m_nId, "state"), std::move(*state));
+    std::optional<std::string> state = StateText(c);
+    if (!state) return;
+    // A value told twice (the record's refresh, then the command's own word) goes out once.
+    const std::string topic = Topic(c.m_nId, "state");
+    std::string& last = m_lastState[topic];
+    if (last == *state && m_retained.count(topic)) return;
+    last = *state;
+    Retain(topic, std::move(*state));
 }
 
 void BridgeService::ValueChanged(CCtrl& c) {

@@ -62,4 +62,6 @@ private:
     // Retained topics this bridge has filled for the current panel: what a new panel no longer
     // has is emptied.
     std::set<std::string> m_retained;
+    // The state last published per topic (bounded by the panel's controls).
+    std::map<std::string, std::string> m_lastState;
 };
