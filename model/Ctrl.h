@@ -163,6 +163,8 @@ public:
     // The text lists of controls show; none when only a widget knows it (an editable Text that
     // is not masked, an editable Number in style 0, an editable Date/time).
     std::optional<QString> ControlText() const;
+    // Text: room for what the device accepts, its buffer less the terminator, in characters.
+    int TextLimit() const;
 
     // ---- Matrix (CtrlMatrix.cpp); every read is bounds-checked
 
@@ -222,6 +224,9 @@ public:
     // Number, "OK": the typed text, a number in the user's locale or with a decimal point,
     // scaled by 10^-exponent. False, and nothing sent, when the text is not a finite number.
     bool EnterNumber(const QString& typed);
+    // Number: the raw value a typed text stands for, before clamping; none when the text is not
+    // a finite number.
+    std::optional<int32_t> NumberFromText(const QString& typed) const;
     // Number, spin buttons: +1 or -1.
     void StepNumber(bool plus);
     void SlideNumber(int position);

@@ -143,15 +143,20 @@ void CCtrl::SendText(const QString& text) {
     Send(bytes.data(), uint32_t(bytes.size()));
 }
 
+std::optional<int32_t> CCtrl::NumberFromText(const QString& typed) const {
+    const std::optional<double> number = ReadNumber(typed);
+    if (!number) return std::nullopt;
+    return TruncateToInt32(*number * std::pow(10.0, -double(m_nExponent)));
+}
+
 bool CCtrl::EnterNumber(const QString& typed) {
     if (!IsKind(TYPE_NUMBER)) return false;
-    const std::optional<double> number = ReadNumber(typed);
-    if (!number) {
+    const std::optional<int32_t> raw = NumberFromText(typed);
+    if (!raw) {
         Refresh(CtrlRefresh::Value); // the edit box shows the value again
         return false;
     }
-    const double scaled = *number * std::pow(10.0, -double(m_nExponent));
-    m_nValue = Clamped(TruncateToInt32(scaled));
+    m_nValue = Clamped(*raw);
     Refresh(CtrlRefresh::Value);
     SendNumber(m_nValue);
     return true;

@@ -1,5 +1,7 @@
 // Texts of a record's value: the Number and Date/time texts the widgets show, the weekday names,
 // and the text lists of controls show for a control.
+#include <algorithm>
+
 #include "Ctrl.h"
 #include "LayoutProps.h"
 #include "ValueFormat.h"
@@ -67,4 +69,10 @@ std::optional<QString> CCtrl::ControlText() const {
         Diagnostic(CP_CONTROL_TEXT);
         return QString();
     }
+}
+
+int CCtrl::TextLimit() const {
+    const int64_t bytes = int64_t(m_nMaxLength) - 1;
+    const int64_t chars = (m_dwFlags & CTRLF_TEXT16) ? bytes / 2 : bytes;
+    return chars > 0 ? int(std::min<int64_t>(chars, 32767)) : 32767;
 }

@@ -19,9 +19,10 @@ usr=$root/usr
 share=$usr/share
 id=org.talvex.Talvex
 
-for f in bin/talvex bin/talvex-sim share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+for f in bin/talvex bin/talvex-sim bin/talvex-bridge lib/systemd/system/talvex-bridge@.service \
+         share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg \
-         share/man/man1/talvex.1.gz share/man/man1/talvex-sim.1.gz \
+         share/man/man1/talvex.1.gz share/man/man1/talvex-sim.1.gz share/man/man1/talvex-bridge.1.gz \
          share/talvex/help/com-ports.html share/talvex/panels/demo.json \
          share/talvex/panels/greenhouse.gif share/doc/talvex/README.md; do
     [ -f "$usr/$f" ] || fail "missing /usr/$f"
@@ -51,7 +52,7 @@ type=$(sed -n 's/.*<mime-type type="\([^"]*\)".*/\1/p' "$share/mime/packages/$id
 grep -q "^$type:\*\.tvx$" "$mime/globs" || fail "no *.tvx glob for '$type'"
 grep -q "^MimeType=.*$type;" "$desktop" || fail "desktop entry lacks MimeType $type"
 
-for page in talvex talvex-sim; do
+for page in talvex talvex-sim talvex-bridge; do
     man=$share/man/man1/$page.1.gz
     err=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
     [ -z "$err" ] || fail "man $page.1: $err"

@@ -18,10 +18,12 @@
 #include "ProtocolMonitor.h"
 #include "Talvex22View.h"
 #include "TextCodec.h"
+#include "WindowBridge.h"
 
 CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {}
 
 CTalvex22App::~CTalvex22App() {
+    m_bridge.reset(); // says "offline" while the view's records are still there
     if (m_pView) m_pView->OnDestroyView();
     // The link goes first: no receive thread may post to a view that is gone.
     m_doc.OnCloseDocument();
@@ -96,6 +98,13 @@ bool CTalvex22App::InitInstance() {
                      [this] { OpenMonitor(); });
     QObject::connect(m_pFrame.get(), &CMainFrame::DocumentDropped, m_pFrame.get(),
                      [this](const QString& path) { OpenDocument(path); });
+    m_bridge = std::make_unique<WindowBridge>(*view);
+    QObject::connect(m_pFrame->Action(ID_MQTT), &QAction::triggered, m_pFrame.get(),
+                     [this] { m_bridge->Configure(m_pFrame.get()); });
+    if (CConnectionIndicator* indicator = m_pFrame->Indicator())
+        QObject::connect(m_bridge.get(), &WindowBridge::StateChanged, indicator,
+                         &CConnectionIndicator::SetBroker);
+    m_bridge->Restart();
     if (CConnectionIndicator* indicator = m_pFrame->Indicator()) {
         QObject::connect(&m_progress, &TransferProgress::Progress, indicator,
                          &CConnectionIndicator::SetTransfer);

@@ -18,6 +18,7 @@ class CMainFrame;
 class CTalvex22View;
 class DemoDevice;
 class ProtocolMonitor;
+class WindowBridge;
 
 class CTalvex22App {
 public:
@@ -39,6 +40,8 @@ public:
     // The Protocol Monitor window, made when first opened.
     ProtocolMonitor* Monitor() const { return m_monitor; }
     void OpenMonitor();
+    // The MQTT bridge over the view's records.
+    WindowBridge* Bridge() const { return m_bridge.get(); }
     const CTalvex22Doc& Document() const { return m_doc; }
     // A document opened while running, as one named on the command line opens.
     void OpenDocument(const QString& path);
@@ -58,4 +61,5 @@ private:
     CTalvex22Doc m_doc;
     std::unique_ptr<DemoDevice> m_demo;
     std::unique_ptr<CQuitSignals> m_quitSignals;
+    std::unique_ptr<WindowBridge> m_bridge;
 };

@@ -65,6 +65,11 @@ void CConnectionIndicator::ClearTransfer() {
     Changed();
 }
 
+void CConnectionIndicator::SetBroker(const QString& state) {
+    m_strBroker = state;
+    Changed();
+}
+
 void CConnectionIndicator::SetSaved(const QString& what, const QString& folder) {
     // One pass over the pattern: a device's file name is never read as one.
     m_strSaved = what.isEmpty() ? QString() : QStringLiteral("Saved %1 in %2").arg(what, folder);
@@ -118,6 +123,7 @@ QString CConnectionIndicator::Text() const {
         parts << QStringLiteral("Page %1 of %2").arg(m_nPage + 1).arg(m_nPageCount);
     if (!m_strTransfer.isEmpty()) parts << m_strTransfer;
     if (!m_strSaved.isEmpty()) parts << m_strSaved;
+    if (!m_strBroker.isEmpty()) parts << m_strBroker;
     return parts.join(kSeparator);
 }
 

@@ -38,6 +38,8 @@ public:
     // which a click asks for the folder to be shown.
     void SetSaved(const QString& what, const QString& folder);
     bool SavedShown() const { return !m_strSaved.isEmpty(); }
+    // The MQTT bridge's broker: "MQTT: connected", ...; empty while there is no bridge.
+    void SetBroker(const QString& state);
 
     // The whole line, before it is cut to fit, and the tooltip's lines.
     QString Text() const;
@@ -63,6 +65,7 @@ private:
     QString m_strTransfer; // empty: none
     QString m_strTransferDetails;
     QString m_strSaved; // empty: none shown
+    QString m_strBroker;
     QString m_strSavedFolder;
     QTimer m_savedTimer;
     // What the line and the tooltip show now.

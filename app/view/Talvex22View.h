@@ -14,13 +14,14 @@
 #include "CtrlArray.h"
 #include "CtrlHost.h"
 #include "CtrlWidgets.h"
+#include "PanelSource.h"
 
 class BluetoothLine;
 class CMainFrame;
 class StaleVeil;
 class QtLinkAlerts;
 
-class CTalvex22View : public QScrollArea, public ICtrlHost {
+class CTalvex22View : public QScrollArea, public ICtrlHost, public IPanelSource {
     Q_OBJECT
 public:
     // defaultTitle: the frame's title while no panel names itself (the program's name).
@@ -43,6 +44,13 @@ public:
     void CloseAndEnd();
     // A port is open and the device has not answered yet.
     bool IsConnecting() const { return m_bConnected && m_watch.IsAwaitingAnswer(); }
+
+    // The records for the MQTT bridge (IPanelSource; ViewControls.cpp).
+    void SetObserver(IPanelObserver* observer) override { m_pPanelObserver = observer; }
+    const CtrlArray& Ctrls() const override { return m_pCtrls; }
+    bool HasPanel() const override;
+    QString Title() const override;
+    QString AboutText() const override;
 
     // Settings, panel and ping.
     void ReadSettings();
@@ -190,6 +198,7 @@ private:
 
     CMainFrame* m_pFrame;
     QtLinkAlerts* m_pAlerts;
+    IPanelObserver* m_pPanelObserver = nullptr;
     QWidget* m_pPanel;
     StaleVeil* m_pVeil;
     QTimer m_pingTimer;

@@ -5,6 +5,7 @@
 
 #include "ConnectionIndicator.h"
 #include "Ctrl.h"
+#include "DeviceChanges.h"
 #include "DeviceMessageBox.h"
 #include "Link.h"
 #include "LinkBridge.h"
@@ -12,74 +13,29 @@
 #include "MessageBoxAnswer.h"
 #include "Talvex22View.h"
 
-namespace {
-
-constexpr uint32_t kMaxValueBytes = 0xFFFFF;
-
-// A device change of one control, copied out of the link's table under the lock and applied to
-// the record after it is let go: the records' refreshes never run with the lock held.
-struct DeviceChange {
-    CCtrl* ctrl = nullptr;
-    bool matrix = false;
-    bool oversize = false;
-    bool movesPlace = false; // Section or Password: its state picks its rectangle
-    std::vector<uint8_t> value;
-    uint32_t rows = 0;
-    std::vector<uint8_t> cells, rowLabels;
-};
-
-// The table entry of the record at `index` (the lock held): the same index while the table is
-// the one the records were built from, else found by its id. A large panel is not searched
-// once per control.
-const CLinkCtrl* EntryOf(size_t index, uint32_t id) {
-    const CLinkCtrl* e = LinkGetDefinition(int(index));
-    return e && e->m_nId == id ? e : LinkFind(id);
-}
-
-} // namespace
-
 void CTalvex22View::BuildControls() {
     BringFrameToForeground();
     if (!RebuildCtrlArray(m_pCtrls, this))
         Notice(QStringLiteral("There is not enough memory for the panel's controls."));
     m_nCtrls = int(m_pCtrls.size());
+    if (m_pPanelObserver) m_pPanelObserver->PanelBuilt();
+}
+
+bool CTalvex22View::HasPanel() const {
+    return m_bConnected && !m_pCtrls.empty();
+}
+
+QString CTalvex22View::Title() const {
+    return QString::fromStdU16String(LinkGetTitle());
+}
+
+QString CTalvex22View::AboutText() const {
+    const auto about = LinkGetAboutText();
+    return about ? QString::fromStdU16String(*about) : QString();
 }
 
 void CTalvex22View::UpdateValues() {
-    std::vector<DeviceChange> changes;
-    LinkLock();
-    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
-        CCtrl* c = m_pCtrls[i].get();
-        const CLinkCtrl* e = EntryOf(i, c->m_nId);
-        if (!e || !e->m_bDeviceChanged) continue;
-        DeviceChange change;
-        change.ctrl = c;
-        const int kind = e->m_nKind;
-        if (kind == KIND_MATRIX) {
-            LinkMatrixData matrix;
-            if (LinkGetMatrix(c->m_nId, matrix) != 0) continue;
-            change.matrix = true;
-            change.rows = matrix.nRows;
-            if (matrix.pCells)
-                change.cells.assign(matrix.pCells, matrix.pCells + matrix.nCellBytes);
-            if (matrix.pRowLabels)
-                change.rowLabels.assign(matrix.pRowLabels,
-                                        matrix.pRowLabels + matrix.nRowLabelBytes);
-        } else {
-            uint32_t size = 0;
-            LinkGetValue(c->m_nId, nullptr, &size);
-            if (size > kMaxValueBytes) {
-                change.oversize = true;
-                size = 0;
-            }
-            change.value.assign(size, 0);
-            LinkGetValue(c->m_nId, change.value.data(), &size);
-            change.value.resize(std::min<size_t>(size, change.value.size()));
-            change.movesPlace = kind == KIND_PASSWORD || kind == KIND_SECTION;
-        }
-        changes.push_back(std::move(change));
-    }
-    LinkUnlock();
+    std::vector<DeviceChange> changes = TakeValueChanges(m_pCtrls);
 
     int targetPage = -1;
     bool relayout = false;
@@ -88,14 +44,9 @@ void CTalvex22View::UpdateValues() {
     m_pWidgets->PaceValues(true);
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;
-        if (change.matrix) {
-            c.SetMatrixData(change.rows, change.cells.data(), change.cells.size(),
-                            change.rowLabels.data(), change.rowLabels.size());
-        } else {
-            if (change.oversize) ViewSizeAlarm(1534);
-            c.ShowValue(change.value.data(), uint32_t(change.value.size()));
-            if (change.movesPlace) relayout = true;
-        }
+        if (change.oversize) ViewSizeAlarm(1534);
+        ApplyValueChange(change);
+        if (change.movesPlace) relayout = true;
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
     }
     m_pWidgets->PaceValues(false);
@@ -107,21 +58,7 @@ void CTalvex22View::UpdateValues() {
 }
 
 void CTalvex22View::UpdateAttributes() {
-    struct AttributeChange {
-        CCtrl* ctrl;
-        uint32_t flags, colour;
-    };
-    std::vector<AttributeChange> changes;
-    LinkLock();
-    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
-        CCtrl* c = m_pCtrls[i].get();
-        const CLinkCtrl* e = EntryOf(i, c->m_nId);
-        if (!e || !e->m_bAttrChanged) continue;
-        uint32_t flags = 0, colour = 0;
-        if (LinkGetAttributes(c->m_nId, &flags, &colour) == 0)
-            changes.push_back({c, flags, colour});
-    }
-    LinkUnlock();
+    const std::vector<AttributeChange> changes = TakeAttributeChanges(m_pCtrls);
 
     bool relayout = false;
     bool turnPage = false;
@@ -151,19 +88,7 @@ void CTalvex22View::UpdateAttributes() {
 }
 
 void CTalvex22View::UpdateFiles() {
-    std::vector<std::pair<CCtrl*, std::u16string>> delivered;
-    LinkLock();
-    for (size_t i = 0; i < m_pCtrls.size(); ++i) {
-        CCtrl* c = m_pCtrls[i].get();
-        const CLinkCtrl* e = EntryOf(i, c->m_nId);
-        if (e && e->m_bDeviceChanged && e->m_nKind == KIND_FILE) {
-            delivered.emplace_back(c, LinkGetFileName(c->m_nId));
-            // Taken: a later file for another control must not open this one again.
-            uint32_t none = 0;
-            LinkGetValue(c->m_nId, nullptr, &none);
-        }
-    }
-    LinkUnlock();
+    const auto delivered = TakeDeliveredFiles(m_pCtrls);
     for (auto& [c, name] : delivered) {
         c->m_strText = QString::fromStdU16String(name);
         m_pWidgets->OpenFile(*c, c->m_strText);
@@ -211,12 +136,18 @@ void CTalvex22View::DestroyWidgets(CCtrl& c) {
 
 void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
     m_pWidgets->RefreshWidgets(c, what);
+    if (!m_pPanelObserver) return;
+    if (what == CtrlRefresh::Value || what == CtrlRefresh::MatrixData)
+        m_pPanelObserver->ValueChanged(c);
+    else if (what == CtrlRefresh::Attributes)
+        m_pPanelObserver->AttributesChanged(c);
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
 // control-answer event like any other notification. The frame comes forward after the last.
 void CTalvex22View::ShowMessageBox(CCtrl& c) {
     const uint32_t id = c.m_nId;
+    if (m_pPanelObserver) m_pPanelObserver->Question(c);
     ++m_nOpenMessageBoxes;
     ShowDeviceMessageBox(c, this, [this, id](int answer) {
         if (answer != 0)

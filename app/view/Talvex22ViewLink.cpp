@@ -205,6 +205,7 @@ void CTalvex22View::EndConnection(bool lost) {
     LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
+    if (m_pPanelObserver) m_pPanelObserver->DeviceState(false, reason);
     if (!LinkKeepPanel()) {
         ReadSettings();
         ResetPanel();
@@ -269,6 +270,7 @@ void CTalvex22View::DisconnectAndReset(bool notifyDevice) {
     if (LinkClose(notifyDevice) != 0) LinkClose(false);
     DropPendingOutcomes();
     m_bConnected = false;
+    if (m_pPanelObserver) m_pPanelObserver->DeviceState(false, QStringLiteral("closed"));
     ResetPanel();
 }
 

@@ -15,13 +15,6 @@ namespace {
 
 const QString kOk = QStringLiteral("OK");
 
-// Room for the text the device accepts: its buffer less the terminator, in characters.
-int TextLimit(const CCtrl& c) {
-    const int64_t bytes = int64_t(c.m_nMaxLength) - 1;
-    const int64_t chars = (c.m_dwFlags & CTRLF_TEXT16) ? bytes / 2 : bytes;
-    return chars > 0 ? int(std::min<int64_t>(chars, 32767)) : 32767;
-}
-
 // "Text with OK", "Number with OK" and Password share the row: the edit, then a square button.
 void PlaceEditWithButton(QWidget* edit, QWidget* button, const CtrlBox& box, int editWidth) {
     Move(edit, box.x, box.y + box.t, editWidth, box.b);
@@ -43,7 +36,7 @@ public:
             auto* edit = make.Body(new QLineEdit(make.Panel()));
             c.m_pEdit = edit;
             if (c.m_dwFlags & CTRLF_TEXT_MASKED) edit->setEchoMode(QLineEdit::Password);
-            edit->setMaxLength(TextLimit(c));
+            edit->setMaxLength(c.TextLimit());
             QObject::connect(edit, &QLineEdit::textEdited, &host,
                              [&host, &c, edit] { host.Notify(c, edit, CtrlNotify::EditChange); });
             RouteReturn(host, c, edit);
