@@ -96,6 +96,12 @@ struct MatrixTable {
     std::vector<QStringList> rows;
 };
 
+// A value as a value log writes it: the text the panel shows, and the raw value.
+struct LoggedValue {
+    QString shown;
+    QString raw;
+};
+
 class CCtrl {
 public:
     CCtrl();
@@ -163,6 +169,9 @@ public:
     // The text lists of controls show; none when only a widget knows it (an editable Text that
     // is not masked, an editable Number in style 0, an editable Date/time).
     std::optional<QString> ControlText() const;
+    // The value for a value log; none for kinds without one (File, Image, unknown kinds). A
+    // masked Text never gives its value away.
+    std::optional<LoggedValue> LogValue() const;
 
     // ---- Matrix (CtrlMatrix.cpp); every read is bounds-checked
 
@@ -187,6 +196,9 @@ public:
     // The table's headings and texts. At most 65536 columns, and at most 0x100000 cells in all
     // (a real matrix never has more), so absurd dimensions cannot exhaust memory.
     MatrixTable TableData() const;
+    // The row at `position` for a value log: the row label (when there is one) and the cells,
+    // as shown and as plain numbers, joined by "; ".
+    LoggedValue LogRow(int position) const;
 
     // Expires when the record is destroyed: windows that may outlive it (the matrix dialog, table
     // models) check it before they read the record.

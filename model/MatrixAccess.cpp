@@ -28,6 +28,21 @@ int RowsInUse(const MatrixView& m) {
     return RowsInUse(m.rows, m.maxRows);
 }
 
+int ArrivedRows(int rowsBefore, int rowsAfter, int maxRows) {
+    if (maxRows <= 0) return 0;
+    const long long m = maxRows;
+    // The buffer row written next once the ring is full (64 bits: -rows overflows for the lowest).
+    auto next = [m](int rows) { return (-static_cast<long long>(rows)) % m; };
+    long long arrived;
+    if (rowsAfter >= 0)
+        arrived = rowsBefore >= 0 && rowsAfter >= rowsBefore ? rowsAfter - rowsBefore : rowsAfter;
+    else if (rowsBefore >= 0)
+        arrived = m - std::min<long long>(rowsBefore, m) + next(rowsAfter);
+    else
+        arrived = ((next(rowsAfter) - next(rowsBefore)) % m + m) % m;
+    return static_cast<int>(std::min<long long>(arrived, RowsInUse(rowsAfter, maxRows)));
+}
+
 int RingIndex(int position, int rows, int maxRows) {
     if (position < 0 || position >= RowsInUse(rows, maxRows)) return -1;
     if (rows >= 0) return position;

@@ -29,6 +29,7 @@ enum CommandId : int {
     ID_ALWAYS_RELOAD = 151,
     ID_AUTO_RECONNECT = 152,
     ID_PROTOCOL_MONITOR = 153,
+    ID_LOG_VALUES = 160,
     ID_APP_ABOUT = 0xE140,
 };
 

@@ -89,11 +89,14 @@ void CTalvex22View::UpdateValues() {
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;
         if (change.matrix) {
+            const int rowsBefore = c.m_nRows;
             c.SetMatrixData(change.rows, change.cells.data(), change.cells.size(),
                             change.rowLabels.data(), change.rowLabels.size());
+            m_valueLog.DeviceRows(c, rowsBefore);
         } else {
             if (change.oversize) ViewSizeAlarm(1534);
             c.ShowValue(change.value.data(), uint32_t(change.value.size()));
+            m_valueLog.DeviceValue(c);
             if (change.movesPlace) relayout = true;
         }
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
@@ -180,6 +183,10 @@ void CTalvex22View::AnnounceSavedFiles() {
     if (saved.size() > 1)
         what = QStringLiteral("%1 and %2 more files").arg(what).arg(saved.size() - 1);
     indicator->SetSaved(what, QFile::decodeName(LinkGetFilesDirectory().c_str()));
+}
+
+void CTalvex22View::ValueSent(CCtrl& c, const uint8_t* bytes, uint32_t length) {
+    m_valueLog.UserValue(c, bytes, length);
 }
 
 void CTalvex22View::ReleaseLatchGroup(uint32_t group) {
