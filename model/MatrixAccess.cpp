@@ -31,13 +31,15 @@ int RowsInUse(const MatrixView& m) {
 int ArrivedRows(int rowsBefore, int rowsAfter, int maxRows) {
     if (maxRows <= 0) return 0;
     const long long m = maxRows;
-    // The buffer row written next once the ring is full (64 bits: -rows overflows for the lowest).
-    auto next = [m](int rows) { return (-static_cast<long long>(rows)) % m; };
+    // A full ring (-k, or a count at the capacity or above): the buffer row written next. 64 bits:
+    // -rows overflows for the lowest int.
+    auto full = [m](int rows) { return rows < 0 || rows >= m; };
+    auto next = [m](int rows) { return (rows < 0 ? -static_cast<long long>(rows) : rows) % m; };
     long long arrived;
-    if (rowsAfter >= 0)
-        arrived = rowsBefore >= 0 && rowsAfter >= rowsBefore ? rowsAfter - rowsBefore : rowsAfter;
-    else if (rowsBefore >= 0)
-        arrived = m - std::min<long long>(rowsBefore, m) + next(rowsAfter);
+    if (!full(rowsAfter))
+        arrived = !full(rowsBefore) && rowsAfter >= rowsBefore ? rowsAfter - rowsBefore : rowsAfter;
+    else if (!full(rowsBefore))
+        arrived = m - rowsBefore + next(rowsAfter);
     else
         arrived = ((next(rowsAfter) - next(rowsBefore)) % m + m) % m;
     return static_cast<int>(std::min<long long>(arrived, RowsInUse(rowsAfter, maxRows)));

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +20,8 @@
 namespace {
 
 constexpr int kMaxFileBase = 64;
+// How long the writer gathers values before it writes them.
+constexpr std::chrono::milliseconds kGather(50);
 const QLatin1String kLineEnd("\r\n");
 
 QByteArray HeaderLine() {
@@ -191,6 +194,7 @@ void CValueLog::Start(const QString& folder, qint64 limitBytes) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = false;
         m_queue.clear();
+        m_nQueuedChars = 0;
         m_nQueued = m_nFinished = m_nDropped = 0;
     }
     m_bFailed = false;
@@ -215,26 +219,42 @@ void CValueLog::SetPanel(const QString& title) {
 
 void CValueLog::Append(const QString& control, const QString& shown, const QString& raw) {
     if (!IsOn()) return;
-    Entry e{m_pClock ? m_pClock->Now() : QDateTime::currentDateTime(), QString(), control, shown,
+    Entry e{m_pClock ? m_pClock->Now() : QDateTime::currentDateTimeUtc(), QString(), control, shown,
             raw};
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         e.panel = m_strPanel;
-        if (m_queue.size() >= m_nQueueLimit) {
+        const size_t chars = e.Chars();
+        while (!m_queue.empty() &&
+               (m_queue.size() >= m_nQueueLimit || m_nQueuedChars + chars > kMaxQueuedChars)) {
+            m_nQueuedChars -= m_queue.front().Chars();
             m_queue.pop_front();
             ++m_nDropped;
             ++m_nFinished;
         }
+        m_nQueuedChars += chars;
+        wake = m_queue.empty() || m_queue.size() == m_nQueueLimit / 2;
         m_queue.push_back(std::move(e));
         ++m_nQueued;
     }
-    m_wake.notify_one();
+    // The writer gathers for a moment once woken: a steady stream wakes it a few times a second.
+    if (wake) m_wake.notify_one();
+}
+
+void CValueLog::AddDropped(uint64_t count) {
+    if (!IsOn() || count == 0) return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nDropped += count;
 }
 
 void CValueLog::Flush() {
     std::unique_lock<std::mutex> lock(m_mutex);
     const uint64_t target = m_nQueued;
+    ++m_nFlushing;
+    m_wake.notify_one();
     m_done.wait(lock, [&] { return m_nFinished >= target || !m_thread.joinable(); });
+    --m_nFlushing;
 }
 
 void CValueLog::HoldWriter(bool held) {
@@ -264,8 +284,13 @@ void CValueLog::Run(QString folder, qint64 limitBytes) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_bStop || (!m_bHeld && !m_queue.empty()); });
+        m_wake.wait_for(lock, kGather, [this] {
+            return m_bStop || m_nFlushing > 0 || m_queue.size() >= m_nQueueLimit / 2;
+        });
+        if (m_bHeld && !m_bStop) continue;
         std::deque<Entry> batch;
         batch.swap(m_queue);
+        m_nQueuedChars = 0;
         const uint64_t dropped = std::exchange(m_nDropped, 0);
         const bool stopping = m_bStop;
         lock.unlock();
@@ -280,12 +305,13 @@ void CValueLog::Run(QString folder, qint64 limitBytes) {
             };
             auto line = [&](const Entry& e, const QString& control, const QString& shown,
                             const QString& raw) {
-                const QString file = FileName(e.panel, e.time.date());
+                const QDateTime time = e.time.timeSpec() == Qt::UTC ? e.time.toLocalTime() : e.time;
+                const QString file = FileName(e.panel, time.date());
                 if (file != name) {
                     flush();
                     name = file;
                 }
-                lines += IsoTime(e.time);
+                lines += IsoTime(time);
                 for (const QString* field : {&control, &shown, &raw}) {
                     lines += u',';
                     AppendCsvField(lines, *field, u',');

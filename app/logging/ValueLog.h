@@ -17,17 +17,21 @@
 #include <mutex>
 #include <thread>
 
-// The time values are stamped with; tests put a clock of their own in its place.
+// The time values are stamped with; tests put a clock of their own in its place. A time in UTC
+// is written as local time (the conversion is left to the writer: it costs more than the rest
+// of an append).
 class CValueLogClock {
 public:
     virtual ~CValueLogClock() = default;
-    virtual QDateTime Now() const { return QDateTime::currentDateTime(); }
+    virtual QDateTime Now() const { return QDateTime::currentDateTimeUtc(); }
 };
 
 class CValueLog : public QObject {
     Q_OBJECT
 public:
     static constexpr size_t kDefaultQueue = 20000;
+    // The queue's texts together, in characters: long matrix rows must not pile up either.
+    static constexpr size_t kMaxQueuedChars = size_t(16) << 20;
     static constexpr qint64 kDefaultLimit = qint64(1) << 30;
     // `clock` (not owned) stamps the values; the program's clock when null.
     explicit CValueLog(const CValueLogClock* clock = nullptr, size_t queueLimit = kDefaultQueue,
@@ -45,6 +49,10 @@ public:
     void SetPanel(const QString& title);
     // Queues one value stamped now; never waits for the disk.
     void Append(const QString& control, const QString& shown, const QString& raw);
+    // Values let go before they were queued (more than the queue holds came at once): counted
+    // with the dropped ones.
+    void AddDropped(uint64_t count);
+    size_t QueueLimit() const { return m_nQueueLimit; }
     // Waits until everything queued so far has been written (or dropped); not while held.
     void Flush();
     // Holds the writer back while `held` (the queue fills as if the disk stalled), for tests
@@ -68,6 +76,7 @@ private:
         QDateTime time;
         QString panel;
         QString control, shown, raw;
+        size_t Chars() const { return size_t(control.size() + shown.size() + raw.size()); }
     };
     void Run(QString folder, qint64 limitBytes);
 
@@ -78,11 +87,13 @@ private:
     std::condition_variable m_wake; // the writer: entries, or stop
     std::condition_variable m_done; // Flush: entries written
     std::deque<Entry> m_queue;      // guarded by m_mutex, as the counters below
-    uint64_t m_nQueued = 0;         // every value appended since Start
-    uint64_t m_nFinished = 0;       // of those, written or dropped
-    uint64_t m_nDropped = 0;        // dropped and not said yet
+    size_t m_nQueuedChars = 0;
+    uint64_t m_nQueued = 0;   // every value appended since Start
+    uint64_t m_nFinished = 0; // of those, written or dropped
+    uint64_t m_nDropped = 0;  // dropped and not said yet
     bool m_bStop = false;
     bool m_bHeld = false;
+    int m_nFlushing = 0; // Flush calls waiting
     std::atomic<bool> m_bFailed{false};
     std::thread m_thread;
 };

@@ -37,8 +37,11 @@ void CValueLogFeed::DeviceRows(const CCtrl& c, int rowsBefore) {
     // A row rewritten in place changes no count: the newest row stands for it.
     const int arrived =
         std::max(ArrivedRows(rowsBefore, c.m_nRows, c.m_nMaxRows), inUse > 0 ? 1 : 0);
+    // More than the queue holds would only be dropped there: they are not formatted at all.
+    const int logged = int(std::min<size_t>(size_t(arrived), m_log.QueueLimit()));
+    m_log.AddDropped(uint64_t(arrived - logged));
     const QString name = Name(c);
-    for (int position = inUse - arrived; position < inUse; ++position) {
+    for (int position = inUse - logged; position < inUse; ++position) {
         const LoggedValue row = c.LogRow(position);
         m_log.Append(name, row.shown, row.raw);
     }
