@@ -196,8 +196,8 @@ public:
     // The table's headings and texts. At most 65536 columns, and at most 0x100000 cells in all
     // (a real matrix never has more), so absurd dimensions cannot exhaust memory.
     MatrixTable TableData() const;
-    // The row at `position` for a value log: the row label (when there is one) and the cells,
-    // as shown and as plain numbers, joined by "; ".
+    // The row at `position` for a value log: the row label (when there is one) and the cells (at
+    // most 65536), as shown and as plain numbers, joined by "; ".
     LoggedValue LogRow(int position) const;
 
     // Expires when the record is destroyed: windows that may outlive it (the matrix dialog, table

@@ -169,7 +169,7 @@ LoggedValue CCtrl::LogRow(int position) const {
                        ? QString::number(::RowLabelValue(m, position), 'g', 15)
                        : label);
     }
-    for (int column = 0; column < m_nCols; ++column)
+    for (int column = 0; column < std::min(m_nCols, kMaxTableColumns); ++column)
         add(::CellText(m, position, column),
             QString::number(::CellValue(m, position, column), 'g', 15));
     return row;

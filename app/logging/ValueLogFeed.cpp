@@ -37,8 +37,12 @@ void CValueLogFeed::DeviceRows(const CCtrl& c, int rowsBefore) {
     // A row rewritten in place changes no count: the newest row stands for it.
     const int arrived =
         std::max(ArrivedRows(rowsBefore, c.m_nRows, c.m_nMaxRows), inUse > 0 ? 1 : 0);
-    // More than the queue holds would only be dropped there: they are not formatted at all.
-    const int logged = int(std::min<size_t>(size_t(arrived), m_log.QueueLimit()));
+    // More than the queue holds would only be dropped there, and a device's absurd matrix must
+    // not hold the view up: the newest rows up to a bound of cells are logged, the rest counted.
+    constexpr int kMaxCells = 1 << 16;
+    const int cells = std::clamp(c.m_nCols, 1, kMaxCells);
+    const int logged = int(std::min<size_t>(
+        {size_t(arrived), m_log.QueueLimit(), size_t(std::max(1, kMaxCells / cells))}));
     m_log.AddDropped(uint64_t(arrived - logged));
     const QString name = Name(c);
     for (int position = inUse - logged; position < inUse; ++position) {
