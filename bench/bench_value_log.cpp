@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     std::printf("value log at %d values/s for %d s: %ld dropped (target 0; queue bound %zu)\n",
                 rate, seconds, dropped, log.QueueLimit());
     std::printf("value log append on the appending thread: median %.1f us, p99 %.1f us (target "
-                "p99 < 50 us)\n",
+                "p99 < 20 us)\n",
                 p50, p99);
     std::printf("value log on disk after the last value: %.2f ms (target < 100 ms)\n", flushMs);
     std::printf("value log writer: %.0f values/s (target >= 10000, ten times the stream)\n",
