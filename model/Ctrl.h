@@ -96,6 +96,12 @@ struct MatrixTable {
     std::vector<QStringList> rows;
 };
 
+// A value as a value log writes it: the text the panel shows, and the raw value.
+struct LoggedValue {
+    QString shown;
+    QString raw;
+};
+
 class CCtrl {
 public:
     CCtrl();
@@ -165,6 +171,9 @@ public:
     std::optional<QString> ControlText() const;
     // Text: room for what the device accepts, its buffer less the terminator, in characters.
     int TextLimit() const;
+    // The value for a value log; none for kinds without one (File, Image, unknown kinds). A
+    // masked Text never gives its value away.
+    std::optional<LoggedValue> LogValue() const;
 
     // ---- Matrix (CtrlMatrix.cpp); every read is bounds-checked
 
@@ -189,6 +198,9 @@ public:
     // The table's headings and texts. At most 65536 columns, and at most 0x100000 cells in all
     // (a real matrix never has more), so absurd dimensions cannot exhaust memory.
     MatrixTable TableData() const;
+    // The row at `position` for a value log: the row label (when there is one) and the cells (at
+    // most 65536), as shown and as plain numbers, joined by "; ".
+    LoggedValue LogRow(int position) const;
 
     // Expires when the record is destroyed: windows that may outlive it (the matrix dialog, table
     // models) check it before they read the record.

@@ -48,6 +48,8 @@ public:
     // Opens the change-password dialog of a Password record, modally; m_pPasswordDlg is set
     // while it is open.
     virtual void OpenPasswordDialog(CCtrl&) {}
+    // The user's value has gone to the link, `bytes` as sent (a value log takes it from here).
+    virtual void ValueSent(CCtrl&, const uint8_t*, uint32_t) {}
     // A latch of the group was clicked: switch the panel's other latches of the group off
     // (ReleaseLatchGroup of CtrlArray.h does it for an array).
     virtual void ReleaseLatchGroup(uint32_t) {}

@@ -150,3 +150,27 @@ MatrixTable CCtrl::TableData() const {
     }
     return table;
 }
+
+LoggedValue CCtrl::LogRow(int position) const {
+    const MatrixView m = View();
+    LoggedValue row;
+    const QLatin1String between("; ");
+    auto add = [&](const QString& shown, const QString& raw) {
+        if (!row.shown.isEmpty() || !row.raw.isEmpty()) {
+            row.shown += between;
+            row.raw += between;
+        }
+        row.shown += shown;
+        row.raw += raw;
+    };
+    if (HasRowLabels()) {
+        const QString label = ::RowLabelText(m, position);
+        add(label, RowLabelKindOf(m_dwFlags) == ROW_LABELS_NUMBER
+                       ? QString::number(::RowLabelValue(m, position), 'g', 15)
+                       : label);
+    }
+    for (int column = 0; column < std::min(m_nCols, kMaxTableColumns); ++column)
+        add(::CellText(m, position, column),
+            QString::number(::CellValue(m, position, column), 'g', 15));
+    return row;
+}

@@ -54,6 +54,7 @@ std::u16string U16(const QString& text) {
 void CCtrl::Send(const void* bytes, uint32_t length) {
     LinkSetValue(m_nId, bytes, length);
     LinkSendChanges();
+    if (m_pParent) m_pParent->ValueSent(*this, static_cast<const uint8_t*>(bytes), length);
 }
 
 void CCtrl::SendState() {

@@ -28,6 +28,23 @@ int RowsInUse(const MatrixView& m) {
     return RowsInUse(m.rows, m.maxRows);
 }
 
+int ArrivedRows(int rowsBefore, int rowsAfter, int maxRows) {
+    if (maxRows <= 0) return 0;
+    const long long m = maxRows;
+    // A full ring (-k, or a count at the capacity or above): the buffer row written next. 64 bits:
+    // -rows overflows for the lowest int.
+    auto full = [m](int rows) { return rows < 0 || rows >= m; };
+    auto next = [m](int rows) { return (rows < 0 ? -static_cast<long long>(rows) : rows) % m; };
+    long long arrived;
+    if (!full(rowsAfter))
+        arrived = !full(rowsBefore) && rowsAfter >= rowsBefore ? rowsAfter - rowsBefore : rowsAfter;
+    else if (!full(rowsBefore))
+        arrived = m - rowsBefore + next(rowsAfter);
+    else
+        arrived = ((next(rowsAfter) - next(rowsBefore)) % m + m) % m;
+    return static_cast<int>(std::min<long long>(arrived, RowsInUse(rowsAfter, maxRows)));
+}
+
 int RingIndex(int position, int rows, int maxRows) {
     if (position < 0 || position >= RowsInUse(rows, maxRows)) return -1;
     if (rows >= 0) return position;

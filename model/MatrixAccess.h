@@ -47,6 +47,9 @@ int CellStyleOf(uint32_t flags);     // number style 1..4
 // Rows shown: the capacity once the ring is full, else the rows filled, never above the capacity.
 int RowsInUse(int rows, int maxRows);
 int RowsInUse(const MatrixView& m);
+// How many rows arrived between two states of the row count (the newest positions), as far as
+// the states tell: a ring that went round exactly once in between counts none.
+int ArrivedRows(int rowsBefore, int rowsAfter, int maxRows);
 // Buffer row of position p, or -1 when p is not a row in use.
 int RingIndex(int position, int rows, int maxRows);
 

@@ -54,6 +54,18 @@ TEST(MatrixRing, MapsPositionsToBufferRows) {
     EXPECT_EQ(CellText(x.m, 9, 1), "102");
 }
 
+TEST(MatrixRing, CountsTheRowsThatArrivedBetweenTwoStates) {
+    EXPECT_EQ(ArrivedRows(0, 2, 10), 2);
+    EXPECT_EQ(ArrivedRows(7, -2, 10), 5);  // filled up, then two more over the oldest
+    EXPECT_EQ(ArrivedRows(-3, -5, 10), 2); // round the ring
+    EXPECT_EQ(ArrivedRows(-8, -1, 10), 3); // past its end
+    EXPECT_EQ(ArrivedRows(-5, 10, 10), 5); // full with the oldest at row 0
+    EXPECT_EQ(ArrivedRows(6, 2, 10), 2);   // started again
+    EXPECT_EQ(ArrivedRows(-3, -3, 10), 0);
+    EXPECT_EQ(ArrivedRows(0, INT_MIN, 10), 10);
+    EXPECT_EQ(ArrivedRows(0, 5, 0), 0);
+}
+
 TEST(MatrixCells, SignedWidthsAndReadsOutsideTheBuffer) {
     Matrix x;
     x.cells = {0xFE, 0xFF, 0x2C, 0x01};

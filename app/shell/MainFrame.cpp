@@ -40,6 +40,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     AddAction(settings, ID_COM_PORTS, QStringLiteral("&Com Ports..."));
     AddAction(settings, ID_PROTOCOL_MONITOR, QStringLiteral("Protocol &Monitor..."));
     AddAction(settings, ID_MQTT, QStringLiteral("M&QTT..."));
+    AddAction(settings, ID_LOG_VALUES, QStringLiteral("Log &Values..."));
     settings->addSeparator();
     AddAction(settings, ID_APP_ABOUT, QStringLiteral("&About..."));
     const std::pair<int, QKeySequence> pageKeys[] = {

@@ -30,6 +30,7 @@ enum CommandId : int {
     ID_AUTO_RECONNECT = 152,
     ID_PROTOCOL_MONITOR = 153,
     ID_MQTT = 155,
+    ID_LOG_VALUES = 160,
     ID_APP_ABOUT = 0xE140,
 };
 

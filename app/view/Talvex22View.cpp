@@ -16,6 +16,7 @@
 #include "PanelCanvas.h"
 #include "StaleVeil.h"
 #include "Talvex22View.h"
+#include "ValueLogSettings.h"
 
 CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QString& defaultTitle,
                              QWidget* parent)
@@ -45,6 +46,24 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     connect(&m_pingTimer, &QTimer::timeout, this, &CTalvex22View::PingTick);
     connect(m_pFrame, &CMainFrame::Command, this, &CTalvex22View::OnCommand);
     connect(m_pFrame, &CMainFrame::UpdateCommands, this, &CTalvex22View::UpdateCommandStates);
+    // A folder that cannot be written turns logging off, also in the settings, with one notice.
+    connect(&m_valueLog.Log(), &CValueLog::Failed, this, [this](const QString& why) {
+        ValueLogSettings stored = ReadValueLogSettings();
+        stored.on = false;
+        WriteValueLogSettings(stored);
+        Notice(why);
+    });
+    const QString panel = QStringLiteral("Talvex"); // the layout store's name before any title
+    m_valueLog.SetPanel(panel, ReadValueLogSkipped(panel));
+    StartValueLog();
+}
+
+void CTalvex22View::StartValueLog() {
+    const ValueLogSettings s = ReadValueLogSettings();
+    if (s.on)
+        m_valueLog.Log().Start(s.folder, s.LimitBytes());
+    else
+        m_valueLog.Log().Stop();
 }
 
 void CTalvex22View::UpdateCommandStates() {
@@ -198,6 +217,9 @@ void CTalvex22View::OnCommand(int id) {
         return;
     case ID_LAYOUT_CONTROLS:
         OnLayoutControls();
+        return;
+    case ID_LOG_VALUES:
+        OnLogValues();
         return;
     case ID_APP_ABOUT:
         ShowAboutBox(window());

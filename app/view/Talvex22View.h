@@ -15,6 +15,7 @@
 #include "CtrlHost.h"
 #include "CtrlWidgets.h"
 #include "PanelSource.h"
+#include "ValueLogFeed.h"
 
 class BluetoothLine;
 class CMainFrame;
@@ -78,6 +79,7 @@ public:
     void LoadRecommendedLayout();
     void DefaultLayout();
     void ReleaseLatchGroup(uint32_t group) override;
+    void ValueSent(CCtrl& c, const uint8_t* bytes, uint32_t length) override;
     // Places the control's widgets at its effective rectangle, and shows or hides them.
     void PlaceControl(CCtrl& c);
     void ShowControl(CCtrl& c, bool shown);
@@ -120,6 +122,8 @@ public:
     // The connection's status and automatic reconnects (tests give it their own clock).
     CConnectionWatch& Watch() { return m_watch; }
     CCtrlWidgets& Widgets() const { return *m_pWidgets; }
+    // The values logged from this view (Settings > Log Values; tests wait on its writer).
+    CValueLogFeed& ValueLog() { return m_valueLog; }
     QWidget* Panel() const { return m_pPanel; }
     int m_nCtrls = 0;
     bool m_bConnected = false;
@@ -174,6 +178,9 @@ private:
     void AskComPort();
     void OnPings();
     void OnLayoutControls();
+    void OnLogValues();
+    // The stored value-log settings put to work.
+    void StartValueLog();
     // The device path Connect opens: --port, else a device chosen in Com Ports; empty for the
     // numbered port.
     QString PortPathToOpen() const;
@@ -213,4 +220,5 @@ private:
     bool m_bLayoutRequested = false;
     QSize m_handledClient; // the window's area the last size change laid out
     CConnectionWatch m_watch;
+    CValueLogFeed m_valueLog;
 };

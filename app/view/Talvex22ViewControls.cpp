@@ -45,7 +45,12 @@ void CTalvex22View::UpdateValues() {
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;
         if (change.oversize) ViewSizeAlarm(1534);
+        const int rowsBefore = c.m_nRows;
         ApplyValueChange(change);
+        if (change.matrix)
+            m_valueLog.DeviceRows(c, rowsBefore);
+        else
+            m_valueLog.DeviceValue(c);
         if (change.movesPlace) relayout = true;
         if (c.m_dwFlags & CTRLF_SHOW_PAGE) targetPage = c.m_nPage;
     }
@@ -105,6 +110,10 @@ void CTalvex22View::AnnounceSavedFiles() {
     if (saved.size() > 1)
         what = QStringLiteral("%1 and %2 more files").arg(what).arg(saved.size() - 1);
     indicator->SetSaved(what, QFile::decodeName(LinkGetFilesDirectory().c_str()));
+}
+
+void CTalvex22View::ValueSent(CCtrl& c, const uint8_t* bytes, uint32_t length) {
+    m_valueLog.UserValue(c, bytes, length);
 }
 
 void CTalvex22View::ReleaseLatchGroup(uint32_t group) {

@@ -1,6 +1,6 @@
-// The settings dialogs the view opens: Com Ports, Pings, Layout Controls and a Password
-// control's dialog. Each runs its own event loop, so none is opened under the link lock; the
-// link's outcomes go on being handled while one is open.
+// The settings dialogs the view opens: Com Ports, Pings, Layout Controls, Log Values and a
+// Password control's dialog. Each runs its own event loop, so none is opened under the link lock;
+// the link's outcomes go on being handled while one is open.
 #include "BluetoothLine.h"
 #include "ComPorts.h"
 #include "ControlSelect.h"
@@ -8,6 +8,7 @@
 #include "PasswordFS.h"
 #include "PingSettings.h"
 #include "Talvex22View.h"
+#include "ValueLogDialog.h"
 #include "WindowModal.h"
 
 QString CTalvex22View::PortPathToOpen() const {
@@ -45,6 +46,20 @@ void CTalvex22View::OnLayoutControls() {
     if (ExecWindowModal(dialog) != QDialog::Accepted || !m_bConnected) return;
     SaveLayout();
     Relayout(true, true);
+}
+
+void CTalvex22View::OnLogValues() {
+    const QString panel = m_valueLog.PanelTitle();
+    std::vector<std::pair<uint32_t, QString>> controls;
+    for (const auto& c : m_pCtrls)
+        if (CValueLogFeed::HasValues(*c)) controls.emplace_back(c->m_nId, CValueLogFeed::Name(*c));
+    CValueLogDialog dialog(ReadValueLogSettings(), controls, ReadValueLogSkipped(panel), window());
+    if (ExecWindowModal(dialog) != QDialog::Accepted) return;
+    WriteValueLogSettings(dialog.Settings());
+    WriteValueLogSkipped(panel, dialog.Skipped());
+    // Another panel may have come meanwhile: the choice was made for this one.
+    if (m_valueLog.PanelTitle() == panel) m_valueLog.SetSkipped(dialog.Skipped());
+    StartValueLog();
 }
 
 void CTalvex22View::OpenPasswordDialog(CCtrl& c) {

@@ -22,6 +22,7 @@
 #include "PortAddress.h"
 #include "StaleVeil.h"
 #include "Talvex22View.h"
+#include "ValueLogSettings.h"
 #include "WindowModal.h"
 
 namespace {
@@ -125,6 +126,8 @@ bool CTalvex22View::HandleOutcome(int outcome) {
     case LINK_TITLE: {
         std::u16string title = LinkGetTitle();
         if (!title.empty()) m_pFrame->setWindowTitle(QString::fromStdU16String(title));
+        const QString panel = QString::fromStdU16String(title.empty() ? u"Talvex" : title);
+        m_valueLog.SetPanel(panel, ReadValueLogSkipped(panel));
         BringFrameToForeground();
         break;
     }
