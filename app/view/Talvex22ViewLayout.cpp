@@ -73,7 +73,15 @@ bool CTalvex22View::IsControlShown(const CCtrl& c) const {
 void CTalvex22View::ShowPage() {
     viewport()->update();
     m_pPanel->update();
-    for (auto& c : m_pCtrls) ShowControl(*c, IsControlShown(*c));
+    // A control's widgets are made when it is first shown; in the tab order they come after
+    // those of the controls before it in the array, wherever these were shown first.
+    QWidget* tabAfter = nullptr;
+    for (auto& c : m_pCtrls) {
+        const bool shown = IsControlShown(*c);
+        if (shown) m_pWidgets->MakeWidgets(*c, tabAfter);
+        ShowControl(*c, shown);
+        if (QWidget* last = m_pWidgets->LastInTabOrder(*c)) tabAfter = last;
+    }
     FitPanelToPage();
     m_pWidgets->Reveal();
     UpdateCommandStates();
