@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "Ctrl.h"
 #include "LayoutProps.h"
@@ -67,7 +68,8 @@ int CTalvex22View::EffectivePage(const CCtrl& c) {
 
 bool CTalvex22View::IsControlShown(const CCtrl& c) const {
     const int page = EffectivePage(c);
-    return IsControlVisible(c) && (page == m_nCurPage || page == -1);
+    // The page first: the stored layout is asked only about the page's controls.
+    return (page == m_nCurPage || page == -1) && IsControlVisible(c);
 }
 
 void CTalvex22View::ShowPage() {
@@ -168,9 +170,12 @@ void CTalvex22View::AutoLayout(const QRect& rect, bool storedPages) {
     }
     int page = 0;
     while (stored.count(page)) ++page;
-    auto placeable = [&](int k) {
-        return IsControlVisible(*m_pCtrls[k]) && m_pCtrls[k]->m_nType != TYPE_MESSAGEBOX;
-    };
+    // Asked of each control once: the stored layout is slow to read by the ten thousand.
+    std::vector<char> placeableAt(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        placeableAt[size_t(k)] =
+            m_pCtrls[k]->m_nType != TYPE_MESSAGEBOX && IsControlVisible(*m_pCtrls[k]);
+    auto placeable = [&](int k) { return placeableAt[size_t(k)] != 0; };
     const int right = rect.x() + rect.width();
     const int bottom = rect.y() + rect.height();
     int y = 0, k = 0;
