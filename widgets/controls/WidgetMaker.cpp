@@ -92,7 +92,11 @@ void SetShown(QWidget* w, bool shown) {
 }
 
 void Move(QWidget* w, int x, int y, int width, int height) {
-    if (w) w->setGeometry(x, y, std::max(0, width), std::max(0, height));
+    if (!w) return;
+    // Fixed at its place: a new text then asks the panel for no layout pass (the panel has no
+    // layout; each request would be an event and a turn of the scroll area's bars).
+    w->setFixedSize(std::max(0, width), std::max(0, height));
+    w->move(x, y);
 }
 
 void SetLabelText(QLabel* label, const QString& text) {
