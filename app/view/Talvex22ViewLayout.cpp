@@ -11,6 +11,7 @@
 #include "LayoutProps.h"
 #include "Link.h"
 #include "MainFrame.h"
+#include "StaleVeil.h"
 #include "Talvex22View.h"
 
 namespace {
@@ -78,12 +79,15 @@ void CTalvex22View::ShowPage() {
     // A control's widgets are made when it is first shown; in the tab order they come after
     // those of the controls before it in the array, wherever these were shown first.
     QWidget* tabAfter = nullptr;
+    bool made = false;
     for (auto& c : m_pCtrls) {
         const bool shown = IsControlShown(*c);
-        if (shown) m_pWidgets->MakeWidgets(*c, tabAfter);
+        if (shown && m_pWidgets->MakeWidgets(*c, tabAfter)) made = true;
         ShowControl(*c, shown);
         if (QWidget* last = m_pWidgets->LastInTabOrder(*c)) tabAfter = last;
     }
+    // Made on a kept panel whose device has not answered yet: greyed like the others.
+    if (made && m_pVeil->isVisible()) m_pVeil->Cover(true);
     FitPanelToPage();
     m_pWidgets->Reveal();
     UpdateCommandStates();

@@ -154,9 +154,9 @@ void CCtrlWidgets::Make(CCtrl& c, const KindWidgets& family, bool late) {
     ApplyEnabled(c);
 }
 
-void CCtrlWidgets::MakeWidgets(CCtrl& c, QWidget* tabAfter) {
+bool CCtrlWidgets::MakeWidgets(CCtrl& c, QWidget* tabAfter) {
     const auto unmade = m_unmade.find(&c);
-    if (unmade == m_unmade.end()) return;
+    if (unmade == m_unmade.end()) return false;
     const uint32_t createdWith = unmade->second;
     m_unmade.erase(unmade);
     // A new widget joins the end of its window's tab order.
@@ -178,6 +178,7 @@ void CCtrlWidgets::MakeWidgets(CCtrl& c, QWidget* tabAfter) {
     }
     if (!made.empty()) m_tabEnd[&c] = last;
     PlaceWidgets(c);
+    return true;
 }
 
 QWidget* CCtrlWidgets::LastInTabOrder(const CCtrl& c) const {

@@ -50,8 +50,8 @@ public:
     void MakeWhenShown(bool on) { m_bWhenShown = on; }
     // Makes the widgets CreateWidgets put off, placed, with the record's value, colours, fonts
     // and state; in the tab order after `tabAfter` (none: before every other control's).
-    // Nothing when they are made already.
-    void MakeWidgets(CCtrl& c, QWidget* tabAfter);
+    // False, and nothing done, when they are made already.
+    bool MakeWidgets(CCtrl& c, QWidget* tabAfter);
     bool IsMade(const CCtrl& c) const { return !m_unmade.count(&c); }
     // The last of the record's widgets in the tab order, as MakeWidgets left it; none before.
     QWidget* LastInTabOrder(const CCtrl& c) const;
