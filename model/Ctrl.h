@@ -327,7 +327,8 @@ public:
     uint8_t m_bImagePressed = 0;
     uint8_t m_bImageShown = 0;
 
-    // Widgets, owned through the host; null unless the kind has them.
+    // Widgets, owned through the host; null unless the kind has them and they are made (the
+    // view makes them when the control is first shown).
     QLabel* m_pTitle = nullptr;
     QPushButton* m_pButton = nullptr;
     QCheckBox* m_pCheck = nullptr;

@@ -32,7 +32,9 @@ public:
 
     // Makes the widgets of ctrl.m_nType, hidden, into the record's widget members, with the
     // record's fonts. Called once per record, after the creation operation stored its data
-    // (never for a Message box). An Image's picture comes through CreatePicture.
+    // (never for a Message box). An Image's picture comes through CreatePicture. A host may make
+    // them only when the control is first shown, taking their window ids now all the same; the
+    // widget members stay null until then.
     virtual void CreateWidgets(CCtrl&) {}
     // Image: decodes the picture into m_pBitmap / m_pImageDC and sets m_nImageWidth and
     // m_nImageHeight, replacing any previous picture. The bytes are valid during the call only.

@@ -470,6 +470,29 @@ TEST_F(LayoutDialogs, ANewPanelWhileTheDialogsAreOpenIsListedAndChangedByItsIds)
     EXPECT_EQ(Ctrl(2).m_nWidth, 117);
 }
 
+TEST_F(LayoutDialogs, AControlOfAPageNotShownYetIsListedWithItsValueAndMovedOntoThisOne) {
+    std::vector<Bytes> panel = TextPanel(35);
+    panel.push_back(Definition('T', CTRLF_EDITABLE, 36, AnsiZ("seed"), {{'m', U32Bytes(16)}}));
+    ASSERT_TRUE(SendDefinition(panel));
+    ASSERT_EQ(Ctrl(36).m_nPage, 1);
+    UserScript user(boxes);
+    user.At<CControlSelect>([&](CControlSelect* d) {
+        EXPECT_EQ(List(d)->item(35)->text(), QStringLiteral("seed"));
+        List(d)->item(35)->setSelected(true);
+        Later(Named(d, "Modify..."));
+    });
+    user.At<CControlLayout>([&](CControlLayout* d) {
+        Type(Field(d, "Page"), "0");
+        Later(Named(d, "OK"));
+    });
+    user.At<CControlSelect>([&](CControlSelect* d) { Later(Named(d, "Close")); });
+    view->OnCommand(ID_LAYOUT_CONTROLS);
+    EXPECT_TRUE(user.Done());
+    ASSERT_NE(Ctrl(36).m_pEdit, nullptr);
+    EXPECT_TRUE(Ctrl(36).m_pEdit->isVisible());
+    EXPECT_EQ(Ctrl(36).m_pEdit->text(), QStringLiteral("seed"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Password
 

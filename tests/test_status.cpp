@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -360,6 +361,32 @@ TEST_F(Status, ReconnectingStopsOnConnectAndCloseAndNeverFollowsAGoodbye) {
     EXPECT_FALSE(clock.Waiting());
     EXPECT_EQ(Text(), QStringLiteral("Not connected"));
     EXPECT_EQ(Told(), 2);
+}
+
+TEST_F(Status, APageFirstShownWhileTheKeptPanelWaitsForAnAnswerIsGreyedAlike) {
+    std::vector<Bytes> panel = TextPanel(35);
+    panel.push_back(Definition('B', 0, 36, {0}));
+    Start();
+    ReconnectOn();
+    Connect();
+    LoadPanel("Keeper", panel, HF_KEEP_PANEL);
+    peer.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return view->Watch().IsRetrying(); }));
+    PtyPeer second;
+    Device secondDevice(second);
+    Relink(second.SlavePath());
+    clock.Advance(1000);
+    ASSERT_TRUE(secondDevice.ReadConnect()); // and no answer yet: the panel stays stale
+    ASSERT_TRUE(view->IsCommandEnabled(ID_NEXT_PAGE));
+    view->OnCommand(ID_NEXT_PAGE);
+    QPushButton* button = Ctrl(36).m_pButton;
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    const QPalette p = button->palette();
+    EXPECT_EQ(p.color(QPalette::Disabled, QPalette::ButtonText),
+              p.color(QPalette::Active, QPalette::ButtonText));
+    EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Button),
+              p.color(QPalette::Active, QPalette::Button));
 }
 
 TEST_F(Status, AConnectNobodyAnswersIsGivenUpAfterTenSecondsOrCancelled) {

@@ -23,6 +23,7 @@
 
 #include "CtrlArray.h"
 #include "CtrlColours.h"
+#include "CtrlWidgetList.h"
 #include "CtrlWidgets.h"
 #include "DropList.h"
 #include "Frame.h"
@@ -113,6 +114,39 @@ TEST_F(Widgets, TakeWindowIdsFromTheCounterInCreationOrder) {
     EXPECT_EQ(WindowIdOf(list.m_pListBox), 10003);
     EXPECT_EQ(list.m_pListBox->accessibleName(), QStringLiteral("Name"));
     EXPECT_EQ(list.m_pListBox->currentRow(), 0);
+}
+
+TEST_F(Widgets, MadeWhenShownTheyTakeTheIdsKeptAtCreationWithoutGapOrOverlap) {
+    host.widgets.MakeWhenShown(true);
+    const uint32_t editable = CTRLF_EDITABLE | CTRLF_DATE_ANY | CTRLF_TIME_ANY;
+    const std::vector<std::pair<uint16_t, std::function<void(CCtrl&)>>> kinds = {
+        {KIND_BUTTON, [](CCtrl& c) { c.CreateButton(); }},
+        {KIND_SECTION, [](CCtrl& c) { c.CreateSection(0); }},
+        {KIND_BLOB, [](CCtrl& c) { c.CreateBlob(0, nullptr, 0); }},
+        {KIND_FILE, [](CCtrl& c) { c.CreateFile(); }},
+        {KIND_IMAGE, [](CCtrl& c) { c.CreateImage(nullptr, 0); }},
+        {KIND_UNSUPPORTED, [](CCtrl& c) { c.CreateUnsupported(); }},
+        {KIND_LATCH, [](CCtrl& c) { c.CreateLatch(0, 0); }},
+        {KIND_TEXT, [](CCtrl& c) { c.CreateText(8, ""); }},
+        {KIND_PASSWORD, [](CCtrl& c) { c.CreatePassword(0); }},
+        {KIND_NUMBER,
+         [](CCtrl& c) {
+             c.CreateNumber({100, 0, 0, 0, {}}, 5);
+         }},
+        {KIND_DATETIME, [](CCtrl& c) { c.CreateDateTime("%HH%", kDate); }},
+        {KIND_LIST, [](CCtrl& c) { c.CreateList(2, u"a\0b\0"s, 0); }},
+        {KIND_MATRIX, [](CCtrl& c) { c.CreateMatrix({}, {}); }}};
+    for (uint32_t flags : {0u, editable}) {
+        for (const auto& [kind, create] : kinds) {
+            CCtrl& c = Make(kind, flags, create);
+            const int last = host.ids.Last();
+            EXPECT_EQ(c.m_pTitle, nullptr);
+            host.widgets.MakeWidgets(c, nullptr);
+            int highest = 0;
+            ForEachWidget(c, [&](QWidget* w) { highest = std::max(highest, WindowIdOf(w)); });
+            EXPECT_EQ(highest, last) << kind << " " << flags;
+        }
+    }
 }
 
 TEST_F(Widgets, OkVariantsKeepASquareButtonBesideTheEdit) {

@@ -41,6 +41,10 @@ QString LineText(const CCtrl& c) {
         text = *known;
     else if (c.m_pEdit)
         text = c.m_pEdit->text();
+    else if (c.m_nType == TYPE_TEXT) // not shown yet: its edit box will show the value
+        text = c.m_strText;
+    else if (c.m_nType == TYPE_NUMBER)
+        text = c.NumberEditText();
     else if (c.m_nType == TYPE_DATETIME)
         text = c.DateTimeText();
     if (HasSecondRect(c))

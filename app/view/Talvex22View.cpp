@@ -29,6 +29,7 @@ CTalvex22View::CTalvex22View(CMainFrame* frame, QtLinkAlerts* alerts, const QStr
     // to the program for ever. Buttons are drawn afresh instead.
     QPixmapCache::setCacheLimit(0);
     setWidget(m_pPanel);
+    m_pWidgets->MakeWhenShown(true);
     m_watch.SetReopen([this] { return Reopen(); }, [this](bool again) { AbandonAttempt(!again); });
     // Values pushed faster than the screen refreshes are painted once a frame.
     new CFramePacer(m_pFrame);

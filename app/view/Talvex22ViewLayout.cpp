@@ -5,11 +5,13 @@
 #include <QScreen>
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "Ctrl.h"
 #include "LayoutProps.h"
 #include "Link.h"
 #include "MainFrame.h"
+#include "StaleVeil.h"
 #include "Talvex22View.h"
 
 namespace {
@@ -67,13 +69,25 @@ int CTalvex22View::EffectivePage(const CCtrl& c) {
 
 bool CTalvex22View::IsControlShown(const CCtrl& c) const {
     const int page = EffectivePage(c);
-    return IsControlVisible(c) && (page == m_nCurPage || page == -1);
+    // The page first: the stored layout is asked only about the page's controls.
+    return (page == m_nCurPage || page == -1) && IsControlVisible(c);
 }
 
 void CTalvex22View::ShowPage() {
     viewport()->update();
     m_pPanel->update();
-    for (auto& c : m_pCtrls) ShowControl(*c, IsControlShown(*c));
+    // A control's widgets are made when it is first shown; in the tab order they come after
+    // those of the controls before it in the array, wherever these were shown first.
+    QWidget* tabAfter = nullptr;
+    bool made = false;
+    for (auto& c : m_pCtrls) {
+        const bool shown = IsControlShown(*c);
+        if (shown && m_pWidgets->MakeWidgets(*c, tabAfter)) made = true;
+        ShowControl(*c, shown);
+        if (QWidget* last = m_pWidgets->LastInTabOrder(*c)) tabAfter = last;
+    }
+    // Made on a kept panel whose device has not answered yet: greyed like the others.
+    if (made && m_pVeil->isVisible()) m_pVeil->Cover(true);
     FitPanelToPage();
     m_pWidgets->Reveal();
     UpdateCommandStates();
@@ -160,9 +174,12 @@ void CTalvex22View::AutoLayout(const QRect& rect, bool storedPages) {
     }
     int page = 0;
     while (stored.count(page)) ++page;
-    auto placeable = [&](int k) {
-        return IsControlVisible(*m_pCtrls[k]) && m_pCtrls[k]->m_nType != TYPE_MESSAGEBOX;
-    };
+    // Asked of each control once: the stored layout is slow to read by the ten thousand.
+    std::vector<char> placeableAt(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        placeableAt[size_t(k)] =
+            m_pCtrls[k]->m_nType != TYPE_MESSAGEBOX && IsControlVisible(*m_pCtrls[k]);
+    auto placeable = [&](int k) { return placeableAt[size_t(k)] != 0; };
     const int right = rect.x() + rect.width();
     const int bottom = rect.y() + rect.height();
     int y = 0, k = 0;

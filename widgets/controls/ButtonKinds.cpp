@@ -15,6 +15,18 @@ QWidget* MainWidget(const CCtrl& c) {
 
 class ButtonKinds : public KindWidgets {
 public:
+    int WindowIds(const CCtrl& c) const override {
+        switch (c.m_nType) {
+        case TYPE_UNSUPPORTED:
+        case TYPE_IMAGE:
+            return 1;
+        case TYPE_MESSAGEBOX:
+            return 0;
+        default:
+            return 2;
+        }
+    }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         switch (c.m_nType) {
         case TYPE_UNSUPPORTED:

@@ -35,9 +35,11 @@ int FittingPixelSize(int cellHeight, bool bold) {
 QFont CellFont(int cellHeight, bool bold) {
     cellHeight = std::clamp(cellHeight, 1, 500);
     // Measuring takes the font engine; a panel has thousands of controls and a handful of sizes.
-    static QHash<int, int> fitted;
+    // The fonts handed out share their data.
+    static QHash<int, QFont> fitted;
     const int key = cellHeight * 2 + (bold ? 1 : 0);
     auto it = fitted.constFind(key);
-    if (it == fitted.constEnd()) it = fitted.insert(key, FittingPixelSize(cellHeight, bold));
-    return FaceAt(*it, bold);
+    if (it == fitted.constEnd())
+        it = fitted.insert(key, FaceAt(FittingPixelSize(cellHeight, bold), bold));
+    return *it;
 }

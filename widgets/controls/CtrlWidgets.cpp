@@ -106,7 +106,10 @@ template <class T> void Delete(T*& p) {
 } // namespace
 
 CCtrlWidgets::CCtrlWidgets(QWidget* panel)
-    : m_pPanel(panel), m_pValueFrame(new FrameThrottle([this] { ShowHeldValues(); }, this)) {
+    : m_pPanel(panel), m_pTabStart(new QWidget(panel)),
+      m_pValueFrame(new FrameThrottle([this] { ShowHeldValues(); }, this)) {
+    m_pTabStart->setFocusPolicy(Qt::TabFocus);
+    m_pTabStart->hide();
     // What most controls use, inherited rather than set on each widget.
     panel->setFont(CellFont(CCtrl().m_nFontSize, false));
     panel->setPalette(PanelPalette(panel->palette()));
@@ -134,11 +137,53 @@ void CCtrlWidgets::CreateWidgets(CCtrl& c) {
         // is never laid out.
         QTimer::singleShot(0, this, &CCtrlWidgets::Reveal);
     }
-    WidgetMaker make(c, m_pPanel, *this);
-    family->Create(c, make);
-    family->ShowValue(c);
+    if (!m_bWhenShown) {
+        Make(c, *family, false);
+        return;
+    }
+    // The ids stay those of a panel made at once: whatever is keyed by them is unchanged.
+    for (int i = 1; i < family->WindowIds(c) && c.m_pParent; ++i) c.m_pParent->NextWindowId();
+    m_unmade[&c] = c.m_dwFlags;
+}
+
+void CCtrlWidgets::Make(CCtrl& c, const KindWidgets& family, bool late) {
+    WidgetMaker make(c, m_pPanel, *this, late);
+    family.Create(c, make);
+    family.ShowValue(c);
     ApplyColours(c);
     ApplyEnabled(c);
+}
+
+bool CCtrlWidgets::MakeWidgets(CCtrl& c, QWidget* tabAfter) {
+    const auto unmade = m_unmade.find(&c);
+    if (unmade == m_unmade.end()) return false;
+    const uint32_t createdWith = unmade->second;
+    m_unmade.erase(unmade);
+    // A new widget joins the end of its window's tab order.
+    QWidget* window = m_pPanel->window();
+    QWidget* before = window->previousInFocusChain();
+    {
+        const uint32_t flags = std::exchange(c.m_dwFlags, createdWith);
+        Make(c, *FamilyOf(c.m_nType), true);
+        c.m_dwFlags = flags;
+    }
+    // Where the control comes in the array, not when it was first shown.
+    QWidget* last = tabAfter ? tabAfter : m_pTabStart;
+    std::vector<QWidget*> made;
+    for (QWidget* w = before->nextInFocusChain(); w != window; w = w->nextInFocusChain())
+        if (w->parentWidget() == m_pPanel && w->focusPolicy() != Qt::NoFocus) made.push_back(w);
+    for (QWidget* w : made) {
+        QWidget::setTabOrder(last, w);
+        last = w;
+    }
+    if (!made.empty()) m_tabEnd[&c] = last;
+    PlaceWidgets(c);
+    return true;
+}
+
+QWidget* CCtrlWidgets::LastInTabOrder(const CCtrl& c) const {
+    const auto end = m_tabEnd.find(&c);
+    return end == m_tabEnd.end() ? nullptr : end->second;
 }
 
 void CCtrlWidgets::Reveal() {
@@ -168,6 +213,7 @@ void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
         break;
     }
     case CtrlRefresh::Value:
+        if (!IsMade(c)) break; // shown when the widgets are made
         if (!m_bPaceValues) {
             ShowValue(c);
         } else if (m_held.insert(&c).second) {
@@ -200,6 +246,8 @@ void CCtrlWidgets::ShowHeldValues() {
 }
 
 void CCtrlWidgets::DestroyWidgets(CCtrl& c) {
+    m_unmade.erase(&c);
+    m_tabEnd.erase(&c);
     if (m_held.erase(&c))
         m_heldValues.erase(std::find(m_heldValues.begin(), m_heldValues.end(), &c));
     ClosePasswordDialog(c);
@@ -283,6 +331,7 @@ void CCtrlWidgets::PlaceWidgets(CCtrl& c) {
         Fault(c, CP_PLACE_KIND);
         return;
     }
+    if (!IsMade(c)) return; // placed when made
     const CtrlBox box(c);
     const bool second = (c.m_nType == TYPE_SECTION || c.m_nType == TYPE_PASSWORD) && c.m_bValue;
     Move(c.m_pTitle, second ? box.x2 : box.x, second ? box.y2 : box.y, second ? box.w2 : box.w,
@@ -299,6 +348,7 @@ void CCtrlWidgets::ShowControl(CCtrl& c, bool visible) {
         c.m_bImageShown = visible;
         m_pPanel->update(c.m_rcCache[0], c.m_rcCache[1], c.m_rcCache[2], c.m_rcCache[3]);
     }
+    if (!IsMade(c)) return; // made by MakeWidgets before it is first shown
     SetShown(c.m_pTitle, visible && c.m_bShowTitle);
     family->Show(c, visible, *this);
 }

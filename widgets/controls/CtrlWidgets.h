@@ -11,10 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 class CCtrl;
+class KindWidgets;
 class IDesktopOpener;
 class FrameThrottle;
 class QWidget;
@@ -41,7 +43,18 @@ public:
     // ---- The records' widget hooks (CtrlWidgets.cpp)
 
     // The kind's widgets, hidden, in creation order with window ids from the record's host.
+    // When they are made when shown, only their window ids are taken now.
     void CreateWidgets(CCtrl& c);
+    // A panel of thousands of controls shows a page of them: each control's widgets are made
+    // when it is first shown (MakeWidgets), as they would have been made at its creation.
+    void MakeWhenShown(bool on) { m_bWhenShown = on; }
+    // Makes the widgets CreateWidgets put off, placed, with the record's value, colours, fonts
+    // and state; in the tab order after `tabAfter` (none: before every other control's).
+    // False, and nothing done, when they are made already.
+    bool MakeWidgets(CCtrl& c, QWidget* tabAfter);
+    bool IsMade(const CCtrl& c) const { return !m_unmade.count(&c); }
+    // The last of the record's widgets in the tab order, as MakeWidgets left it; none before.
+    QWidget* LastInTabOrder(const CCtrl& c) const;
     void RefreshWidgets(CCtrl& c, CtrlRefresh what);
     // While on, a value is set into its control's widgets at the next screen frame, once for all
     // the values the control took until then (the last wins; the record always has it). The view
@@ -103,8 +116,17 @@ private:
     void ReleasePicture(CCtrl& c);
     void RefusePicture(const CCtrl& c);
     void ShowValue(CCtrl& c);
+    // Create, the value, the colours and the enabled state.
+    void Make(CCtrl& c, const KindWidgets& family, bool late);
 
     QWidget* m_pPanel;
+    // Before every control's widgets in the tab order (hidden, so never focused).
+    QWidget* m_pTabStart;
+    bool m_bWhenShown = false;
+    // Records whose widgets are not made yet, with their flags at creation (they chose the
+    // widgets); and where the made ones end in the tab order.
+    std::unordered_map<const CCtrl*, uint32_t> m_unmade;
+    std::unordered_map<const CCtrl*, QWidget*> m_tabEnd;
     bool m_bHiddenForBuild = false;
     size_t m_nPictureBytes = 0;           // the panel's decoded pictures
     QSet<const CCtrl*> m_refusedPictures; // told once per control

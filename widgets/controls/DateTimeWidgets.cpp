@@ -71,6 +71,8 @@ QString TimeFormat() {
 
 class DateTime : public KindWidgets {
 public:
+    int WindowIds(const CCtrl& c) const override { return c.IsEditable() ? 4 : 2; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         if (!c.IsEditable()) {
             c.m_pValueText = make.ValueLabel(QString(), c.m_bBorder);

@@ -39,7 +39,9 @@ struct CtrlBox {
 // accessible name. Widgets are constructed as children of Panel().
 class WidgetMaker {
 public:
-    WidgetMaker(CCtrl& c, QWidget* panel, CCtrlWidgets& host);
+    // `late`: the widgets are made after the record's creation, which kept their window ids
+    // (m_nWndId and the ones after it) from the host's counter.
+    WidgetMaker(CCtrl& c, QWidget* panel, CCtrlWidgets& host, bool late = false);
 
     template <class W> W* Body(W* w) {
         Setup(w, true);
@@ -61,12 +63,15 @@ private:
     QWidget* m_pPanel;
     CCtrlWidgets& m_host;
     int m_nMade = 0;
+    bool m_bLate;
 };
 
 class KindWidgets {
 public:
     virtual ~KindWidgets() = default;
     virtual void Create(CCtrl& c, WidgetMaker& make) const = 0;
+    // The window ids Create takes (its widgets and the places it keeps), from the same state.
+    virtual int WindowIds(const CCtrl& c) const = 0;
     // The record's value (from the device or the user) into the widgets.
     virtual void ShowValue(CCtrl&) const {}
     // The body widgets; the title is placed by the caller.

@@ -11,6 +11,8 @@ namespace {
 
 class Latch : public KindWidgets {
 public:
+    int WindowIds(const CCtrl&) const override { return 4; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         CCtrlWidgets& host = make.Host();
         c.m_pButton = make.Button(c.m_strName);

@@ -49,6 +49,8 @@ void MakeListBox(CCtrl& c, CCtrlWidgets& host) {
 
 class List : public KindWidgets {
 public:
+    int WindowIds(const CCtrl&) const override { return 3; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         make.Reserve(); // the list box
         auto* drop = make.Body(new CDropList(make.Panel()));

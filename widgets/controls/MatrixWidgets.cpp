@@ -29,6 +29,8 @@ void MakeTable(CCtrl& c, CCtrlWidgets& host) {
 
 class Matrix : public KindWidgets {
 public:
+    int WindowIds(const CCtrl&) const override { return 4; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         c.m_pButton = make.Button(c.m_strName);
         RouteClicks(make.Host(), c, c.m_pButton);

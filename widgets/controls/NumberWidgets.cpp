@@ -44,6 +44,8 @@ void PlaceBar(CCtrl& c, const CtrlBox& box) {
 
 class Number : public KindWidgets {
 public:
+    int WindowIds(const CCtrl& c) const override { return c.IsEditable() ? 7 : 3; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         CCtrlWidgets& host = make.Host();
         if (c.IsEditable()) {

@@ -30,6 +30,8 @@ void RouteReturn(CCtrlWidgets& host, CCtrl& c, QLineEdit* edit) {
 
 class Text : public KindWidgets {
 public:
+    int WindowIds(const CCtrl& c) const override { return c.IsEditable() ? 3 : 2; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         CCtrlWidgets& host = make.Host();
         if (c.IsEditable()) {
@@ -96,6 +98,8 @@ public:
 
 class Password : public KindWidgets {
 public:
+    int WindowIds(const CCtrl&) const override { return 3; }
+
     void Create(CCtrl& c, WidgetMaker& make) const override {
         CCtrlWidgets& host = make.Host();
         c.m_pButton = make.Button(kOk);

@@ -24,12 +24,15 @@ CtrlBox::CtrlBox(const CCtrl& c)
       t(c.m_bShowTitle ? c.m_nTitleFontSize : 0), b(c.m_nHeight - t), x2(c.m_nX2), y2(c.m_nY2),
       w2(c.m_nWidth2), h2(c.m_nHeight2) {}
 
-WidgetMaker::WidgetMaker(CCtrl& c, QWidget* panel, CCtrlWidgets& host)
-    : m_c(c), m_pPanel(panel), m_host(host) {}
+WidgetMaker::WidgetMaker(CCtrl& c, QWidget* panel, CCtrlWidgets& host, bool late)
+    : m_c(c), m_pPanel(panel), m_host(host), m_bLate(late) {}
 
 int WidgetMaker::NextId() {
-    // The record took the first id in Init; the host's counter hands out the others in order.
-    const int id = m_nMade == 0 || !m_c.m_pParent ? m_c.m_nWndId : m_c.m_pParent->NextWindowId();
+    // The record took the first id in Init; the host's counter hands out the others in order
+    // (widgets made late had theirs kept at creation, right after the first).
+    int id = m_c.m_nWndId;
+    if (m_nMade > 0 && m_c.m_pParent)
+        id = m_bLate ? m_c.m_nWndId + m_nMade : m_c.m_pParent->NextWindowId();
     ++m_nMade;
     return id;
 }
@@ -89,7 +92,11 @@ void SetShown(QWidget* w, bool shown) {
 }
 
 void Move(QWidget* w, int x, int y, int width, int height) {
-    if (w) w->setGeometry(x, y, std::max(0, width), std::max(0, height));
+    if (!w) return;
+    // Fixed at its place: a new text then asks the panel for no layout pass (the panel has no
+    // layout; each request would be an event and a turn of the scroll area's bars).
+    w->setFixedSize(std::max(0, width), std::max(0, height));
+    w->move(x, y);
 }
 
 void SetLabelText(QLabel* label, const QString& text) {
