@@ -23,6 +23,7 @@ constexpr size_t kMaxHeldBack = 1024;
 struct Direction {
     int depth = 0;
     bool active = false; // decided when the outermost capture opens
+    size_t keep = 0;     // bytes of the frame kept, decided with `active`
     uint64_t total = 0;  // every byte of the frame, kept or not
     std::vector<uint8_t> bytes;
     bool writing = false; // a sent frame whose first bytes went out; counted in Order
@@ -96,6 +97,7 @@ void HandOn(bool sent, Direction& d) {
         services.monitor && services.monitor->Wanted() ? services.monitor : nullptr;
     Record record;
     const bool wanted = !d.bytes.empty() && (services.trace || monitor);
+    const bool decode = services.trace || (monitor && monitor->DecodeWanted());
     if (wanted) {
         DecodedFrame& frame = record.frame;
         frame.time = sent ? d.start : std::chrono::system_clock::now();
@@ -105,11 +107,17 @@ void HandOn(bool sent, Direction& d) {
             const FrameHeader h = ParseFrameHeader(d.bytes.data());
             frame.code = h.code;
             frame.flags = h.flags;
-            frame.decode =
-                DecodeFramePayload(h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
-                                   d.bytes.size() - FRAME_HEADER_SIZE, Kinds().get());
+            if (decode)
+                frame.decode = DecodeFramePayload(
+                    h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
+                    std::min(d.bytes.size(), kMaxLoggedBytes + 1) - FRAME_HEADER_SIZE,
+                    Kinds().get());
         }
         if (services.trace) record.line = FrameTraceLine(frame, d.bytes.data(), d.bytes.size());
+        if (monitor && monitor->BytesWanted())
+            frame.bytes.assign(d.bytes.begin(),
+                               d.bytes.begin() +
+                                   ptrdiff_t(std::min(d.bytes.size(), monitor->BytesWanted())));
     }
     if (wanted || d.writing) Emit(sent, d, wanted ? &record : nullptr);
     d.bytes.clear();
@@ -120,7 +128,11 @@ void HandOn(bool sent, Direction& d) {
 
 FrameCapture::FrameCapture(bool sent) : m_sent(sent) {
     Direction& d = Of(m_sent);
-    if (d.depth++ == 0) d.active = FramesWanted();
+    if (d.depth++ != 0) return;
+    d.active = FramesWanted();
+    const LinkServices& s = LinkGetServices();
+    const bool people = s.trace || (s.monitor && s.monitor->DecodeWanted());
+    d.keep = std::max(people ? kMaxLoggedBytes + 1 : 0, s.monitor ? s.monitor->BytesWanted() : 0);
 }
 
 FrameCapture::~FrameCapture() {
@@ -146,7 +158,7 @@ void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n) {
         ++order.writing;
     }
     d.total += n;
-    size_t room = d.bytes.size() < kMaxLoggedBytes + 1 ? kMaxLoggedBytes + 1 - d.bytes.size() : 0;
+    const size_t room = d.bytes.size() < d.keep ? d.keep - d.bytes.size() : 0;
     d.bytes.insert(d.bytes.end(), bytes, bytes + std::min(n, room));
 }
 

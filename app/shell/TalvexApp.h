@@ -9,6 +9,7 @@
 #include "Document.h"
 #include "FrameTap.h"
 #include "LinkBridge.h"
+#include "PcapCapture.h"
 #include "QuitSignals.h"
 #include "SettingsLayoutStore.h"
 #include "TraceSink.h"
@@ -38,6 +39,8 @@ public:
     TransferProgress& Progress() { return m_progress; }
     // The Protocol Monitor window, made when first opened.
     ProtocolMonitor* Monitor() const { return m_monitor; }
+    // The capture of --capture and of the monitor's Save Capture...
+    PcapCapture& Capture() { return m_capture; }
     void OpenMonitor();
     const CTalvex22Doc& Document() const { return m_doc; }
     // A document opened while running, as one named on the command line opens.
@@ -45,6 +48,7 @@ public:
 
 private:
     void TakeScreenshot();
+    CaptureSource DescribeCapture() const;
 
     AppOptions m_options;
     QtLinkNotifier m_notifier;
@@ -52,6 +56,7 @@ private:
     SettingsLayoutStore m_layoutStore;
     std::unique_ptr<FileTraceSink> m_trace;
     FrameTap m_frameTap;
+    PcapCapture m_capture{m_frameTap};
     TransferProgress m_progress;
     ProtocolMonitor* m_monitor = nullptr; // owned by the frame
     std::unique_ptr<CMainFrame> m_pFrame;

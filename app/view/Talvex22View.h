@@ -31,6 +31,8 @@ public:
     // Opens this device path instead of the numbered port (--port, --demo), until the user
     // confirms a port in the Com Ports dialog.
     void SetPortPath(const QString& path) { m_strPortPath = path; }
+    // The port's name for people: the path, or the numbered port's device.
+    QString PortName() const;
     void OnInitialUpdate();
     void OnCommand(int id);
     bool IsCommandEnabled(int id) const;
@@ -178,7 +180,6 @@ private:
     void DisconnectAndReset(bool notifyDevice);
     void EndConnection(bool lost);
     void DropPendingOutcomes();
-    QString PortName() const;
     // A box that does not stop the link (a warning, or information).
     void Notice(const QString& text, bool information = false);
     void ViewDiagnostic(long checkPoint, long value);
