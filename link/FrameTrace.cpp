@@ -70,24 +70,25 @@ Order& TheOrder() {
 }
 
 // Called with the order's mutex held: the sinks see one frame at a time.
-void Deliver(const Record& r) {
+// The record is spent: its frame moves on to the monitor.
+void Deliver(Record& r) {
     const LinkServices& services = LinkGetServices();
     if (services.trace && !r.line.empty()) services.trace->FrameAt(r.frame.time, r.line);
-    if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(r.frame);
+    if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(std::move(r.frame));
 }
 
-void Emit(bool sent, Direction& d, const Record* record) {
+void Emit(bool sent, Direction& d, Record* record) {
     Order& order = TheOrder();
     std::lock_guard g(order.mutex);
     if (!sent && record && order.writing > 0 && order.heldBack.size() < kMaxHeldBack) {
-        order.heldBack.push_back(*record);
+        order.heldBack.push_back(std::move(*record));
         return;
     }
     if (record) Deliver(*record);
     if (!sent || !d.writing) return;
     d.writing = false;
     if (--order.writing > 0) return;
-    for (const Record& r : order.heldBack) Deliver(r);
+    for (Record& r : order.heldBack) Deliver(r);
     order.heldBack.clear();
 }
 

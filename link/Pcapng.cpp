@@ -149,21 +149,38 @@ std::vector<uint8_t> PcapngInterface(const std::string& name) {
 void PcapngAppendPacket(std::vector<uint8_t>& out, uint64_t timeUs, bool inbound,
                         const uint8_t* bytes, size_t n, uint64_t originalLength,
                         const std::string& comment) {
+    // Sized once and filled in place: a capture appends one of these per frame.
     n = std::min<size_t>(n, PCAPNG_SNAPLEN);
-    const size_t at = Open(out, kEnhancedPacket);
-    U32(out, 0); // the one interface
-    U32(out, uint32_t(timeUs >> 32));
-    U32(out, uint32_t(timeUs));
-    U32(out, uint32_t(n));
-    U32(out, uint32_t(std::min<uint64_t>(std::max<uint64_t>(originalLength, n), 0xFFFFFFFF)));
-    if (n) out.insert(out.end(), bytes, bytes + n);
-    Pad(out);
-    const uint32_t flags = inbound ? kInbound : kOutbound;
-    uint8_t flagBytes[4];
-    PutU32LE(flagBytes, flags);
-    Option(out, kEpbFlags, flagBytes, 4);
-    Option(out, kOptComment, comment);
-    Close(out, at);
+    const size_t note = std::min<size_t>(comment.size(), 0xFFF0);
+    const size_t padded = (n + 3) & ~size_t(3);
+    const size_t options = 8 + (note ? 4 + ((note + 3) & ~size_t(3)) : 0) + 4;
+    const uint32_t length = uint32_t(28 + padded + options + 4);
+    const size_t at = out.size();
+    out.resize(at + length);
+    uint8_t* p = out.data() + at;
+    std::memset(p, 0, length);
+    PutU32LE(p, kEnhancedPacket);
+    PutU32LE(p + 4, length);
+    PutU32LE(p + 8, 0); // the one interface
+    PutU32LE(p + 12, uint32_t(timeUs >> 32));
+    PutU32LE(p + 16, uint32_t(timeUs));
+    PutU32LE(p + 20, uint32_t(n));
+    PutU32LE(p + 24,
+             uint32_t(std::min<uint64_t>(std::max<uint64_t>(originalLength, n), 0xFFFFFFFF)));
+    if (n) std::memcpy(p + 28, bytes, n);
+    uint8_t* o = p + 28 + padded;
+    PutU16LE(o, kEpbFlags);
+    PutU16LE(o + 2, 4);
+    PutU32LE(o + 4, inbound ? kInbound : kOutbound);
+    o += 8;
+    if (note) {
+        PutU16LE(o, kOptComment);
+        PutU16LE(o + 2, uint16_t(note));
+        std::memcpy(o + 4, comment.data(), note);
+        o += 4 + ((note + 3) & ~size_t(3));
+    }
+    // opt_endofopt is the zeros already there.
+    PutU32LE(p + length - 4, length);
 }
 
 PcapngFile ReadPcapng(const uint8_t* data, size_t n) {

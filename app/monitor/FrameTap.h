@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "FrameDecoder.h"
 #include "LinkServices.h"
@@ -21,6 +22,7 @@ class FrameTap : public ILinkFrameMonitor {
 public:
     static constexpr size_t kMaxQueued = 10000;
     static constexpr size_t kMaxCaptureBytes = size_t(64) << 20;
+    static constexpr size_t kCaptureBatchBytes = size_t(1) << 20;
 
     void SetWatching(bool on) { m_watching.store(on, std::memory_order_relaxed); }
     bool Wanted() const override {
@@ -30,6 +32,7 @@ public:
     size_t BytesWanted() const override { return m_captureBytes.load(std::memory_order_relaxed); }
     bool DecodeWanted() const override { return m_watching.load(std::memory_order_relaxed); }
     void Frame(const DecodedFrame& frame) override;
+    void Frame(DecodedFrame&& frame) override;
 
     // Everything queued since the last call, oldest first.
     std::deque<DecodedFrame> Take();
@@ -39,9 +42,12 @@ public:
     // Frames from now on carry their first `snapLength` bytes to the capture's queue; 0 stops
     // that and wakes a waiting TakeCaptured.
     void SetCapturing(size_t snapLength);
-    // Waits up to `timeout` for frames to capture and takes them all, oldest first; `lost` is
-    // what was left out since the last call because the queue was full.
-    std::deque<DecodedFrame> TakeCaptured(std::chrono::milliseconds timeout, uint64_t& lost);
+    // Waits up to `timeout`, or until a batch has gathered, and takes the frames to capture, oldest
+    // first; `lost` is what was left out since the last call because the queue was full.
+    // Swaps `blocks` (emptied first, its memory kept for the next batch) for the packet blocks
+    // gathered so far; `frames` says how many. Waits up to `timeout`, or until a batch is full.
+    void TakeCaptured(std::chrono::milliseconds timeout, std::vector<uint8_t>& blocks,
+                      uint64_t& frames);
 
 private:
     std::atomic<bool> m_watching{false};
@@ -50,7 +56,7 @@ private:
     std::mutex m_mutex; // held only to push or to swap a queue out
     std::deque<DecodedFrame> m_queue;
     std::condition_variable m_captured;
-    std::deque<DecodedFrame> m_captureQueue;
-    size_t m_captureQueued = 0; // bytes in m_captureQueue
-    uint64_t m_captureLost = 0;
+    std::vector<uint8_t> m_captureBlocks;
+    uint64_t m_captureFrames = 0; // in m_captureBlocks
+    uint64_t m_captureLost = 0;   // not yet noted
 };

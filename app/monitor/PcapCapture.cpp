@@ -6,35 +6,15 @@
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 
-#include "ByteReader.h"
 #include "CommandLine.h"
-#include "Frame.h"
-#include "FrameDecoder.h"
 #include "FrameTap.h"
 #include "Pcapng.h"
-#include "TextCodec.h"
 
 namespace {
 
-constexpr auto kWait = std::chrono::milliseconds(200);
-
-// A title known only once the device sends it is noted on that frame.
-std::string TitleNote(const DecodedFrame& f) {
-    if (f.sent || f.code != MSG_PANEL_INFO || f.bytes.size() < FRAME_HEADER_SIZE) return {};
-    ByteReader r(f.bytes.data() + FRAME_HEADER_SIZE, f.bytes.size() - FRAME_HEADER_SIZE);
-    uint32_t n = 0;
-    const uint8_t* p = nullptr;
-    if (!r.U32(n) || !r.Bytes(n, p)) return {};
-    const std::u16string title = f.flags & HF_TITLE_UTF16 ? DecodeUtf16LE(p, n) : WidenAnsi(p, n);
-    return "panel title " + QuoteDeviceText(title);
-}
-
-uint64_t Microseconds(std::chrono::system_clock::time_point t) {
-    return uint64_t(
-        std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count());
-}
+// Frames reach the file within this, or sooner in full batches.
+constexpr auto kWait = std::chrono::milliseconds(50);
 
 // False with errno set.
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
@@ -93,28 +73,17 @@ void PcapCapture::Stop() {
 }
 
 void PcapCapture::Run(int fd, std::string header) {
-    std::vector<uint8_t> out(header.begin(), header.end());
-    bool ok = true;
-    for (;;) {
+    std::vector<uint8_t> blocks(header.begin(), header.end());
+    bool ok = WriteAll(fd, blocks);
+    while (ok) {
         const bool last = m_stop.load();
-        uint64_t lost = 0;
-        std::deque<DecodedFrame> batch = m_tap.TakeCaptured(kWait, lost);
-        for (const DecodedFrame& f : batch) {
-            std::string note = TitleNote(f);
-            if (lost) {
-                note += (note.empty() ? "" : "; ") + std::to_string(lost) +
-                        " frames before this one were not captured: the disk fell behind";
-                lost = 0;
-            }
-            PcapngAppendPacket(out, Microseconds(f.time), !f.sent, f.bytes.data(), f.bytes.size(),
-                               f.length, note);
-        }
-        if (!out.empty() && !WriteAll(fd, out)) {
+        uint64_t frames = 0;
+        m_tap.TakeCaptured(kWait, blocks, frames);
+        if (!blocks.empty() && !WriteAll(fd, blocks)) {
             ok = false;
             break;
         }
-        m_written.fetch_add(batch.size(), std::memory_order_relaxed);
-        out.clear();
+        m_written.fetch_add(frames, std::memory_order_relaxed);
         if (last) break;
     }
     const int writeError = errno;
