@@ -55,7 +55,7 @@ soak: build
 	build/tests/soak/talvex-soak --minutes $(MINUTES)
 
 # `make fuzz`: every libFuzzer target for FUZZ_SECONDS each, then the coverage each reached.
-FUZZ_TARGETS ?= definition items gif format panel_file stream
+FUZZ_TARGETS ?= definition items gif format panel_file stream pcapng
 FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh clang-14 libclang-rt-14-dev libgif-dev

@@ -43,8 +43,9 @@ struct DecodedFrame {
     bool sent = false; // by the client
     uint16_t code = 0;
     uint16_t flags = 0;
-    uint64_t length = 0; // the whole frame, header included
-    std::string decode;  // the payload in short, UTF-8
+    uint64_t length = 0;        // the whole frame, header included
+    std::string decode;         // the payload in short, UTF-8; empty when only a capture wants it
+    std::vector<uint8_t> bytes; // the frame's first bytes, kept only while a capture wants them
 };
 
 // "MSG_PANEL_INFO"; "unknown" for a code not in the direction's catalogue.

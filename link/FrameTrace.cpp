@@ -23,6 +23,7 @@ constexpr size_t kMaxHeldBack = 1024;
 struct Direction {
     int depth = 0;
     bool active = false; // decided when the outermost capture opens
+    size_t keep = 0;     // bytes of the frame kept, decided with `active`
     uint64_t total = 0;  // every byte of the frame, kept or not
     std::vector<uint8_t> bytes;
     bool writing = false; // a sent frame whose first bytes went out; counted in Order
@@ -69,24 +70,25 @@ Order& TheOrder() {
 }
 
 // Called with the order's mutex held: the sinks see one frame at a time.
-void Deliver(const Record& r) {
+// The record is spent: its frame moves on to the monitor.
+void Deliver(Record& r) {
     const LinkServices& services = LinkGetServices();
     if (services.trace && !r.line.empty()) services.trace->FrameAt(r.frame.time, r.line);
-    if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(r.frame);
+    if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(std::move(r.frame));
 }
 
-void Emit(bool sent, Direction& d, const Record* record) {
+void Emit(bool sent, Direction& d, Record* record) {
     Order& order = TheOrder();
     std::lock_guard g(order.mutex);
     if (!sent && record && order.writing > 0 && order.heldBack.size() < kMaxHeldBack) {
-        order.heldBack.push_back(*record);
+        order.heldBack.push_back(std::move(*record));
         return;
     }
     if (record) Deliver(*record);
     if (!sent || !d.writing) return;
     d.writing = false;
     if (--order.writing > 0) return;
-    for (const Record& r : order.heldBack) Deliver(r);
+    for (Record& r : order.heldBack) Deliver(r);
     order.heldBack.clear();
 }
 
@@ -96,6 +98,7 @@ void HandOn(bool sent, Direction& d) {
         services.monitor && services.monitor->Wanted() ? services.monitor : nullptr;
     Record record;
     const bool wanted = !d.bytes.empty() && (services.trace || monitor);
+    const bool decode = services.trace || (monitor && monitor->DecodeWanted());
     if (wanted) {
         DecodedFrame& frame = record.frame;
         frame.time = sent ? d.start : std::chrono::system_clock::now();
@@ -105,11 +108,17 @@ void HandOn(bool sent, Direction& d) {
             const FrameHeader h = ParseFrameHeader(d.bytes.data());
             frame.code = h.code;
             frame.flags = h.flags;
-            frame.decode =
-                DecodeFramePayload(h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
-                                   d.bytes.size() - FRAME_HEADER_SIZE, Kinds().get());
+            if (decode)
+                frame.decode = DecodeFramePayload(
+                    h.code, h.flags, sent, d.bytes.data() + FRAME_HEADER_SIZE,
+                    std::min(d.bytes.size(), kMaxLoggedBytes + 1) - FRAME_HEADER_SIZE,
+                    Kinds().get());
         }
         if (services.trace) record.line = FrameTraceLine(frame, d.bytes.data(), d.bytes.size());
+        if (monitor && monitor->BytesWanted())
+            frame.bytes.assign(d.bytes.begin(),
+                               d.bytes.begin() +
+                                   ptrdiff_t(std::min(d.bytes.size(), monitor->BytesWanted())));
     }
     if (wanted || d.writing) Emit(sent, d, wanted ? &record : nullptr);
     d.bytes.clear();
@@ -120,7 +129,11 @@ void HandOn(bool sent, Direction& d) {
 
 FrameCapture::FrameCapture(bool sent) : m_sent(sent) {
     Direction& d = Of(m_sent);
-    if (d.depth++ == 0) d.active = FramesWanted();
+    if (d.depth++ != 0) return;
+    d.active = FramesWanted();
+    const LinkServices& s = LinkGetServices();
+    const bool people = s.trace || (s.monitor && s.monitor->DecodeWanted());
+    d.keep = std::max(people ? kMaxLoggedBytes + 1 : 0, s.monitor ? s.monitor->BytesWanted() : 0);
 }
 
 FrameCapture::~FrameCapture() {
@@ -146,7 +159,7 @@ void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n) {
         ++order.writing;
     }
     d.total += n;
-    size_t room = d.bytes.size() < kMaxLoggedBytes + 1 ? kMaxLoggedBytes + 1 - d.bytes.size() : 0;
+    const size_t room = d.bytes.size() < d.keep ? d.keep - d.bytes.size() : 0;
     d.bytes.insert(d.bytes.end(), bytes, bytes + std::min(n, room));
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -62,6 +63,12 @@ public:
     // One frame sent or received, from that thread (possibly under the link lock): must not
     // block or wait for the user-interface thread.
     virtual void Frame(const DecodedFrame& frame) = 0;
+    // The same with a frame the link no longer needs.
+    virtual void Frame(DecodedFrame&& frame) { Frame(static_cast<const DecodedFrame&>(frame)); }
+    // Also asked before a frame is captured, and as cheap: how many of its first bytes the record
+    // carries (a capture's snap length), and whether it is decoded for people.
+    virtual size_t BytesWanted() const { return 0; }
+    virtual bool DecodeWanted() const { return true; }
 };
 
 // Progress of a long transfer from the device: a file of message 17, or a panel definition,

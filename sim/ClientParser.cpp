@@ -46,6 +46,8 @@ std::optional<ClientMessage> ClientParser::Next() {
             break;
         case Parse::Done:
             ParseAt(at, msg, end, true); // items are copied only once the whole frame is here
+            if (m_keepFrames)
+                msg.frame.assign(m_buf.begin() + ptrdiff_t(at), m_buf.begin() + ptrdiff_t(end));
             break;
         }
         msg.skippedBefore = m_skipped;

@@ -18,6 +18,7 @@ struct ClientMessage {
     std::vector<ValueItem> items; // MSG_CLIENT_VALUES
     bool malformed = false;       // announced sizes over the limits; nothing of it was applied
     size_t skippedBefore = 0;     // bytes before the marker that were not part of any frame
+    ByteVec frame;                // the whole frame as sent, when the parser keeps frames
 };
 
 class ClientParser {
@@ -30,6 +31,8 @@ public:
     // The next complete message, or nullopt until more bytes arrive.
     std::optional<ClientMessage> Next();
     size_t Buffered() const { return m_buf.size() - m_start; }
+    // Each message then carries its frame's bytes (the replay compares them).
+    void KeepFrames(bool on) { m_keepFrames = on; }
 
 private:
     enum class Parse { Done, NeedMore, Bad };
@@ -40,4 +43,5 @@ private:
     size_t m_start = 0;
     size_t m_need = 0; // bytes buffered before a parse is worth trying again
     size_t m_skipped = 0;
+    bool m_keepFrames = false;
 };

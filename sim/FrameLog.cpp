@@ -24,15 +24,19 @@ private:
 } // namespace
 
 std::string DescribeClientMessage(const ClientMessage& msg, const Panel& panel) {
+    const PanelKinds kinds(panel);
+    return DescribeClientMessage(msg, &kinds);
+}
+
+std::string DescribeClientMessage(const ClientMessage& msg, const IControlKinds* kinds) {
     std::string decode;
     if (!msg.malformed) {
         // The parser kept the fields, not the bytes: they are put back in their wire order.
         ByteVec payload;
         if (msg.code == MSG_REQUEST) payload = WireWriter().U32(msg.argument).Take();
         if (msg.code == MSG_CLIENT_VALUES) payload = ItemListPayload(msg.items);
-        const PanelKinds kinds(panel);
         decode =
-            DecodeFramePayload(msg.code, msg.flags, true, payload.data(), payload.size(), &kinds);
+            DecodeFramePayload(msg.code, msg.flags, true, payload.data(), payload.size(), kinds);
     }
     std::string s = "<- " + DescribeFrame(msg.code, msg.flags, true, {});
     if (msg.skippedBefore) s += " (after " + std::to_string(msg.skippedBefore) + " stray bytes)";
@@ -43,7 +47,12 @@ std::string DescribeClientMessage(const ClientMessage& msg, const Panel& panel) 
 std::string DescribeDeviceFrame(uint16_t code, uint16_t flags, const ByteVec& payload,
                                 const Panel& panel) {
     const PanelKinds kinds(panel);
+    return DescribeDeviceFrame(code, flags, payload, &kinds);
+}
+
+std::string DescribeDeviceFrame(uint16_t code, uint16_t flags, const ByteVec& payload,
+                                const IControlKinds* kinds) {
     return "-> " + DescribeFrame(code, flags, false,
                                  DecodeFramePayload(code, flags, false, payload.data(),
-                                                    payload.size(), &kinds));
+                                                    payload.size(), kinds));
 }

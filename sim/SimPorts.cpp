@@ -148,10 +148,7 @@ SimPtyDevice::~SimPtyDevice() {
     ClosePty(m_pty);
 }
 
-std::unique_ptr<SimTcpServer> SimTcpServer::Start(const Panel& panel, SimOptions options,
-                                                  const std::string& host, uint16_t port,
-                                                  std::string& error) {
-    std::unique_ptr<SimTcpServer> d(new SimTcpServer);
+int ListenTcp(const std::string& host, uint16_t port, uint16_t& bound, std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -160,29 +157,40 @@ std::unique_ptr<SimTcpServer> SimTcpServer::Start(const Panel& panel, SimOptions
     if (const int e = getaddrinfo(host.empty() ? nullptr : host.c_str(),
                                   std::to_string(port).c_str(), &hints, &list)) {
         error = "cannot listen on " + host + ": " + gai_strerror(e);
-        return nullptr;
+        return -1;
     }
     error = "cannot listen on " + host + ":" + std::to_string(port);
-    for (addrinfo* a = list; a && d->m_listen < 0; a = a->ai_next) {
+    int listening = -1;
+    for (addrinfo* a = list; a && listening < 0; a = a->ai_next) {
         const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
         const int on = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, 1) == 0) {
-            d->m_listen = fd;
+            listening = fd;
         } else {
             error = ErrnoText("cannot listen on " + host + ":" + std::to_string(port));
             close(fd);
         }
     }
     freeaddrinfo(list);
+    if (listening < 0) return -1;
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    getsockname(listening, reinterpret_cast<sockaddr*>(&address), &size);
+    bound =
+        ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                            : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    error.clear();
+    return listening;
+}
+
+std::unique_ptr<SimTcpServer> SimTcpServer::Start(const Panel& panel, SimOptions options,
+                                                  const std::string& host, uint16_t port,
+                                                  std::string& error) {
+    std::unique_ptr<SimTcpServer> d(new SimTcpServer);
+    d->m_listen = ListenTcp(host, port, d->m_port, error);
     if (d->m_listen < 0) return nullptr;
-    sockaddr_storage bound{};
-    socklen_t size = sizeof bound;
-    getsockname(d->m_listen, reinterpret_cast<sockaddr*>(&bound), &size);
-    d->m_port =
-        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                          : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     if (pipe2(d->m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         error = ErrnoText("cannot serve TCP");
         return nullptr;

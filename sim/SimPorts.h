@@ -26,6 +26,9 @@ void ClosePty(PtyPair& pty);
 // A serial device in raw 115200 8N1, no flow control; -1 with `error` set on failure.
 int OpenSerialPort(const std::string& path, std::string& error);
 
+// A listening TCP socket on host:port (port 0: a free one, `bound` says which); -1 with `error`.
+int ListenTcp(const std::string& host, uint16_t port, uint16_t& bound, std::string& error);
+
 // A symbolic link at a fixed path to the pseudo-terminal being served, so that a client keeps
 // one name for the device across restarts. A symbolic link already there (left by a run that
 // was killed) is replaced at once; anything else at the path is refused. Removed at the end,

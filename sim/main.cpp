@@ -1,7 +1,13 @@
 // talvex-sim: a simulated device serving a panel file on a pseudo-terminal, a serial port or a
 // TCP port.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +17,7 @@
 #include <string>
 
 #include "PanelFile.h"
+#include "Replay.h"
 #include "SimEngine.h"
 #include "SimPorts.h"
 #include "TextCodec.h"
@@ -18,14 +25,19 @@
 namespace {
 
 std::atomic<SimEngine*> g_engine{nullptr};
+std::atomic<Replay*> g_replay{nullptr};
 
 void OnSignal(int) {
     if (SimEngine* e = g_engine.load()) e->RequestStop();
+    if (Replay* r = g_replay.load()) r->RequestStop();
 }
 
 void Usage(FILE* to) {
     std::fputs("usage: talvex-sim PANEL.json [--pty [--link PATH] | --port PATH |\n"
                "                 --tcp [HOST:]PORT] [--verbose]\n"
+               "       talvex-sim --replay FILE.pcapng [--speed N | --as-fast-as-possible]\n"
+               "                 [--pty [--link PATH] | --port PATH | --tcp [HOST:]PORT]\n"
+               "                 [--verbose]\n"
                "  --pty        serve a new pseudo-terminal and print its path (the default)\n"
                "  --link PATH  keep a symbolic link at PATH to the pseudo-terminal while\n"
                "               serving (made at start, removed at the end)\n"
@@ -34,6 +46,13 @@ void Usage(FILE* to) {
                "               serve TCP clients, one at a time, on PORT (0: a free one) of\n"
                "               HOST (127.0.0.1 unless given; 0.0.0.0 for every network)\n"
                "  --verbose    print every frame in both directions\n"
+               "  --replay FILE.pcapng\n"
+               "               play the device's side of a capture (talvex --capture) and\n"
+               "               compare the client's answers with the recorded ones; exit\n"
+               "               status 1 at the first that differs\n"
+               "  --speed N    play the recorded timing N times as fast\n"
+               "  --as-fast-as-possible\n"
+               "               wait only for the client's answers\n"
                "The panel file is watched: saving a changed panel reloads the client.\n",
                to);
 }
@@ -86,6 +105,49 @@ int ServeTcp(const Panel& panel, SimOptions options, const std::string& address)
     return 0;
 }
 
+// --replay: one client on the chosen transport, then the result.
+int ServeReplay(const std::string& capturePath, const ReplayOptions& options, int fd,
+                const std::string& where, int listening) {
+    Replay replay;
+    std::string error;
+    if (!replay.Load(ReadPcapngFile(capturePath), error)) {
+        std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
+        return 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    g_replay = &replay;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::printf("talvex-sim: replaying %s on %s\nConnect with: talvex --port %s --connect\n",
+                capturePath.c_str(), where.c_str(), where.c_str());
+    std::fflush(stdout);
+    if (listening >= 0) {
+        fd = -1;
+        while (fd < 0) {
+            fd = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0 && errno != EINTR) break;
+            if (fd < 0 && g_replay.load() && errno == EINTR) {
+                g_replay = nullptr;
+                return 1;
+            }
+        }
+        if (fd < 0) {
+            std::fprintf(stderr, "talvex-sim: %s: %s\n", where.c_str(), std::strerror(errno));
+            return 2;
+        }
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    const ReplayResult result = replay.Play(fd, options);
+    g_replay = nullptr;
+    if (listening >= 0) close(fd);
+    std::printf("%s\n", result.report.c_str());
+    std::fflush(stdout);
+    return result.same ? 0 : 1;
+}
+
 void PrintLine(const std::string& line) {
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -101,11 +163,25 @@ void PrintLine(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string panelPath, portPath, linkPath, tcpAddress;
-    bool verbose = false, pty = false;
+    std::string panelPath, portPath, linkPath, tcpAddress, replayPath;
+    bool verbose = false, pty = false, speedGiven = false;
+    ReplayOptions replayOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--verbose") {
+        if (a == "--replay" && i + 1 < argc) {
+            replayPath = argv[++i];
+        } else if (a == "--speed" && i + 1 < argc && !speedGiven) {
+            char* end = nullptr;
+            replayOptions.speed = std::strtod(argv[++i], &end);
+            speedGiven = true;
+            if (*end || !(replayOptions.speed > 0) || replayOptions.speed > 1e6) {
+                std::fprintf(stderr, "talvex-sim: --speed %s: give a number above 0\n", argv[i]);
+                return 2;
+            }
+        } else if (a == "--as-fast-as-possible" && !speedGiven) {
+            replayOptions.speed = 0;
+            speedGiven = true;
+        } else if (a == "--verbose") {
             verbose = true;
         } else if (a == "--pty") {
             pty = true;
@@ -125,10 +201,56 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (panelPath.empty() || (!portPath.empty() && (pty || !linkPath.empty())) ||
+    if (panelPath.empty() == replayPath.empty() || (speedGiven && replayPath.empty()) ||
+        (!portPath.empty() && (pty || !linkPath.empty())) ||
         (!tcpAddress.empty() && (pty || !linkPath.empty() || !portPath.empty()))) {
         Usage(stderr);
         return 2;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    if (!replayPath.empty()) {
+        if (verbose) replayOptions.log = PrintLine;
+        std::string error;
+        if (!tcpAddress.empty()) {
+            std::string host;
+            uint16_t port = 0, bound = 0;
+            const int listening = ParseListenAddress(tcpAddress, host, port)
+                                      ? ListenTcp(host, port, bound, error)
+                                      : (error = "--tcp " + tcpAddress + ": give a port", -1);
+            if (listening < 0) {
+                std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
+                return 2;
+            }
+            const std::string where =
+                "tcp://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+                std::to_string(bound);
+            const int status = ServeReplay(replayPath, replayOptions, -1, where, listening);
+            close(listening);
+            return status;
+        }
+        PtyPair ptyPair;
+        PtyLink ptyLink;
+        int fd = -1;
+        if (!portPath.empty()) {
+            fd = OpenSerialPort(portPath, error);
+        } else if (OpenPty(ptyPair, error)) {
+            fd = ptyPair.master;
+            if (!linkPath.empty() && !ptyLink.Make(linkPath, ptyPair.slavePath, error)) fd = -1;
+        }
+        if (fd < 0) {
+            std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
+            ClosePty(ptyPair);
+            return 2;
+        }
+        const std::string where =
+            !portPath.empty() ? portPath : (linkPath.empty() ? ptyPair.slavePath : linkPath);
+        const int status = ServeReplay(replayPath, replayOptions, fd, where, -1);
+        ptyLink.Remove();
+        if (portPath.empty())
+            ClosePty(ptyPair);
+        else
+            close(fd);
+        return status;
     }
 
     PanelFileResult loaded = LoadPanelFile(panelPath);
@@ -141,7 +263,6 @@ int main(int argc, char** argv) {
     options.verbose = verbose;
     options.log = PrintLine;
     options.watchPath = panelPath;
-    signal(SIGPIPE, SIG_IGN);
     if (!tcpAddress.empty()) return ServeTcp(panel, options, tcpAddress);
 
     std::string error;

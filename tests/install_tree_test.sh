@@ -24,7 +24,8 @@ for f in bin/talvex bin/talvex-sim bin/talvex-bridge lib/systemd/system/talvex-b
          share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg \
          share/man/man1/talvex.1.gz share/man/man1/talvex-sim.1.gz share/man/man1/talvex-bridge.1.gz \
          share/talvex/help/com-ports.html share/talvex/panels/demo.json \
-         share/talvex/panels/greenhouse.gif share/doc/talvex/README.md; do
+         share/talvex/panels/greenhouse.gif share/doc/talvex/README.md \
+         lib/$(gcc -dumpmachine)/wireshark/plugins/talvex.lua; do
     [ -f "$usr/$f" ] || fail "missing /usr/$f"
 done
 # Only the live-system install refreshes caches; a staged tree must hold nothing generated.

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <chrono>
@@ -17,6 +18,8 @@
 #include "FrameTrace.h"
 #include "Link.h"
 #include "PanelFile.h"
+#include "PcapCapture.h"
+#include "Pcapng.h"
 #include "ProtocolMonitor.h"
 #include "SimPorts.h"
 #include "TraceSink.h"
@@ -163,6 +166,70 @@ TEST(ProtocolMonitor, PausedOrClosedItBuildsNoRecordsAndClearEmptiesIt) {
     recorded = sim.tap.Recorded();
     ASSERT_TRUE(sim.ChangeLevel(600));
     EXPECT_EQ(sim.tap.Recorded(), recorded);
+}
+
+TEST(Capture, SaveCaptureWritesEveryFrameWholeToAFileThatReadsBack) {
+    MonitoredSim sim(ParseOrFail(kPanel));
+    PcapCapture capture(sim.tap);
+    ProtocolMonitor monitor(sim.tap);
+    monitor.SetCapture(&capture, [] { return CaptureSource{QStringLiteral("/dev/pts/9"), {}}; });
+    auto captureButton = [&]() -> QString {
+        for (QPushButton* b : monitor.findChildren<QPushButton*>())
+            if (b->text().contains(QStringLiteral("&Capture"))) return b->text();
+        return {};
+    };
+    EXPECT_EQ(captureButton(), QStringLiteral("Save &Capture..."));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rig.pcapng"));
+    ASSERT_TRUE(monitor.StartCapture(path));
+    EXPECT_EQ(captureButton(), QStringLiteral("Stop &Capture"));
+    EXPECT_TRUE(sim.tap.Wanted()); // the window is closed: the capture alone wants frames
+    ASSERT_EQ(sim.Open(), 0);
+    ASSERT_TRUE(sim.WaitFor(LINK_PANEL));
+    ASSERT_TRUE(sim.ChangeLevel(500));
+    LinkClose(true);
+    capture.Stop();
+    EXPECT_FALSE(sim.tap.Wanted());
+    EXPECT_EQ(captureButton(), QStringLiteral("Save &Capture..."));
+
+    const PcapngFile file = ReadPcapngFile(QFile::encodeName(path).toStdString());
+    ASSERT_EQ(file.error, "");
+    EXPECT_EQ(file.comment, "Talvex capture of /dev/pts/9");
+    const std::pair<bool, uint16_t> expected[] = {
+        {false, MSG_CONNECT},       {true, MSG_PANEL_INFO},    {true, MSG_PANEL_DEFINITION},
+        {false, MSG_CLIENT_VALUES}, {true, MSG_DEVICE_VALUES}, {false, MSG_DISCONNECT}};
+    ASSERT_EQ(file.packets.size(), std::size(expected));
+    uint64_t time = 0;
+    for (size_t i = 0; i < file.packets.size(); ++i) {
+        const PcapngPacket& p = file.packets[i];
+        ASSERT_GE(p.bytes.size(), FRAME_HEADER_SIZE) << i;
+        EXPECT_TRUE(HasFrameMarker(p.bytes.data())) << i;
+        EXPECT_EQ(p.inbound, expected[i].first) << i;
+        EXPECT_EQ(ParseFrameHeader(p.bytes.data()).code, expected[i].second) << i;
+        EXPECT_EQ(p.originalLength, p.bytes.size()) << i;
+        EXPECT_GE(p.timeUs, time) << i;
+        time = p.timeUs;
+    }
+    EXPECT_EQ(file.packets[1].comment, "panel title \"Rig\"");
+    EXPECT_EQ(file.packets[3].bytes.size(), 36u); // one Number item, whole
+}
+
+TEST(Capture, AFullDiskEndsTheCaptureWithOneNoticeAndTheConnectionGoesOn) {
+    MonitoredSim sim(ParseOrFail(kPanel));
+    PcapCapture capture(sim.tap);
+    QSignalSpy failed(&capture, &PcapCapture::Failed);
+    ASSERT_TRUE(capture.Start(QStringLiteral("/dev/full"), {QStringLiteral("/dev/pts/9"), {}}));
+    ASSERT_EQ(sim.Open(), 0);
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_TRUE(failed[0][0].toString().startsWith(
+        QStringLiteral("The capture to /dev/full has stopped: No space left on device.")))
+        << failed[0][0].toString().toStdString();
+    EXPECT_FALSE(capture.IsCapturing());
+    EXPECT_FALSE(sim.tap.Wanted());
+    ASSERT_TRUE(sim.WaitFor(LINK_PANEL));
+    ASSERT_TRUE(sim.ChangeLevel(300)); // the link never waited for the file
+    QCoreApplication::processEvents();
+    EXPECT_EQ(failed.count(), 1);
 }
 
 TEST(ProtocolMonitor, KeepsTheNewestTenThousandFramesInOneInsertionPerBatch) {

@@ -54,6 +54,8 @@ ProtocolMonitor::ProtocolMonitor(FrameTap& tap, QWidget* parent)
                              .arg(code),
                          FrameCodeFilter::Key(code, false));
     auto* save = new QPushButton(QStringLiteral("&Save..."));
+    m_capture = new QPushButton(QStringLiteral("Save &Capture..."));
+    m_capture->setEnabled(false); // until a capture is given
     m_count = new QLabel;
     // Wide enough for any count: the bar is not laid out again as frames stream in.
     m_count->setMinimumWidth(
@@ -65,6 +67,7 @@ ProtocolMonitor::ProtocolMonitor(FrameTap& tap, QWidget* parent)
     bar->addWidget(new QLabel(QStringLiteral("Show:")));
     bar->addWidget(m_codes);
     bar->addWidget(save);
+    bar->addWidget(m_capture);
     bar->addStretch();
     bar->addWidget(m_count);
 
@@ -93,6 +96,7 @@ ProtocolMonitor::ProtocolMonitor(FrameTap& tap, QWidget* parent)
         UpdateCount();
     });
     connect(save, &QPushButton::clicked, this, &ProtocolMonitor::Save);
+    connect(m_capture, &QPushButton::clicked, this, &ProtocolMonitor::ToggleCapture);
     m_flush.setInterval(kFlushMs);
     connect(&m_flush, &QTimer::timeout, this, &ProtocolMonitor::Flush);
     UpdateCount();
@@ -160,6 +164,48 @@ void ProtocolMonitor::Save() {
     if (SaveTo(path, &error)) return;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Protocol Monitor"),
                     QStringLiteral("Could not save %1: %2").arg(path, error), QMessageBox::Ok,
+                    this);
+    ExecWindowModal(box);
+}
+
+void ProtocolMonitor::SetCapture(PcapCapture* capture, std::function<CaptureSource()> source) {
+    m_captureFile = capture;
+    m_captureSource = std::move(source);
+    m_capture->setEnabled(capture != nullptr);
+    if (!capture) return;
+    connect(capture, &PcapCapture::CapturingChanged, this, &ProtocolMonitor::ShowCapturing);
+    ShowCapturing(capture->IsCapturing());
+}
+
+bool ProtocolMonitor::StartCapture(const QString& path, QString* error) {
+    if (!m_captureFile) return false;
+    return m_captureFile->Start(path, m_captureSource ? m_captureSource() : CaptureSource{}, error);
+}
+
+void ProtocolMonitor::ShowCapturing(bool capturing) {
+    m_capture->setText(capturing ? QStringLiteral("Stop &Capture")
+                                 : QStringLiteral("Save &Capture..."));
+    m_capture->setToolTip(capturing ? QStringLiteral("Capturing to %1").arg(m_captureFile->Path())
+                                    : QStringLiteral("Capture every frame from now on to a "
+                                                     "pcapng file (Wireshark)"));
+}
+
+void ProtocolMonitor::ToggleCapture() {
+    if (!m_captureFile) return;
+    if (m_captureFile->IsCapturing()) {
+        m_captureFile->Stop();
+        return;
+    }
+    QFileDialog chooser(this, QStringLiteral("Save Capture"), QStringLiteral("talvex.pcapng"),
+                        QStringLiteral("Captures (*.pcapng)"));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setDefaultSuffix(QStringLiteral("pcapng"));
+    if (ExecWindowModal(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+    const QString path = chooser.selectedFiles().constFirst();
+    QString error;
+    if (StartCapture(path, &error)) return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Protocol Monitor"),
+                    QStringLiteral("Could not capture to %1: %2").arg(path, error), QMessageBox::Ok,
                     this);
     ExecWindowModal(box);
 }

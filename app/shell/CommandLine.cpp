@@ -32,11 +32,15 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
     QCommandLineOption trace(QStringLiteral("trace"),
                              QStringLiteral("Write every frame sent and received to FILE."),
                              QStringLiteral("FILE"));
+    QCommandLineOption capture(QStringLiteral("capture"),
+                               QStringLiteral("Capture every frame sent and received to FILE, a "
+                                              "pcapng file for Wireshark or talvex-sim --replay."),
+                               QStringLiteral("FILE.pcapng"));
     QCommandLineOption codepage(QStringLiteral("codepage"),
                                 QStringLiteral("Code page of the device's 8-bit texts "
                                                "(default CP1252)."),
                                 QStringLiteral("NAME"));
-    for (const auto& o : {port, connect, demo, screenshot, filesDir, trace, codepage})
+    for (const auto& o : {port, connect, demo, screenshot, filesDir, trace, capture, codepage})
         parser.addOption(o);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A .Tvx document."),
                                  QStringLiteral("[FILE.Tvx]"));
@@ -74,6 +78,7 @@ bool ParseCommandLine(const QStringList& arguments, AppOptions& options, int& ex
     options.screenshot = parser.value(screenshot);
     options.filesDir = parser.value(filesDir);
     options.trace = parser.value(trace);
+    options.capture = parser.value(capture);
     options.codepage = parser.value(codepage);
     options.document = parser.positionalArguments().value(0);
     return true;

@@ -1,5 +1,5 @@
 // talvex [--port PATH] [--connect] [--demo] [--screenshot FILE] [--files-dir DIR]
-//        [--trace FILE] [--codepage NAME] [FILE.Tvx]
+//        [--trace FILE] [--capture FILE.pcapng] [--codepage NAME] [FILE.Tvx]
 #pragma once
 
 #include <QString>
@@ -12,6 +12,7 @@ struct AppOptions {
     QString screenshot;
     QString filesDir;
     QString trace;
+    QString capture;
     QString codepage;
     QString document;
 };

@@ -25,6 +25,7 @@ CTalvex22App::CTalvex22App(const AppOptions& options) : m_options(options) {}
 CTalvex22App::~CTalvex22App() {
     m_bridge.reset(); // says "offline" while the view's records are still there
     if (m_pView) m_pView->OnDestroyView();
+    m_capture.Stop(); // the goodbye sent as the view went is in it
     // The link goes first: no receive thread may post to a view that is gone.
     m_doc.OnCloseDocument();
     m_pFrame.reset();
@@ -120,6 +121,16 @@ bool CTalvex22App::InitInstance() {
                          });
         QTimer::singleShot(15000, m_pFrame.get(), [this] { TakeScreenshot(); });
     }
+    QObject::connect(&m_capture, &PcapCapture::Failed, m_pFrame.get(),
+                     [this](const QString& message) { m_alerts.Boxes().Post(message); });
+    if (!m_options.capture.isEmpty()) {
+        QString error;
+        if (!m_capture.Start(m_options.capture, DescribeCapture(), &error)) {
+            std::fprintf(stderr, "Cannot write the capture file %s: %s\n",
+                         qPrintable(m_options.capture), qPrintable(error));
+            return false;
+        }
+    }
     view->OnInitialUpdate();
 
     m_pFrame->show();
@@ -133,10 +144,22 @@ void CTalvex22App::OpenDocument(const QString& path) {
 }
 
 void CTalvex22App::OpenMonitor() {
-    if (!m_monitor) m_monitor = new ProtocolMonitor(m_frameTap, m_pFrame.get());
+    if (!m_monitor) {
+        m_monitor = new ProtocolMonitor(m_frameTap, m_pFrame.get());
+        m_monitor->SetCapture(&m_capture, [this] { return DescribeCapture(); });
+    }
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();
+}
+
+CaptureSource CTalvex22App::DescribeCapture() const {
+    CaptureSource source;
+    if (m_pView) source.port = m_pView->PortName();
+    // Before any panel the link's title is its placeholder: the frame that brings one says it.
+    if (m_pView && LinkIsOpen() && !m_pView->Controls().empty())
+        source.title = QString::fromStdU16String(LinkGetTitle());
+    return source;
 }
 
 void CTalvex22App::TakeScreenshot() {

@@ -9,6 +9,7 @@
 #include "Document.h"
 #include "FrameTap.h"
 #include "LinkBridge.h"
+#include "PcapCapture.h"
 #include "QuitSignals.h"
 #include "SettingsLayoutStore.h"
 #include "TraceSink.h"
@@ -39,6 +40,8 @@ public:
     TransferProgress& Progress() { return m_progress; }
     // The Protocol Monitor window, made when first opened.
     ProtocolMonitor* Monitor() const { return m_monitor; }
+    // The capture of --capture and of the monitor's Save Capture...
+    PcapCapture& Capture() { return m_capture; }
     void OpenMonitor();
     // The MQTT bridge over the view's records.
     WindowBridge* Bridge() const { return m_bridge.get(); }
@@ -48,6 +51,7 @@ public:
 
 private:
     void TakeScreenshot();
+    CaptureSource DescribeCapture() const;
 
     AppOptions m_options;
     QtLinkNotifier m_notifier;
@@ -55,6 +59,7 @@ private:
     SettingsLayoutStore m_layoutStore;
     std::unique_ptr<FileTraceSink> m_trace;
     FrameTap m_frameTap;
+    PcapCapture m_capture{m_frameTap};
     TransferProgress m_progress;
     ProtocolMonitor* m_monitor = nullptr; // owned by the frame
     std::unique_ptr<CMainFrame> m_pFrame;

@@ -33,6 +33,9 @@ public:
     // Opens this device path instead of the numbered port (--port, --demo), until the user
     // confirms a port in the Com Ports dialog.
     void SetPortPath(const QString& path) { m_strPortPath = path; }
+    // The port's name for people: the path, the numbered port's device, or a Bluetooth device by
+    // its name and address.
+    QString PortName() const;
     void OnInitialUpdate();
     void OnCommand(int id);
     bool IsCommandEnabled(int id) const;
@@ -193,8 +196,6 @@ private:
     void DisconnectAndReset(bool notifyDevice);
     void EndConnection(bool lost);
     void DropPendingOutcomes();
-    // The port as the user knows it: a Bluetooth device by its name and address.
-    QString PortName() const;
     // The line to Bluetooth devices, made on the system bus when first needed.
     BluetoothLine& Bluetooth();
     // A box that does not stop the link (a warning, or information).
