@@ -17,6 +17,9 @@ public:
     virtual void AttributesChanged(CCtrl&) {}
     // A device message box waits for an answer (CCtrl::SendAnswer).
     virtual void Question(CCtrl&) {}
+    // The source's own box for the question of control `id` closed (answered there, or gone):
+    // the question is no longer open.
+    virtual void QuestionClosed(uint32_t) {}
     // The device answered with a panel (true), or was lost (false, saying why).
     virtual void DeviceState(bool, const QString&) {}
     // A line for the log: the link's diagnostics, the device's messages.
@@ -33,4 +36,7 @@ public:
     virtual bool HasPanel() const = 0;
     virtual QString Title() const = 0;
     virtual QString AboutText() const = 0;
+    // The question of control `id` was answered through the bridge: the source's own box for it
+    // goes, answering nothing more.
+    virtual void CloseQuestion(uint32_t) {}
 };

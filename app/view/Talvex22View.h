@@ -3,8 +3,11 @@
 // rows and pages. Methods are spread over View*.cpp files by concern.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -51,6 +54,7 @@ public:
     bool HasPanel() const override;
     QString Title() const override;
     QString AboutText() const override;
+    void CloseQuestion(uint32_t id) override;
 
     // Settings, panel and ping.
     void ReadSettings();
@@ -199,6 +203,8 @@ private:
     CMainFrame* m_pFrame;
     QtLinkAlerts* m_pAlerts;
     IPanelObserver* m_pPanelObserver = nullptr;
+    // The device message boxes open now, by control id.
+    std::map<uint32_t, QPointer<QMessageBox>> m_questionBoxes;
     QWidget* m_pPanel;
     StaleVeil* m_pVeil;
     QTimer m_pingTimer;

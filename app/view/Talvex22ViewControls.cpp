@@ -2,6 +2,7 @@
 // attributes and files, and the hooks the records call back into.
 #include <QCoreApplication>
 #include <QFile>
+#include <memory>
 
 #include "ConnectionIndicator.h"
 #include "Ctrl.h"
@@ -149,11 +150,25 @@ void CTalvex22View::ShowMessageBox(CCtrl& c) {
     const uint32_t id = c.m_nId;
     if (m_pPanelObserver) m_pPanelObserver->Question(c);
     ++m_nOpenMessageBoxes;
-    ShowDeviceMessageBox(c, this, [this, id](int answer) {
+    auto shown = std::make_shared<QMessageBox*>(nullptr); // this box, known once it is up
+    *shown = ShowDeviceMessageBox(c, this, [this, id, shown](int answer) {
         if (answer != 0)
             QCoreApplication::postEvent(
                 this,
                 new LinkMessageEvent(WM_CONTROL_ANSWER, CONTROL_ANSWER_BASE + answer, long(id)));
+        // The bridge hears it at once: an answer over MQTT after this one is refused.
+        const auto open = m_questionBoxes.find(id);
+        if (open != m_questionBoxes.end() && open->second == *shown) m_questionBoxes.erase(open);
+        if (m_pPanelObserver) m_pPanelObserver->QuestionClosed(id);
         if (--m_nOpenMessageBoxes == 0) m_pFrame->BringToForeground();
     });
+    m_questionBoxes[id] = *shown;
+}
+
+void CTalvex22View::CloseQuestion(uint32_t id) {
+    const auto open = m_questionBoxes.find(id);
+    if (open == m_questionBoxes.end()) return;
+    const QPointer<QMessageBox> box = open->second;
+    m_questionBoxes.erase(open);
+    if (box) DismissDeviceMessageBox(box);
 }
