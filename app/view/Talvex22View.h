@@ -52,8 +52,6 @@ public:
     void SetObserver(IPanelObserver* observer) override { m_pPanelObserver = observer; }
     const CtrlArray& Ctrls() const override { return m_pCtrls; }
     bool HasPanel() const override;
-    QString Title() const override;
-    QString AboutText() const override;
     void CloseQuestion(uint32_t id) override;
 
     // Settings, panel and ping.

@@ -26,15 +26,6 @@ bool CTalvex22View::HasPanel() const {
     return m_bConnected && !m_pCtrls.empty();
 }
 
-QString CTalvex22View::Title() const {
-    return QString::fromStdU16String(LinkGetTitle());
-}
-
-QString CTalvex22View::AboutText() const {
-    const auto about = LinkGetAboutText();
-    return about ? QString::fromStdU16String(*about) : QString();
-}
-
 void CTalvex22View::UpdateValues() {
     std::vector<DeviceChange> changes = TakeValueChanges(m_pCtrls);
 
@@ -137,11 +128,7 @@ void CTalvex22View::DestroyWidgets(CCtrl& c) {
 
 void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
     m_pWidgets->RefreshWidgets(c, what);
-    if (!m_pPanelObserver) return;
-    if (what == CtrlRefresh::Value || what == CtrlRefresh::MatrixData)
-        m_pPanelObserver->ValueChanged(c);
-    else if (what == CtrlRefresh::Attributes)
-        m_pPanelObserver->AttributesChanged(c);
+    if (m_pPanelObserver) m_pPanelObserver->Refreshed(c, what);
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
