@@ -91,7 +91,8 @@ void BridgeService::PanelBuilt() {
     // layout) stays open while its message box does.
     for (auto id = m_openQuestions.begin(); id != m_openQuestions.end();) {
         const CCtrl* c = FindCtrl(m_panel.Ctrls(), *id);
-        id = c && c->m_nType == TYPE_MESSAGEBOX ? std::next(id) : m_openQuestions.erase(id);
+        const bool asked = c && c->m_nType == TYPE_MESSAGEBOX && (c->m_dwFlags & CTRLF_BOX_SHOWN);
+        id = asked ? std::next(id) : m_openQuestions.erase(id);
     }
     m_lastState.clear();
     const std::set<std::string> before = std::move(m_retained);
