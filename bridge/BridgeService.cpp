@@ -87,7 +87,13 @@ void BridgeService::PanelBuilt() {
     m_slugs = ControlSlugs(m_panel.Ctrls());
     m_ids.clear();
     for (const auto& [id, slug] : m_slugs) m_ids[slug] = id;
-    m_openQuestions.clear();
+    // A question the records asked while they were built (or one still open from before a new
+    // layout) stays open while its message box does.
+    for (auto id = m_openQuestions.begin(); id != m_openQuestions.end();) {
+        const CCtrl* c = FindCtrl(m_panel.Ctrls(), *id);
+        const bool asked = c && c->m_nType == TYPE_MESSAGEBOX && (c->m_dwFlags & CTRLF_BOX_SHOWN);
+        id = asked ? std::next(id) : m_openQuestions.erase(id);
+    }
     m_lastState.clear();
     const std::set<std::string> before = std::move(m_retained);
     m_retained.clear();
@@ -167,15 +173,25 @@ void BridgeService::OnCommand(const QString& topic, const QByteArray& payload, b
     const auto id = m_ids.find(slug);
     CCtrl* c = id == m_ids.end() ? nullptr : FindCtrl(m_panel.Ctrls(), id->second);
     if (!c) return Refuse(slug, payload, "unknown control");
-    const bool question = m_openQuestions.count(c->m_nId) != 0;
+    const uint32_t ctrlId = c->m_nId;
+    // Taken before the answer goes: whatever runs meanwhile finds the question closed, so one
+    // question gets one answer.
+    const bool question = m_openQuestions.erase(ctrlId) != 0;
     const std::string reason = ApplyCommand(*c, payload, question);
-    if (!reason.empty()) return Refuse(slug, payload, reason);
-    // Not every act shows itself through a refresh (a sent text, say): the record says it now.
+    if (!reason.empty()) {
+        if (question) m_openQuestions.insert(ctrlId);
+        return Refuse(slug, payload, reason);
+    }
+    // A value told twice (the record's refresh, then this) goes out once.
     PublishState(*c);
     if (question) {
-        m_openQuestions.erase(c->m_nId);
-        Forget(Topic(c->m_nId, "question"));
+        Forget(Topic(ctrlId, "question"));
+        m_panel.CloseQuestion(ctrlId);
     }
+}
+
+void BridgeService::QuestionClosed(uint32_t id) {
+    if (m_openQuestions.erase(id)) Forget(Topic(id, "question"));
 }
 
 void BridgeService::Refuse(const std::string& slug, const QByteArray& payload,

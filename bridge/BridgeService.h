@@ -38,6 +38,7 @@ private:
     void ValueChanged(CCtrl& c) override;
     void AttributesChanged(CCtrl& c) override;
     void Question(CCtrl& c) override;
+    void QuestionClosed(uint32_t id) override;
     void DeviceState(bool connected, const QString& reason) override;
     void Notice(const QString& text) override;
 

@@ -66,15 +66,6 @@ void HeadlessPanel::Stop() {
     m_hasPanel = false;
 }
 
-QString HeadlessPanel::Title() const {
-    return QString::fromStdU16String(LinkGetTitle());
-}
-
-QString HeadlessPanel::AboutText() const {
-    const auto about = LinkGetAboutText();
-    return about ? QString::fromStdU16String(*about) : QString();
-}
-
 void HeadlessPanel::Open() {
     if (m_stopped || LinkIsOpen()) return;
     LinkSetBatchedOutcomes(true);
@@ -212,11 +203,7 @@ void HeadlessPanel::UpdateAttributes() {
 }
 
 void HeadlessPanel::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
-    if (m_building || !m_observer) return;
-    if (what == CtrlRefresh::Value || what == CtrlRefresh::MatrixData)
-        m_observer->ValueChanged(c);
-    else if (what == CtrlRefresh::Attributes)
-        m_observer->AttributesChanged(c);
+    if (!m_building && m_observer) m_observer->Refreshed(c, what);
 }
 
 void HeadlessPanel::ShowMessageBox(CCtrl& c) {

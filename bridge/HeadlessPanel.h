@@ -33,8 +33,6 @@ public:
     void SetObserver(IPanelObserver* observer) override { m_observer = observer; }
     const CtrlArray& Ctrls() const override { return m_ctrls; }
     bool HasPanel() const override { return m_hasPanel; }
-    QString Title() const override;
-    QString AboutText() const override;
 
 protected:
     void customEvent(QEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "CtrlArray.h"
+#include "CtrlHost.h"
 
 // Told on the event loop's thread; never while the link lock is held.
 class IPanelObserver {
@@ -17,10 +18,16 @@ public:
     virtual void AttributesChanged(CCtrl&) {}
     // A device message box waits for an answer (CCtrl::SendAnswer).
     virtual void Question(CCtrl&) {}
+    // The source's own box for the question of control `id` closed (answered there, or gone):
+    // the question is no longer open.
+    virtual void QuestionClosed(uint32_t) {}
     // The device answered with a panel (true), or was lost (false, saying why).
     virtual void DeviceState(bool, const QString&) {}
     // A line for the log: the link's diagnostics, the device's messages.
     virtual void Notice(const QString&) {}
+
+    // A record's refresh, told as the change it stands for (ValueChanged, AttributesChanged).
+    void Refreshed(CCtrl& c, CtrlRefresh what);
 };
 
 class IPanelSource {
@@ -31,6 +38,10 @@ public:
     virtual const CtrlArray& Ctrls() const = 0;
     // A panel has come on the open connection.
     virtual bool HasPanel() const = 0;
-    virtual QString Title() const = 0;
-    virtual QString AboutText() const = 0;
+    // The link's panel: its title and about text.
+    virtual QString Title() const;
+    virtual QString AboutText() const;
+    // The question of control `id` was answered through the bridge: the source's own box for it
+    // goes, answering nothing more.
+    virtual void CloseQuestion(uint32_t) {}
 };

@@ -139,6 +139,7 @@ void CCtrl::TextEdited(const QString& text) {
 void CCtrl::SendText(const QString& text) {
     if (!IsKind(TYPE_TEXT)) return;
     m_strText = text;
+    Refresh(CtrlRefresh::Value); // the edit box shows what goes, whoever entered it
     std::vector<uint8_t> bytes = EncodeUtf16LE(text.toStdU16String());
     bytes.resize(bytes.size() + 2, 0); // the terminator
     Send(bytes.data(), uint32_t(bytes.size()));
@@ -204,6 +205,7 @@ void CCtrl::SelectWeekday(int index) {
     if (index < 0 || index > 6) return;
     m_nSelection = index;
     m_DateTime[4] = uint8_t(index);
+    Refresh(CtrlRefresh::Value);
     Send(m_DateTime, sizeof m_DateTime);
 }
 

@@ -3,8 +3,11 @@
 // rows and pages. Methods are spread over View*.cpp files by concern.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -53,8 +56,7 @@ public:
     void SetObserver(IPanelObserver* observer) override { m_pPanelObserver = observer; }
     const CtrlArray& Ctrls() const override { return m_pCtrls; }
     bool HasPanel() const override;
-    QString Title() const override;
-    QString AboutText() const override;
+    void CloseQuestion(uint32_t id) override;
 
     // Settings, panel and ping.
     void ReadSettings();
@@ -207,6 +209,8 @@ private:
     CMainFrame* m_pFrame;
     QtLinkAlerts* m_pAlerts;
     IPanelObserver* m_pPanelObserver = nullptr;
+    // The device message boxes open now, by control id.
+    std::map<uint32_t, QPointer<QMessageBox>> m_questionBoxes;
     QWidget* m_pPanel;
     StaleVeil* m_pVeil;
     QTimer m_pingTimer;

@@ -2,6 +2,7 @@
 // attributes and files, and the hooks the records call back into.
 #include <QCoreApplication>
 #include <QFile>
+#include <memory>
 
 #include "ConnectionIndicator.h"
 #include "Ctrl.h"
@@ -23,15 +24,6 @@ void CTalvex22View::BuildControls() {
 
 bool CTalvex22View::HasPanel() const {
     return m_bConnected && !m_pCtrls.empty();
-}
-
-QString CTalvex22View::Title() const {
-    return QString::fromStdU16String(LinkGetTitle());
-}
-
-QString CTalvex22View::AboutText() const {
-    const auto about = LinkGetAboutText();
-    return about ? QString::fromStdU16String(*about) : QString();
 }
 
 void CTalvex22View::UpdateValues() {
@@ -145,11 +137,7 @@ void CTalvex22View::DestroyWidgets(CCtrl& c) {
 
 void CTalvex22View::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
     m_pWidgets->RefreshWidgets(c, what);
-    if (!m_pPanelObserver) return;
-    if (what == CtrlRefresh::Value || what == CtrlRefresh::MatrixData)
-        m_pPanelObserver->ValueChanged(c);
-    else if (what == CtrlRefresh::Attributes)
-        m_pPanelObserver->AttributesChanged(c);
+    if (m_pPanelObserver) m_pPanelObserver->Refreshed(c, what);
 }
 
 // A device's message box does not block: several may be open, and the answer comes back as the
@@ -158,11 +146,25 @@ void CTalvex22View::ShowMessageBox(CCtrl& c) {
     const uint32_t id = c.m_nId;
     if (m_pPanelObserver) m_pPanelObserver->Question(c);
     ++m_nOpenMessageBoxes;
-    ShowDeviceMessageBox(c, this, [this, id](int answer) {
+    auto shown = std::make_shared<QMessageBox*>(nullptr); // this box, known once it is up
+    *shown = ShowDeviceMessageBox(c, this, [this, id, shown](int answer) {
         if (answer != 0)
             QCoreApplication::postEvent(
                 this,
                 new LinkMessageEvent(WM_CONTROL_ANSWER, CONTROL_ANSWER_BASE + answer, long(id)));
+        // The bridge hears it at once: an answer over MQTT after this one is refused.
+        const auto open = m_questionBoxes.find(id);
+        if (open != m_questionBoxes.end() && open->second == *shown) m_questionBoxes.erase(open);
+        if (m_pPanelObserver) m_pPanelObserver->QuestionClosed(id);
         if (--m_nOpenMessageBoxes == 0) m_pFrame->BringToForeground();
     });
+    m_questionBoxes[id] = *shown;
+}
+
+void CTalvex22View::CloseQuestion(uint32_t id) {
+    const auto open = m_questionBoxes.find(id);
+    if (open == m_questionBoxes.end()) return;
+    const QPointer<QMessageBox> box = open->second;
+    m_questionBoxes.erase(open);
+    if (box) DismissDeviceMessageBox(box);
 }

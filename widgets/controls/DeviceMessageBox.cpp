@@ -118,7 +118,12 @@ QMessageBox* ShowDeviceMessageBox(const CCtrl& c, QWidget* owner,
     return box;
 }
 
+void DismissDeviceMessageBox(QMessageBox* box) {
+    if (auto* device = dynamic_cast<DeviceBox*>(box); device && device->isVisible())
+        device->Dismiss();
+}
+
 void DismissDeviceMessageBoxes() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = dynamic_cast<DeviceBox*>(w); box && box->isVisible()) box->Dismiss();
+        DismissDeviceMessageBox(qobject_cast<QMessageBox*>(w));
 }

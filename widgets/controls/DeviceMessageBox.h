@@ -14,5 +14,7 @@ class QWidget;
 
 QMessageBox* ShowDeviceMessageBox(const CCtrl& c, QWidget* owner,
                                   std::function<void(int answer)> closed);
+// The question was answered elsewhere: the box goes, answering nothing.
+void DismissDeviceMessageBox(QMessageBox* box);
 // The program is ending: every open box goes, answering nothing.
 void DismissDeviceMessageBoxes();
