@@ -1,11 +1,13 @@
 #include "HeadlessPanel.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QEvent>
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "BluetoothLine.h"
 #include "DeviceChanges.h"
 #include "Frame.h"
 #include "Link.h"
@@ -69,12 +71,25 @@ void HeadlessPanel::Stop() {
 void HeadlessPanel::Open() {
     if (m_stopped || LinkIsOpen()) return;
     LinkSetBatchedOutcomes(true);
-    const int status = LinkOpenDevice(m_port, this, kOutcomeMessage);
+    const int status = OpenPort();
     if (status == 0) {
         m_ping.start(kPingMs);
         return;
     }
     EndConnection(OpenError(status, m_port));
+}
+
+int HeadlessPanel::OpenPort() {
+    const PortAddress address = ParsePortAddress(m_port);
+    if (address.kind != PortAddress::Kind::Bluetooth)
+        return LinkOpenDevice(m_port, this, kOutcomeMessage);
+    // BlueZ connects in the background; a failure comes as the lost device, saying why.
+    if (!m_pBluetooth) {
+        m_ownBluetooth = std::make_unique<BluetoothLine>(QDBusConnection::systemBus());
+        m_pBluetooth = m_ownBluetooth.get();
+    }
+    return LinkOpenPort(m_pBluetooth->Open(QString::fromStdString(address.bluetooth)), this,
+                        kOutcomeMessage);
 }
 
 void HeadlessPanel::RetryLater() {

@@ -7,11 +7,14 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
 #include <string>
 
 #include "CtrlHost.h"
 #include "LinkServices.h"
 #include "PanelSource.h"
+
+class BluetoothLine;
 
 class HeadlessPanel : public QObject,
                       public IPanelSource,
@@ -19,7 +22,7 @@ class HeadlessPanel : public QObject,
                       public ILinkNotifier,
                       public ILinkAlerts {
 public:
-    // `port`: a serial device path or tcp://HOST:PORT.
+    // `port`: a serial device path, tcp://HOST:PORT or bt://ADDRESS.
     HeadlessPanel(std::string port, IPanelObserver* observer = nullptr, QObject* parent = nullptr);
     // Says goodbye to the device and closes the link.
     ~HeadlessPanel() override;
@@ -29,6 +32,9 @@ public:
     // Says goodbye to the device and closes the link; no reconnecting after it.
     void Stop();
     void SetRetryDelays(int firstMs, int longestMs);
+    // The line bt:// ports open through; without one a line on the system bus is made when
+    // first needed. Set before Start.
+    void SetBluetoothLine(BluetoothLine* line) { m_pBluetooth = line; }
 
     void SetObserver(IPanelObserver* observer) override { m_observer = observer; }
     const CtrlArray& Ctrls() const override { return m_ctrls; }
@@ -54,6 +60,7 @@ private:
 
     void Say(const QString& text);
     void Open();
+    int OpenPort();
     void OnLinkOutcome();
     bool HandleOutcome(int outcome);
     void Build();
@@ -64,6 +71,8 @@ private:
     void PingTick();
 
     std::string m_port;
+    BluetoothLine* m_pBluetooth = nullptr;
+    std::unique_ptr<BluetoothLine> m_ownBluetooth;
     IPanelObserver* m_observer;
     CtrlArray m_ctrls;
     bool m_building = false;

@@ -32,9 +32,10 @@ int main(int argc, char** argv) {
         QStringLiteral("Makes the panel of a Talvex device an MQTT device."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("The device: a serial port or tcp://HOST:PORT."),
-                                  QStringLiteral("PORT"));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("The device: a serial port, tcp://HOST:PORT or bt://ADDRESS."),
+        QStringLiteral("PORT"));
     const QCommandLineOption mqtt(QStringLiteral("mqtt"),
                                   QStringLiteral("The broker: mqtt://HOST[:PORT] or mqtts://..."),
                                   QStringLiteral("URL"));

@@ -21,6 +21,7 @@
 
 #include "DemoPanel.h"
 #include "Frame.h"
+#include "HeadlessPanel.h"
 #include "Link.h"
 #include "SimEngine.h"
 #include "support/BlueZStandIn.h"
@@ -187,6 +188,31 @@ TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
     while (outcome != LINK_PANEL && outcome != INT_MIN) outcome = link.NextOutcome();
     EXPECT_EQ(outcome, LINK_PANEL);
     LinkClose(false);
+    device.Stop();
+    ::close(end);
+}
+
+TEST_F(BluetoothTest, TheHeadlessPanelReachesADeviceByItsAddress) {
+    StartBlueZ();
+    AddAdapter();
+    const QString path =
+        AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
+    BluetoothLine line(bluez.Bus());
+    HeadlessPanel panel("bt://00:11:22:33:44:01");
+    panel.SetBluetoothLine(&line);
+    panel.Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return bluez.Bus().objectRegisteredAt(QLatin1String(BluetoothConnector::kProfilePath));
+    }));
+
+    const PanelFileResult demo = LoadDemoPanel();
+    ASSERT_TRUE(demo.panel);
+    SimEngine device(*demo.panel);
+    const int end = bluez.HandConnection(path);
+    ASSERT_TRUE(device.Start(end));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.HasPanel(); }, 10000));
+    EXPECT_EQ(panel.Ctrls().size(), demo.panel->controls.size());
+    panel.Stop();
     device.Stop();
     ::close(end);
 }
