@@ -472,12 +472,12 @@ TEST_F(LayoutDialogs, ANewPanelWhileTheDialogsAreOpenIsListedAndChangedByItsIds)
 
 TEST_F(LayoutDialogs, AControlOfAPageNotShownYetIsListedWithItsValueAndMovedOntoThisOne) {
     std::vector<Bytes> panel = TextPanel(35);
-    panel.push_back(Definition('T', CTRLF_EDITABLE, 36, AnsiZ("seed"), {{'m', U32Bytes(16)}}));
+    panel.push_back(Definition('T', CTRLF_EDITABLE, 36, AnsiZ("sown"), {{'m', U32Bytes(16)}}));
     ASSERT_TRUE(SendDefinition(panel));
     ASSERT_EQ(Ctrl(36).m_nPage, 1);
     UserScript user(boxes);
     user.At<CControlSelect>([&](CControlSelect* d) {
-        EXPECT_EQ(List(d)->item(35)->text(), QStringLiteral("seed"));
+        EXPECT_EQ(List(d)->item(35)->text(), QStringLiteral("sown"));
         List(d)->item(35)->setSelected(true);
         Later(Named(d, "Modify..."));
     });
@@ -490,7 +490,7 @@ TEST_F(LayoutDialogs, AControlOfAPageNotShownYetIsListedWithItsValueAndMovedOnto
     EXPECT_TRUE(user.Done());
     ASSERT_NE(Ctrl(36).m_pEdit, nullptr);
     EXPECT_TRUE(Ctrl(36).m_pEdit->isVisible());
-    EXPECT_EQ(Ctrl(36).m_pEdit->text(), QStringLiteral("seed"));
+    EXPECT_EQ(Ctrl(36).m_pEdit->text(), QStringLiteral("sown"));
 }
 
 // ---------------------------------------------------------------------------------------------
