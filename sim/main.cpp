@@ -72,6 +72,36 @@ bool ParseListenAddress(const std::string& text, std::string& host, uint16_t& po
 }
 
 // Serves TCP clients until SIGINT or SIGTERM.
+// The device's end of the line: a serial port, or a new pseudo-terminal (linked from `linkPath`
+// when given). Closed with the object.
+struct DeviceLine {
+    PtyPair pty;
+    PtyLink link;
+    int fd = -1;
+    bool serial = false;
+    std::string where; // what a client opens
+
+    bool Open(const std::string& portPath, const std::string& linkPath, std::string& error) {
+        if (!portPath.empty()) {
+            serial = true;
+            fd = OpenSerialPort(portPath, error);
+            where = portPath;
+        } else if (OpenPty(pty, error)) {
+            fd = pty.master;
+            where = linkPath.empty() ? pty.slavePath : linkPath;
+            if (!linkPath.empty() && !link.Make(linkPath, pty.slavePath, error)) fd = -1;
+        }
+        return fd >= 0;
+    }
+    ~DeviceLine() {
+        link.Remove();
+        if (!serial)
+            ClosePty(pty);
+        else if (fd >= 0)
+            close(fd);
+    }
+};
+
 int ServeTcp(const Panel& panel, SimOptions options, const std::string& address) {
     std::string host, error;
     uint16_t port = 0;
@@ -228,29 +258,12 @@ int main(int argc, char** argv) {
             close(listening);
             return status;
         }
-        PtyPair ptyPair;
-        PtyLink ptyLink;
-        int fd = -1;
-        if (!portPath.empty()) {
-            fd = OpenSerialPort(portPath, error);
-        } else if (OpenPty(ptyPair, error)) {
-            fd = ptyPair.master;
-            if (!linkPath.empty() && !ptyLink.Make(linkPath, ptyPair.slavePath, error)) fd = -1;
-        }
-        if (fd < 0) {
+        DeviceLine line;
+        if (!line.Open(portPath, linkPath, error)) {
             std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
-            ClosePty(ptyPair);
             return 2;
         }
-        const std::string where =
-            !portPath.empty() ? portPath : (linkPath.empty() ? ptyPair.slavePath : linkPath);
-        const int status = ServeReplay(replayPath, replayOptions, fd, where, -1);
-        ptyLink.Remove();
-        if (portPath.empty())
-            ClosePty(ptyPair);
-        else
-            close(fd);
-        return status;
+        return ServeReplay(replayPath, replayOptions, line.fd, line.where, -1);
     }
 
     PanelFileResult loaded = LoadPanelFile(panelPath);
@@ -266,19 +279,8 @@ int main(int argc, char** argv) {
     if (!tcpAddress.empty()) return ServeTcp(panel, options, tcpAddress);
 
     std::string error;
-    PtyPair ptyPair;
-    PtyLink ptyLink;
-    int fd = -1;
-    if (!portPath.empty()) {
-        fd = OpenSerialPort(portPath, error);
-    } else if (OpenPty(ptyPair, error)) {
-        fd = ptyPair.master;
-        if (!linkPath.empty() && !ptyLink.Make(linkPath, ptyPair.slavePath, error)) {
-            ClosePty(ptyPair);
-            fd = -1;
-        }
-    }
-    if (fd < 0) {
+    DeviceLine line;
+    if (!line.Open(portPath, linkPath, error)) {
         std::fprintf(stderr, "talvex-sim: %s\n", error.c_str());
         return 1;
     }
@@ -292,7 +294,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    const std::string where = portPath.empty() ? ptyPair.slavePath : portPath;
+    const std::string where = portPath.empty() ? line.pty.slavePath : portPath;
     std::printf("talvex-sim: serving \"%s\" (%zu controls) on %s", Utf16ToUtf8(panel.title).c_str(),
                 panel.controls.size(), where.c_str());
     if (!linkPath.empty()) std::printf(" (linked from %s)", linkPath.c_str());
@@ -303,13 +305,8 @@ int main(int argc, char** argv) {
     std::printf("Stop with Ctrl+C.\n");
     std::fflush(stdout);
 
-    const int status = engine.Serve(fd);
+    const int status = engine.Serve(line.fd);
     g_engine = nullptr;
-    ptyLink.Remove();
-    if (portPath.empty())
-        ClosePty(ptyPair);
-    else
-        close(fd);
     if (status != 0) {
         std::fprintf(stderr, "talvex-sim: %s: %s\n", where.c_str(), std::strerror(status));
         return 1;

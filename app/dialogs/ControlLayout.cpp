@@ -6,9 +6,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "DialogButtons.h"
 #include "DialogMessages.h"
 
 CControlLayout::CControlLayout(const QStringList& styleNames, const ControlLayoutValues& initial,
@@ -52,16 +52,7 @@ CControlLayout::CControlLayout(const QStringList& styleNames, const ControlLayou
                        static_cast<QWidget*>(m_pY), static_cast<QWidget*>(m_pPage)})
         w->setEnabled(!severalControls);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CControlLayout::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &CControlLayout::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(m_pGrid);

@@ -4,9 +4,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "DialogButtons.h"
 #include "DialogMessages.h"
 
 PingSettings::PingSettings(bool on, int seconds, QWidget* parent)
@@ -28,16 +28,7 @@ PingSettings::PingSettings(bool on, int seconds, QWidget* parent)
     period->addWidget(new QLabel(QStringLiteral("seconds"), this));
     period->addStretch();
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &PingSettings::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &PingSettings::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pOn);

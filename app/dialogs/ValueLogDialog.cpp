@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "DialogButtons.h"
 #include "DialogMessages.h"
 #include "WindowModal.h"
 
@@ -51,16 +52,7 @@ CValueLogDialog::CValueLogDialog(const ValueLogSettings& settings,
     limit->addStretch();
     fields->addLayout(limit, 1, 1, 1, 2);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CValueLogDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &CValueLogDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pOn);
