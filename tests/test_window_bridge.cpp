@@ -6,9 +6,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -20,6 +22,8 @@
 #include "ConnectionIndicator.h"
 #include "Ctrl.h"
 #include "DemoPanel.h"
+#include "MqttDialog.h"
+#include "MqttSettings.h"
 #include "PanelFile.h"
 #include "SimPorts.h"
 #include "ViewHarness.h"
@@ -193,19 +197,33 @@ TEST_F(WindowMqttBench, AQuestionIsAnsweredOnceWhereverItIsAnswered) {
 }
 
 TEST_F(WindowMqtt, SettingsKeepNoPasswordAndTheIndicatorShowsTheBroker) {
-    MqttSettings stored;
-    stored.broker = QString::fromStdString(broker->Url());
-    stored.prefix = QStringLiteral("window");
-    WriteMqttSettings(stored);
-    EXPECT_EQ(ReadMqttSettings().broker, stored.broker);
-    for (const QString& key : {QStringLiteral("MQTT/Password"), QStringLiteral("MQTT/password")})
-        EXPECT_FALSE(settings.Raw(key).isValid());
-
     WindowBridge bridge(*view);
     CConnectionIndicator indicator;
     QObject::connect(&bridge, &WindowBridge::StateChanged, &indicator,
                      &CConnectionIndicator::SetBroker);
-    bridge.Restart(); // no keychain here: it goes on without a password
+    const QString password = QStringLiteral("greenhouse-pw-7");
+    bool filled = false;
+    // Settings > MQTT as the user fills it in (fields in the order shown).
+    boxes.intercept = [&](QWidget* w) {
+        auto* dialog = qobject_cast<MqttDialog*>(w);
+        if (!dialog) return false;
+        const QList<QLineEdit*> fields = dialog->findChildren<QLineEdit*>();
+        fields[0]->setText(QString::fromStdString(broker->Url()));
+        fields[2]->setText(password);
+        fields[3]->setText(QStringLiteral("window"));
+        filled = true;
+        dialog->accept();
+        return true;
+    };
+    bridge.Configure(view); // no keychain here: it goes on without the password
+    boxes.intercept = nullptr;
+    ASSERT_TRUE(filled);
+    EXPECT_EQ(ReadMqttSettings().broker, QString::fromStdString(broker->Url()));
+    QFile ini(
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0").fileName());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(ini.readAll().contains(password.toUtf8()));
+
     EXPECT_TRUE(WaitFor(
         [&] { return indicator.Text().contains(QStringLiteral("MQTT: connected")); }, 15000))
         << bridge.State().toStdString();

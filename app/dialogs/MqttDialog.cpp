@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "MqttClient.h"
+#include "WindowModal.h"
 
 MqttDialog::MqttDialog(const MqttSettings& s, const QString& password, QWidget* parent)
     : QDialog(parent) {
@@ -24,6 +25,10 @@ MqttDialog::MqttDialog(const MqttSettings& s, const QString& password, QWidget* 
     m_pDiscovery->setChecked(s.discovery);
     m_pCaFile = new QLineEdit(s.caFile, this);
     m_pCaFile->setPlaceholderText(QStringLiteral("the system's CAs"));
+    // Wide enough for the longest hint, so that none is cut off.
+    const int fieldWidth = fontMetrics().horizontalAdvance(m_pPassword->placeholderText()) + 24;
+    for (QLineEdit* field : {m_pBroker, m_pUser, m_pPassword, m_pPrefix, m_pCaFile})
+        field->setMinimumWidth(fieldWidth);
     form->addRow(QStringLiteral("&Broker:"), m_pBroker);
     form->addRow(QStringLiteral("&User:"), m_pUser);
     form->addRow(QStringLiteral("&Password:"), m_pPassword);
@@ -44,7 +49,7 @@ void MqttDialog::Check() {
         QMessageBox box(QMessageBox::Warning, windowTitle(), QString::fromStdString(error),
                         QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
-        box.exec();
+        ExecWindowModal(box);
         return;
     }
     accept();

@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <QMessageBox>
 
 #include "BridgeService.h"
 #include "MqttDialog.h"
 #include "PanelSource.h"
+#include "WindowModal.h"
 
 WindowBridge::WindowBridge(IPanelSource& panel, QObject* parent)
     : QObject(parent), m_panel(panel) {}
@@ -73,7 +73,7 @@ void WindowBridge::SetState(const QString& state) {
 
 void WindowBridge::Configure(QWidget* parent) {
     MqttDialog dialog(ReadMqttSettings(), QString(), parent);
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (ExecWindowModal(dialog) != QDialog::Accepted) return;
     WriteMqttSettings(dialog.Settings());
     const QString password = dialog.Password();
     if (password.isEmpty()) return Restart(); // the stored password stays
