@@ -31,6 +31,9 @@ TEST_F(SettingsLayout, StoresPerPanelAndReadsDefaultsForMissingValues) {
 
     QSettings raw(QSettings::IniFormat, QSettings::UserScope, "Talvex", "Talvex 3.0");
     EXPECT_EQ(raw.value("Greenhouse/0000000500000100").toInt(), 42);
+    // What one store read is not kept past another store's change.
+    SettingsLayoutStore().SetInt(u"Greenhouse", "0000000500000100", 43);
+    EXPECT_EQ(store.GetInt(u"Greenhouse", "0000000500000100", 0), 43);
 }
 
 TEST_F(SettingsLayout, AnyTitleIsOneGroup) {

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLabel>
@@ -407,6 +408,26 @@ TEST_F(Widgets, PacedValuesReachTheWidgetsAtTheNextFrameTheLastOneWins) {
     EXPECT_EQ(number.m_pValueText->text(), QStringLiteral("0"));
     ctrls.pop_back(); // a control that goes meanwhile is left out
     QTRY_COMPARE(number.m_pValueText->text(), QStringLiteral("9"));
+}
+
+// The frame's timer would wake the thread once more: a value that comes near the frame takes it.
+TEST_F(Widgets, APacedValueNearItsFrameIsShownOnTheWakeItCameIn) {
+    CCtrl& number = Make(KIND_NUMBER, 0, [](CCtrl& c) { c.CreateNumber({1000, 0, 0, 0, {}}, 0); });
+    host.widgets.PaceValues(true);
+    number.ShowValue(Payload().U32(1).bytes().data(), 4);
+    QElapsedTimer shown;
+    shown.start();
+    while (number.m_pValueText->text() != QStringLiteral("1") && shown.elapsed() < 5000)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(number.m_pValueText->text(), QStringLiteral("1")); // a lone value: at once
+    shown.start();
+    number.ShowValue(Payload().U32(2).bytes().data(), 4); // held for the next frame (16 ms)
+    while (shown.elapsed() < 14) {
+    } // near the frame, no event served meanwhile
+    number.ShowValue(Payload().U32(3).bytes().data(), 4);
+    QCoreApplication::processEvents();
+    host.widgets.PaceValues(false);
+    EXPECT_EQ(number.m_pValueText->text(), QStringLiteral("3"));
 }
 
 TEST_F(Widgets, TakeTheColourRules) {

@@ -25,6 +25,8 @@ private:
 
 } // namespace
 
+std::atomic<unsigned> SettingsLayoutStore::s_changes{0};
+
 SettingsLayoutStore::SettingsLayoutStore(int writeDelayMs) : m_nWriteDelayMs(writeDelayMs) {
     m_writeTimer.setSingleShot(true);
     QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { WriteWhenQuiet(); });
@@ -62,11 +64,20 @@ QString SettingsLayoutStore::GroupName(const std::u16string& section) {
 int SettingsLayoutStore::GetInt(const std::u16string& section, const std::string& valueName,
                                 int def) {
     std::lock_guard g(m_mutex);
+    constexpr size_t kMaxKept = 4096; // a device's panels name the keys: kept within bounds
+    if (const unsigned changes = s_changes.load();
+        changes != m_nReadAtChange || m_read.size() >= kMaxKept) {
+        m_read.clear();
+        m_nReadAtChange = changes;
+    }
+    auto key = std::make_pair(section, valueName);
+    if (const auto read = m_read.find(key); read != m_read.end()) return read->second.value_or(def);
     QSettings& settings = Settings();
     settings.beginGroup(GroupName(section));
     bool ok = false;
     int value = settings.value(QString::fromStdString(valueName)).toInt(&ok);
     settings.endGroup();
+    m_read.emplace(std::move(key), ok ? std::optional<int>(value) : std::nullopt);
     return ok ? value : def;
 }
 
@@ -77,6 +88,7 @@ void SettingsLayoutStore::SetInt(const std::u16string& section, const std::strin
     settings.beginGroup(GroupName(section));
     settings.setValue(QString::fromStdString(valueName), value);
     settings.endGroup();
+    ++s_changes;
     m_sinceChange.start();
     if (m_bWritePending) return;
     m_bWritePending = true;

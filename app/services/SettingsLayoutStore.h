@@ -6,8 +6,11 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "LinkServices.h"
 
@@ -43,4 +46,9 @@ private:
     QElapsedTimer m_sinceChange; // guarded by m_mutex, like the two below
     bool m_bWritePending = false;
     std::atomic<int> m_nWrites{0};
+    // What was read, missing values too: a shown value asks for its digits once a frame, and a
+    // settings look-up builds its key each time. Any store's change drops it.
+    std::map<std::pair<std::u16string, std::string>, std::optional<int>> m_read;
+    unsigned m_nReadAtChange = 0; // guarded by m_mutex, like m_read
+    static std::atomic<unsigned> s_changes;
 };

@@ -216,8 +216,9 @@ void CCtrlWidgets::RefreshWidgets(CCtrl& c, CtrlRefresh what) {
         if (!IsMade(c)) break; // shown when the widgets are made
         if (!m_bPaceValues) {
             ShowValue(c);
-        } else if (m_held.insert(&c).second) {
-            m_heldValues.push_back(&c);
+        } else {
+            if (m_held.insert(&c).second) m_heldValues.push_back(&c);
+            // Also for a control already held: near its frame, it is shown on this wake-up.
             m_pValueFrame->Request();
         }
         break;

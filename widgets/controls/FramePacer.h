@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <limits>
 
 class QWidget;
 
@@ -23,8 +24,13 @@ protected:
 
 private:
     void Deliver();
+    // Takes the frame slot a paint at `now` falls in.
+    void Painted(qint64 now);
     QWidget* m_pWindow;
-    QElapsedTimer m_lastPaint;
+    // Frame slots on a fixed grid: a paint that comes a little after its slot (the value frame's
+    // timer fires late) does not push the next slot back, so it is not held for a second wake.
+    QElapsedTimer m_clock;
+    qint64 m_nextSlotNs = std::numeric_limits<qint64>::min() / 2; // none yet
     QTimer m_timer;
     int m_nFrameMs = 16;
     bool m_bDelivering = false;

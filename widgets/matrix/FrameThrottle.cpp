@@ -15,15 +15,22 @@ FrameThrottle::FrameThrottle(std::function<void()> run, QObject* parent)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] { Run(); });
+    m_clock.start();
 }
 
 void FrameThrottle::Request() {
-    if (m_timer.isActive()) return;
-    const qint64 since = m_sinceRun.isValid() ? m_sinceRun.elapsed() : m_interval;
-    m_timer.start(int(std::max<qint64>(0, m_interval - since)));
+    const qint64 wait = m_nextNs - EarlyNs(m_interval) - m_clock.nsecsElapsed();
+    if (wait <= 0) {
+        // Due: run once back in the event loop, on this wake-up.
+        if (!m_timer.isActive() || m_timer.interval() > 0) m_timer.start(0);
+        return;
+    }
+    if (!m_timer.isActive()) m_timer.start(int((wait + EarlyNs(m_interval) + 999999) / 1000000));
 }
 
 void FrameThrottle::Run() {
-    m_sinceRun.start();
+    const qint64 now = m_clock.nsecsElapsed();
+    const qint64 frame = qint64(m_interval) * 1000000;
+    m_nextNs = now - m_nextNs < frame ? m_nextNs + frame : now + frame;
     m_run();
 }

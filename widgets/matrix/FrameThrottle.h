@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -17,12 +18,16 @@ public:
     bool Pending() const { return m_timer.isActive(); }
     // Milliseconds between runs: the primary screen's frame time.
     int Interval() const { return m_interval; }
+    // How long before its frame a request may run: one that comes while the thread is awake
+    // anyway spares the timer's own wake-up. Runs stay one a frame on a fixed grid.
+    static qint64 EarlyNs(int intervalMs) { return qint64(intervalMs) * 1000000 / 4; }
 
 private:
     void Run();
 
     std::function<void()> m_run;
     QTimer m_timer;
-    QElapsedTimer m_sinceRun;
+    QElapsedTimer m_clock;
+    qint64 m_nextNs = std::numeric_limits<qint64>::min() / 2; // the next frame on m_clock: none yet
     int m_interval = 16;
 };
