@@ -39,6 +39,8 @@ protected:
     }
     void TearDown() override {
         model_.reset();
+        if (demoDevice) demoDevice->Stop();
+        if (demoEnd >= 0) ::close(demoEnd);
         bluez.End();
     }
 
@@ -65,8 +67,31 @@ protected:
         return QTest::qWaitFor([&] { return model_->devices() == expected; });
     }
 
+    // The paired serial device "Rig" on a switched-on adapter; its object path.
+    QString AddRig() {
+        StartBlueZ();
+        AddAdapter();
+        return AddDevice(kRig, QStringLiteral("Rig"), true, true);
+    }
+    // Once the client has registered its profile, BlueZ hands it the connection to the device at
+    // `path`, with the demo device on the other end.
+    void HandToDemo(const QString& path) {
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return bluez.Bus().objectRegisteredAt(QLatin1String(BluetoothConnector::kProfilePath));
+        }));
+        demo = LoadDemoPanel();
+        ASSERT_TRUE(demo.panel);
+        demoDevice = std::make_unique<SimEngine>(*demo.panel);
+        demoEnd = bluez.HandConnection(path);
+        ASSERT_TRUE(demoDevice->Start(demoEnd));
+    }
+
+    static inline const QString kRig = QStringLiteral("00:11:22:33:44:01");
     BlueZStandIn bluez;
     std::unique_ptr<BluetoothDevices> model_;
+    PanelFileResult demo;
+    std::unique_ptr<SimEngine> demoDevice;
+    int demoEnd = -1;
 };
 
 TEST_F(BluetoothTest, ListsSerialDevicesPairedFirst) {
@@ -169,52 +194,26 @@ struct BluetoothLink {
 };
 
 TEST_F(BluetoothTest, APairedDeviceConnectsThroughTheProfileAndItsPanelLoads) {
-    StartBlueZ();
-    AddAdapter();
-    const QString path =
-        AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
-    BluetoothLink link(bluez.Bus(), QStringLiteral("00:11:22:33:44:01"));
+    const QString path = AddRig();
+    BluetoothLink link(bluez.Bus(), kRig);
     ASSERT_EQ(link.openStatus, 0); // connected in the background
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return bluez.Bus().objectRegisteredAt(QLatin1String(BluetoothConnector::kProfilePath));
-    }));
-
-    const PanelFileResult demo = LoadDemoPanel();
-    ASSERT_TRUE(demo.panel);
-    SimEngine device(*demo.panel);
-    const int end = bluez.HandConnection(path);
-    ASSERT_TRUE(device.Start(end));
+    HandToDemo(path);
     int outcome = 0;
     while (outcome != LINK_PANEL && outcome != INT_MIN) outcome = link.NextOutcome();
     EXPECT_EQ(outcome, LINK_PANEL);
     LinkClose(false);
-    device.Stop();
-    ::close(end);
 }
 
 TEST_F(BluetoothTest, TheHeadlessPanelReachesADeviceByItsAddress) {
-    StartBlueZ();
-    AddAdapter();
-    const QString path =
-        AddDevice(QStringLiteral("00:11:22:33:44:01"), QStringLiteral("Rig"), true, true);
+    const QString path = AddRig();
     BluetoothLine line(bluez.Bus());
-    HeadlessPanel panel("bt://00:11:22:33:44:01");
+    HeadlessPanel panel("bt://" + kRig.toStdString());
     panel.SetBluetoothLine(&line);
     panel.Start();
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return bluez.Bus().objectRegisteredAt(QLatin1String(BluetoothConnector::kProfilePath));
-    }));
-
-    const PanelFileResult demo = LoadDemoPanel();
-    ASSERT_TRUE(demo.panel);
-    SimEngine device(*demo.panel);
-    const int end = bluez.HandConnection(path);
-    ASSERT_TRUE(device.Start(end));
+    HandToDemo(path);
     EXPECT_TRUE(QTest::qWaitFor([&] { return panel.HasPanel(); }, 10000));
     EXPECT_EQ(panel.Ctrls().size(), demo.panel->controls.size());
     panel.Stop();
-    device.Stop();
-    ::close(end);
 }
 
 TEST_F(BluetoothTest, ARestartedBlueZIsOfferedTheProfileAgain) {
