@@ -123,6 +123,14 @@ int HandoverPort::ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int st
     return s.line.ReadExact(buffer, n, immediate, stallMs);
 }
 
+size_t HandoverPort::Buffered() const {
+    return m_shared->line.Buffered();
+}
+
+void HandoverPort::GatherUntil(std::chrono::steady_clock::time_point until) {
+    m_shared->line.GatherUntil(until);
+}
+
 int HandoverPort::Write(const uint8_t* bytes, size_t n, long polls) {
     Shared& s = *m_shared;
     {

@@ -38,6 +38,8 @@ public:
     int Write(const uint8_t* bytes, size_t n, long polls) override;
     void Purge(bool input, bool output) override;
     std::string LostReason() const override;
+    size_t Buffered() const override;
+    void GatherUntil(std::chrono::steady_clock::time_point until) override;
 
 protected:
     // Closed until Wait() when not waiting from the start.

@@ -1,10 +1,13 @@
-#include <cstdio>
-
 #include "Link.h"
 
 std::string LayoutValueName(uint32_t id, uint32_t property) {
-    char name[20];
-    std::snprintf(name, sizeof name, "%08X%08X", unsigned(id), unsigned(property));
+    // Asked for each shown value: spelled out by hand rather than through a format.
+    static const char hex[] = "0123456789ABCDEF";
+    std::string name(16, '0');
+    for (int i = 0; i < 8; ++i) {
+        name[size_t(7 - i)] = hex[(id >> (4 * i)) & 15];
+        name[size_t(15 - i)] = hex[(property >> (4 * i)) & 15];
+    }
     return name;
 }
 

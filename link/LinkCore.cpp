@@ -214,6 +214,16 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
         port = held.get();
     }
     if (!port) return LINK_PORT_CLOSED;
+    if (t_readerPort && port->Buffered() < count) {
+        // About to wait for bytes: the window hears first of what came before them, and between
+        // messages a steady stream gathers a little.
+        LinkTellWindow();
+        if (!inMessage) {
+            const auto now = StreamPace::Clock::now();
+            if (const auto gather = s.rxPace.Gather(now); gather.count() > 0)
+                port->GatherUntil(now + gather);
+        }
+    }
     size_t immediate = 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
     const int stallMs = inMessage ? s.stallTimeoutMs.load() : 0;

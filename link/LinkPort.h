@@ -3,6 +3,7 @@
 // a device from memory for tests and fuzzing.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,4 +25,9 @@ public:
     virtual void Purge(bool input, bool output) = 0;
     // Why the device was lost; empty while it is not.
     virtual std::string LostReason() const = 0;
+    // Bytes read from the line and not yet taken: a read of no more than that does not wait.
+    virtual size_t Buffered() const { return 0; }
+    // The reader's next wait for bytes first lets them gather until `until`, so a steady stream is
+    // taken in fewer, larger reads; Close() still ends the wait at once. Reader thread only.
+    virtual void GatherUntil(std::chrono::steady_clock::time_point until) { (void)until; }
 };

@@ -14,6 +14,7 @@
 #include "LinkCtrl.h"
 #include "LinkPort.h"
 #include "LinkServices.h"
+#include "StreamPace.h"
 
 // The link lock, recursive. A box the link raises while the calling thread holds it is held back
 // and raised when that thread lets go of the lock (Alerts.cpp): a box is never up while the
@@ -67,6 +68,7 @@ struct LinkState {
     std::atomic<int> stallTimeoutMs{5000};
     std::atomic<unsigned> stallCount{0};
     bool rxStalled = false; // receive thread only: the message being read has stalled
+    StreamPace rxPace;      // receive thread only
 
     // One long-lived receive thread per connection, guarded by rxMutex.
     std::mutex rxMutex;
@@ -81,6 +83,8 @@ struct LinkState {
     bool rxBatched = false;
     std::vector<int> rxOutcomes;
     bool rxPosted = false;
+    // Outcomes the window is to be told of before the receive thread next waits for bytes.
+    std::atomic<bool> rxPostDue{false};
 };
 
 LinkState& LinkStateInstance();
@@ -97,6 +101,9 @@ ILinkAlerts* LinkAlerts();
 
 // Releases a table: "Data transmission error." at the first entry a broken download never filled.
 void LinkReleaseTable(std::vector<CLinkCtrl>& table);
+// Tells the window of outcomes reported since it was last told (the receive thread, before it
+// waits for bytes: what it has read meanwhile goes in the same telling).
+void LinkTellWindow();
 // Waits until the receive thread is not inside a message (it waits for its go-ahead, or is gone).
 void LinkWaitForReceivers();
 // Ends the receive thread and waits for it; the port must be closed first.

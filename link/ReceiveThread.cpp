@@ -2,7 +2,8 @@
 // outcome, and waits for the view's go-ahead before it reads the next, so the view has dealt
 // with each outcome before the table can change again; no thread is made per message. With
 // batched outcomes it waits only where the view must act first, and the view is told once per
-// batch: a value costs no hand-shake between the threads.
+// run of messages read together, before the thread waits for more bytes: a value costs no
+// hand-shake between the threads.
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -24,7 +25,7 @@ void Report(int outcome) {
     s.lastOutcome = outcome;
     uint32_t message = 0;
     void* window = nullptr;
-    bool post = true;
+    bool post = true, goesOn = false;
     {
         std::lock_guard g(s.rxMutex);
         message = s.notifyMessage;
@@ -46,12 +47,39 @@ void Report(int outcome) {
             s.rxState = ReceiverState::Ended;
         else if (batched ? LinkOutcomeAwaitsWindow(outcome) : (message != 0 || outcome < 0))
             s.rxState = ReceiverState::Waiting;
+        goesOn = batched && s.rxState == ReceiverState::Reading;
     }
     s.rxChanged.notify_all();
-    if (message == 0 || !post) return;
+    if (message == 0) return;
+    if (goesOn) {
+        // Told when the thread next waits for bytes: a run of messages read at once is one telling.
+        if (post) s.rxPostDue = true;
+        return;
+    }
+    // The thread waits or ends now: a telling held back goes with this one.
+    if (!s.rxPostDue.exchange(false) && !post) return;
     if (ILinkNotifier* notifier = LinkGetServices().notifier)
         notifier->PostOutcome(window, message);
 }
+
+} // namespace
+
+void LinkTellWindow() {
+    LinkState& s = LinkStateInstance();
+    if (!s.rxPostDue.exchange(false)) return;
+    uint32_t message = 0;
+    void* window = nullptr;
+    {
+        std::lock_guard g(s.rxMutex);
+        message = s.notifyMessage;
+        window = s.rxWindow;
+    }
+    if (message == 0) return;
+    if (ILinkNotifier* notifier = LinkGetServices().notifier)
+        notifier->PostOutcome(window, message);
+}
+
+namespace {
 
 // False when the thread is to end. `generation` tells this thread from a later connection's.
 bool AwaitGoAhead(unsigned generation) {
@@ -76,13 +104,16 @@ void ReceiveLoop(unsigned generation) {
     LinkState& s = LinkStateInstance();
     const std::shared_ptr<ILinkPort> port = LinkPort();
     LinkBindReader(port.get());
+    s.rxPace.Reset();
     for (;;) {
         const int outcome = ReceiveMessageOrError();
         if (outcome == RECEIVE_QUIET) break;
         if (outcome == RECEIVE_ABANDONED) continue; // nothing changed: on to the next marker
+        s.rxPace.Handled();
         Report(outcome);
         if (outcome == LINK_LOST || !AwaitGoAhead(generation)) break;
     }
+    LinkTellWindow();
     {
         std::lock_guard g(s.rxMutex);
         if (s.rxGeneration == generation) s.rxState = ReceiverState::Ended;
@@ -104,6 +135,7 @@ int LinkStartReceiver(void* window, uint32_t notifyMessage) {
             s.rxStop = false;
             s.rxOutcomes.clear();
             s.rxPosted = false;
+            s.rxPostDue = false;
             s.rxState = ReceiverState::Reading;
             try {
                 s.rxThread = std::thread(ReceiveLoop, s.rxGeneration);
@@ -154,6 +186,7 @@ void LinkStopReceiver() {
     s.rxStop = false;
     s.rxOutcomes.clear();
     s.rxPosted = false;
+    s.rxPostDue = false;
 }
 
 void LinkSetBatchedOutcomes(bool on) {

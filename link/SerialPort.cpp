@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "Link.h"
 
@@ -176,6 +177,13 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
         }
         pollFirst = false;
         if (timeoutMs == 0) return 0;
+        if (m_gatherUntil != std::chrono::steady_clock::time_point{}) {
+            if (!Gather()) {
+                *status = LINK_PORT_CLOSED;
+                return 0;
+            }
+            continue; // what gathered is read before any wait
+        }
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         int p = poll(fds, 2, timeoutMs);
         if (p < 0 && errno != EINTR) {
@@ -193,6 +201,29 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
         }
         if (p == 0) return 0;
     }
+}
+
+bool SerialPort::Gather() {
+    const auto until = std::exchange(m_gatherUntil, {});
+    for (;;) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return true;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{time_t(ns / 1000000000), long(ns % 1000000000)};
+        pollfd wake{m_wake[0], POLLIN, 0};
+        const int p = ppoll(&wake, 1, &timeout, nullptr);
+        if (p > 0) return false;
+        if (p == 0 || errno != EINTR) return true;
+    }
+}
+
+void SerialPort::GatherUntil(std::chrono::steady_clock::time_point until) {
+    m_gatherUntil = until;
+}
+
+size_t SerialPort::Buffered() const {
+    std::lock_guard b(m_bufferMutex);
+    return m_bufferEnd - m_bufferPos;
 }
 
 int SerialPort::Lost(const std::string& reason) {

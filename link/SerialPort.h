@@ -3,6 +3,7 @@
 // file, a hang-up or an I/O error means the device is gone (LINK_PORT_LOST).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -31,11 +32,15 @@ public:
     int Write(const uint8_t* bytes, size_t n, long polls) override;
     void Purge(bool input, bool output) override;
     std::string LostReason() const override;
+    size_t Buffered() const override;
+    void GatherUntil(std::chrono::steady_clock::time_point until) override;
 
 private:
     bool Enter();
     void Leave();
     size_t FillBuffer(int timeoutMs, int* status, bool pollFirst = false);
+    // Waits out a gathering time asked for; false when the port is closed meanwhile.
+    bool Gather();
     int Lost(const std::string& reason);
     int Attach(int fd);
 
@@ -50,8 +55,9 @@ private:
 
     // Bytes read from the descriptor but not yet consumed (m_bufferPos up to m_bufferEnd);
     // touched by the reader and by Purge.
-    std::mutex m_bufferMutex;
+    mutable std::mutex m_bufferMutex;
     std::vector<uint8_t> m_buffer;
     size_t m_bufferPos = 0;
     size_t m_bufferEnd = 0;
+    std::chrono::steady_clock::time_point m_gatherUntil; // the reader's only
 };

@@ -17,6 +17,7 @@
 #include "Link.h"
 #include "LinkState.h"
 #include "SerialPort.h"
+#include "StreamPace.h"
 #include "TextCodec.h"
 #include "support/LinkHarness.h"
 
@@ -201,6 +202,79 @@ TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
     uint8_t header[20] = {};
     ASSERT_EQ(ReadFileBlocking(header, sizeof header, 0), 0);
     EXPECT_EQ(GetU16LE(header + 16), MSG_PANEL_CHANGED);
+}
+
+TEST(LinkReceiver, WhatWasReadIsToldBeforeTheThreadWaitsEvenInsideAMessage) {
+    LinkHarness link;
+    LinkSetBatchedOutcomes(true);
+    struct Off {
+        ~Off() { LinkSetBatchedOutcomes(false); }
+    } off;
+    Bytes stream;
+    for (uint32_t i = 0; i < 3; ++i) {
+        const Bytes header = DeviceHeader(MSG_DEVICE_VALUES);
+        const Bytes items = ItemList({{1, U32Bytes(i)}});
+        stream.insert(stream.end(), header.begin(), header.end());
+        stream.insert(stream.end(), items.begin(), items.end());
+    }
+    // Half of a fourth message: the thread waits for the rest, and the window hears of the three
+    // meanwhile, in one telling.
+    const Bytes fourth = DeviceHeader(MSG_DEVICE_ACK);
+    stream.insert(stream.end(), fourth.begin(), fourth.begin() + 12);
+    link.peer.Write(stream);
+    ASSERT_TRUE(link.services.notifier.WaitForPosts(1));
+    EXPECT_EQ(LinkTakeOutcomes(), std::vector<int>{LINK_VALUES});
+    link.peer.Write(Bytes(fourth.begin() + 12, fourth.end()));
+    ASSERT_TRUE(link.services.notifier.WaitForPosts(2));
+    EXPECT_EQ(LinkTakeOutcomes(), std::vector<int>{LINK_ACK});
+}
+
+TEST(StreamPace, GathersAFewMessagesOfASteadyStreamAndNothingElse) {
+    using std::chrono::microseconds;
+    using std::chrono::milliseconds;
+    // Reads of `each` messages every `gap`, long enough to tell the pace.
+    auto gatherAt = [](StreamPace::Clock::duration gap, int each) {
+        StreamPace pace;
+        auto t = StreamPace::Clock::time_point{} + std::chrono::hours(1);
+        StreamPace::Clock::duration gather{};
+        for (int read = 0; read < 12; ++read, t += gap) {
+            for (int m = 0; m < each; ++m) pace.Handled();
+            gather = pace.Gather(t);
+        }
+        return gather;
+    };
+    EXPECT_EQ(gatherAt(milliseconds(1), 1), milliseconds(4));          // 1,000 a second
+    EXPECT_EQ(gatherAt(microseconds(12500), 4), microseconds(12500));  // the line's rate, gathered
+    EXPECT_EQ(gatherAt(milliseconds(5), 1), StreamPace::kGatherLimit); // capped
+    EXPECT_EQ(gatherAt(milliseconds(10), 1).count(), 0); // too slow to find two in a gathering
+    EXPECT_EQ(gatherAt(microseconds(20), 1).count(), 0); // back to back: nothing to wait for
+    EXPECT_EQ(gatherAt(std::chrono::seconds(1), 50).count(), 0); // bursts with pauses between
+
+    StreamPace pace; // too few reads to tell a pace
+    pace.Handled();
+    EXPECT_EQ(pace.Gather(StreamPace::Clock::now()).count(), 0);
+}
+
+TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
+    PtyPeer peer;
+    SerialPort port;
+    ASSERT_EQ(port.Open(peer.SlavePath()), 0);
+    EXPECT_EQ(port.Buffered(), 0u);
+    port.GatherUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+    peer.Write({1, 2, 3});
+    uint8_t b[1] = {};
+    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
+    EXPECT_EQ(b[0], 1);
+    EXPECT_EQ(port.Buffered(), 2u); // the rest is held, a read of it does not wait
+
+    // A device that falls silent cannot keep a closing port waiting out the gathering.
+    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
+    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
+    port.GatherUntil(std::chrono::steady_clock::now() + std::chrono::hours(1));
+    auto reader = std::async(std::launch::async, [&] { return port.ReadExact(b, 1, nullptr, 0); });
+    port.Close();
+    ASSERT_EQ(reader.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(reader.get(), LINK_PORT_CLOSED);
 }
 
 TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {
