@@ -27,6 +27,10 @@
 
 namespace {
 
+// Values streaming from the device are shown every other screen frame: at 30 a second a text is
+// still smooth to follow, and each showing costs its paint.
+constexpr int kValueFrames = 2;
+
 // Program faults: an operation met a kind it does not know.
 enum : long {
     CP_FONT_KIND = 2210,
@@ -107,7 +111,7 @@ template <class T> void Delete(T*& p) {
 
 CCtrlWidgets::CCtrlWidgets(QWidget* panel)
     : m_pPanel(panel), m_pTabStart(new QWidget(panel)),
-      m_pValueFrame(new FrameThrottle([this] { ShowHeldValues(); }, this)) {
+      m_pValueFrame(new FrameThrottle([this] { ShowHeldValues(); }, this, kValueFrames)) {
     m_pTabStart->setFocusPolicy(Qt::TabFocus);
     m_pTabStart->hide();
     // What most controls use, inherited rather than set on each widget.

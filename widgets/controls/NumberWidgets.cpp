@@ -78,9 +78,11 @@ public:
     }
 
     void ShowValue(CCtrl& c) const override {
-        const QString text = c.NumberText(c.NumberWidth());
-        SetLabelText(c.m_pValueText, text);
-        SetLabelText(c.m_pBar, text);
+        // The bar's label is hidden out of a bar, and a bar places its texts itself.
+        if (IsBar(c))
+            PlaceBar(c, CtrlBox(c));
+        else
+            SetLabelText(c.m_pValueText, c.NumberText(c.NumberWidth()));
         if (c.m_pEdit) {
             const QString bare = c.NumberEditText();
             if (c.m_pEdit->text() != bare) c.m_pEdit->setText(bare);
@@ -89,7 +91,6 @@ public:
             const QSignalBlocker quiet(c.m_pSlider);
             c.m_pSlider->setValue(c.m_nValue);
         }
-        if (IsBar(c)) PlaceBar(c, CtrlBox(c));
     }
 
     void Place(CCtrl& c, const CtrlBox& box) const override {

@@ -6,12 +6,13 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-FrameThrottle::FrameThrottle(std::function<void()> run, QObject* parent)
+FrameThrottle::FrameThrottle(std::function<void()> run, QObject* parent, int frames)
     : QObject(parent), m_run(std::move(run)) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const double rate = screen->refreshRate();
         if (rate >= 1) m_interval = std::clamp(int(std::lround(1000.0 / rate)), 1, 100);
     }
+    m_interval *= std::max(1, frames);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] { Run(); });

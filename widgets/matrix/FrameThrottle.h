@@ -11,12 +11,13 @@
 
 class FrameThrottle : public QObject {
 public:
-    FrameThrottle(std::function<void()> run, QObject* parent);
+    // Runs at most once every `frames` screen frames.
+    FrameThrottle(std::function<void()> run, QObject* parent, int frames = 1);
 
-    // Runs within one frame, once for all requests made until then.
+    // Runs within one interval, once for all requests made until then.
     void Request();
     bool Pending() const { return m_timer.isActive(); }
-    // Milliseconds between runs: the primary screen's frame time.
+    // Milliseconds between runs: the primary screen's frame time, times `frames`.
     int Interval() const { return m_interval; }
     // How long before its frame a request may run: one that comes while the thread is awake
     // anyway spares the timer's own wake-up. Runs stay one a frame on a fixed grid.
