@@ -56,9 +56,10 @@ public:
     // The last of the record's widgets in the tab order, as MakeWidgets left it; none before.
     QWidget* LastInTabOrder(const CCtrl& c) const;
     void RefreshWidgets(CCtrl& c, CtrlRefresh what);
-    // While on, a value is set into its control's widgets at the next screen frame, once for all
-    // the values the control took until then (the last wins; the record always has it). The view
-    // paces the values the device pushes, which may come faster than the screen shows them.
+    // While on, a value is set into its control's widgets at the next showing (every other screen
+    // frame), once for all the values the control took until then (the last wins; the record
+    // always has it). The view paces the values the device pushes, which may come faster than the
+    // screen shows them.
     void PaceValues(bool on) { m_bPaceValues = on; }
     // Sets every held value into its widgets now.
     void ShowHeldValues();
