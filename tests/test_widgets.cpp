@@ -22,10 +22,12 @@
 #include <cmath>
 #include <functional>
 
+#include "CellFont.h"
 #include "CtrlArray.h"
 #include "CtrlColours.h"
 #include "CtrlWidgetList.h"
 #include "CtrlWidgets.h"
+#include "DigitLabel.h"
 #include "DropList.h"
 #include "Frame.h"
 #include "Link.h"
@@ -444,6 +446,32 @@ TEST_F(Widgets, TakeTheColourRules) {
     file.m_bFileRequested = 1; // awaited: inverted
     host.widgets.RefreshWidgets(file, CtrlRefresh::Value);
     EXPECT_EQ(file.m_pButton->palette().color(QPalette::ButtonText), QColor(192, 192, 192));
+}
+
+TEST(DigitLabel, DrawsWhatALabelDrawsPixelForPixel) {
+    const Qt::Alignment aligns[] = {Qt::AlignLeft | Qt::AlignVCenter,
+                                    Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
+                                    Qt::AlignLeft | Qt::AlignTop, Qt::AlignRight | Qt::AlignBottom};
+    const char* texts[] = {"0", "-12.5", "1,234:56", "+7 8", "21.5 C", "12345678901234567890"};
+    for (int cell : {9, 17, 30})
+        for (Qt::Alignment align : aligns)
+            for (bool framed : {false, true})
+                for (const char* text : texts) {
+                    QLabel label;
+                    DigitLabel digits(nullptr);
+                    for (QLabel* l : {&label, static_cast<QLabel*>(&digits)}) {
+                        l->setTextFormat(Qt::PlainText);
+                        l->setFont(CellFont(cell, false));
+                        l->setAutoFillBackground(true);
+                        l->setFrameStyle(framed ? (QFrame::Box | QFrame::Plain) : QFrame::NoFrame);
+                        l->setAlignment(align);
+                        l->setFixedSize(117, cell + 6);
+                        l->setText(QString::fromLatin1(text));
+                    }
+                    EXPECT_EQ(digits.grab().toImage(), label.grab().toImage())
+                        << text << " cell " << cell << " align " << int(align) << " framed "
+                        << framed;
+                }
 }
 
 TEST_F(Widgets, FontsTakeTheCellHeightTheDeviceLaysOutFor) {

@@ -6,6 +6,7 @@
 
 #include "Ctrl.h"
 #include "CtrlColours.h"
+#include "DigitLabel.h"
 #include "KindWidgets.h"
 #include "PlainText.h"
 
@@ -62,7 +63,9 @@ QLabel* WidgetMaker::Title() {
 }
 
 QLabel* WidgetMaker::ValueLabel(const QString& text, bool border) {
-    QLabel* label = MakePlainLabel(text, m_pPanel);
+    // Values may change many times a second: their digits are drawn without text shaping.
+    QLabel* label = new DigitLabel(m_pPanel);
+    label->setText(text);
     label->setAlignment(Qt::AlignCenter);
     label->setAutoFillBackground(true);
     SetLabelFrame(label, border);
