@@ -97,7 +97,10 @@ int ApplyResult(int status, uint16_t flags, int outcome) {
         return LINK_ERROR;
     }
     FrameTraceFlush(false);
-    if (flags & HF_ACK_REQUEST) LinkSendAck();
+    if (flags & HF_ACK_REQUEST) {
+        LinkSendAck();
+        LinkStateInstance().rxPace.Answered();
+    }
     return outcome;
 }
 
@@ -126,6 +129,7 @@ int Dispatch(uint16_t code, uint16_t flags) {
     case MSG_PRESENCE_QUERY:
         FrameTraceFlush(false);
         LinkSendPresenceReply();
+        s.rxPace.Answered();
         return LINK_PRESENCE;
     case MSG_DEVICE_VALUES:
         return ApplyResult(ReceiveDeviceValues(), flags, LINK_VALUES);

@@ -1,6 +1,7 @@
 #include "StreamPace.h"
 
 #include <algorithm>
+#include <utility>
 
 StreamPace::Clock::duration StreamPace::Gather(Clock::time_point now) {
     m_at[m_next] = now;
@@ -8,7 +9,7 @@ StreamPace::Clock::duration StreamPace::Gather(Clock::time_point now) {
     m_handled = 0;
     m_next = (m_next + 1) % kReads;
     if (m_reads < kReads) ++m_reads;
-    if (m_reads < kReads) return {};
+    if (std::exchange(m_answered, false) || m_reads < kReads) return {};
     // The messages of every read but the oldest came after it.
     const Clock::time_point oldest = m_at[m_next];
     unsigned messages = 0;
@@ -25,4 +26,5 @@ StreamPace::Clock::duration StreamPace::Gather(Clock::time_point now) {
 void StreamPace::Reset() {
     m_reads = m_next = 0;
     m_handled = 0;
+    m_answered = false;
 }

@@ -17,6 +17,9 @@ public:
 
     // A message was handled.
     void Handled() { ++m_handled; }
+    // The device was answered: it may wait for the answer before it sends more, so the next read
+    // does not gather.
+    void Answered() { m_answered = true; }
     // The reader is about to wait for bytes between messages: what it handled since it last waited
     // came in one read. Returns how long to gather from `now`: kGatherMessages at the pace of the
     // last reads, at most kGatherLimit; zero unless two messages come within that.
@@ -31,4 +34,5 @@ private:
     size_t m_reads = 0; // reads noted, up to kReads
     size_t m_next = 0;  // where the next read goes
     unsigned m_handled = 0;
+    bool m_answered = false;
 };

@@ -253,6 +253,14 @@ TEST(StreamPace, GathersAFewMessagesOfASteadyStreamAndNothingElse) {
     StreamPace pace; // too few reads to tell a pace
     pace.Handled();
     EXPECT_EQ(pace.Gather(StreamPace::Clock::now()).count(), 0);
+
+    // A device that waits for each acknowledgement would only be slowed by a gathering.
+    auto t = StreamPace::Clock::now();
+    for (int read = 0; read < 12; ++read, t += milliseconds(1)) {
+        pace.Handled();
+        pace.Answered();
+        EXPECT_EQ(pace.Gather(t).count(), 0);
+    }
 }
 
 TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
