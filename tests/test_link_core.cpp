@@ -175,12 +175,14 @@ TEST(LinkReceiver, OnlyOneReadsAndEachMessageWaitsForItsGoAhead) {
     EXPECT_EQ(link.services.notifier.Outcomes(), std::vector<int>{LINK_ACK});
 }
 
+// A connection whose outcomes are batched, as the view has them.
+struct BatchedLink : LinkHarness {
+    BatchedLink() { LinkSetBatchedOutcomes(true); }
+    ~BatchedLink() { LinkSetBatchedOutcomes(false); }
+};
+
 TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
-    LinkHarness link;
-    LinkSetBatchedOutcomes(true);
-    struct Off {
-        ~Off() { LinkSetBatchedOutcomes(false); }
-    } off;
+    BatchedLink link;
     Bytes stream;
     auto add = [&](const Bytes& frame) { stream.insert(stream.end(), frame.begin(), frame.end()); };
     for (int i = 0; i < 3; ++i) {
@@ -205,17 +207,12 @@ TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
 }
 
 TEST(LinkReceiver, WhatWasReadIsToldBeforeTheThreadWaitsEvenInsideAMessage) {
-    LinkHarness link;
-    LinkSetBatchedOutcomes(true);
-    struct Off {
-        ~Off() { LinkSetBatchedOutcomes(false); }
-    } off;
+    BatchedLink link;
     Bytes stream;
+    auto add = [&](const Bytes& frame) { stream.insert(stream.end(), frame.begin(), frame.end()); };
     for (uint32_t i = 0; i < 3; ++i) {
-        const Bytes header = DeviceHeader(MSG_DEVICE_VALUES);
-        const Bytes items = ItemList({{1, U32Bytes(i)}});
-        stream.insert(stream.end(), header.begin(), header.end());
-        stream.insert(stream.end(), items.begin(), items.end());
+        add(DeviceHeader(MSG_DEVICE_VALUES));
+        add(ItemList({{1, U32Bytes(i)}}));
     }
     // Half of a fourth message: the thread waits for the rest, and the window hears of the three
     // meanwhile, in one telling.
