@@ -23,6 +23,9 @@ bool IsDigitText(const QString& text) {
 
 DigitLabel::DigitLabel(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
+    // It fills its background itself, with the same painter as the text.
+    setAutoFillBackground(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void DigitLabel::changeEvent(QEvent* event) {
@@ -33,6 +36,7 @@ void DigitLabel::changeEvent(QEvent* event) {
 void DigitLabel::paintEvent(QPaintEvent* event) {
     {
         QPainter painter(this);
+        painter.fillRect(rect(), palette().brush(backgroundRole()));
         if (DrawDigits(painter)) return;
     }
     QLabel::paintEvent(event);

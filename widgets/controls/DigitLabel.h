@@ -1,7 +1,8 @@
 // A value label for texts that change many times a second. A text of digits, signs and
 // separators is drawn straight from the font's glyphs, sparing the layout and shaping a label
 // does for each new text (most of what showing a value costs); it looks as a label draws it.
-// Any other text, a disabled label or a right-to-left one is drawn by the label itself.
+// Any other text, a disabled label or a right-to-left one is drawn by the label itself. It always
+// fills its background.
 #pragma once
 
 #include <QLabel>

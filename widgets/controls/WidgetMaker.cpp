@@ -67,7 +67,6 @@ QLabel* WidgetMaker::ValueLabel(const QString& text, bool border) {
     QLabel* label = new DigitLabel(m_pPanel);
     label->setText(text);
     label->setAlignment(Qt::AlignCenter);
-    label->setAutoFillBackground(true);
     SetLabelFrame(label, border);
     return Body(label);
 }
