@@ -198,6 +198,8 @@ TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
     // Nobody gave a go-ahead: the query was read and answered all the same.
     EXPECT_EQ(link.NextClientCode(), MSG_PRESENCE_REPLY);
     LinkWaitForReceivers(); // the panel waits for the window
+    // Told once, as the thread stops at the panel (the telling may come just after it stops).
+    ASSERT_TRUE(link.services.notifier.WaitForPosts(1));
     EXPECT_EQ(link.services.notifier.Posts(), 1);
     EXPECT_EQ(LinkTakeOutcomes(),
               (std::vector<int>{LINK_VALUES, LINK_ACK, LINK_PRESENCE, LINK_PANEL}));
