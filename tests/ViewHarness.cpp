@@ -170,11 +170,22 @@ void ViewFixture::SetUp() {
 }
 
 void ViewFixture::TearDown() {
+    if (!view) return; // skipped before it was set up
     view->OnDestroyView();
     // No receive thread may post to the view once it is gone.
     LinkShutdown();
     frame.reset();
     LinkSetServices(LinkServices{});
+    sim.reset();
+}
+
+void ViewFixture::StartOnSim(const PanelFileResult& panel) {
+    ASSERT_TRUE(panel.panel) << panel.error;
+    std::string error;
+    sim = SimPtyDevice::Start(*panel.panel, {}, error);
+    ASSERT_TRUE(sim) << error;
+    view->SetPortPath(QString::fromStdString(sim->SlavePath()));
+    Start();
 }
 
 void ViewFixture::Start() {

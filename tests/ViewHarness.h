@@ -20,7 +20,9 @@
 #include "DesktopLinks.h"
 #include "LinkBridge.h"
 #include "MainFrame.h"
+#include "PanelFile.h"
 #include "SettingsLayoutStore.h"
+#include "SimPorts.h"
 #include "Talvex22View.h"
 #include "support/DeviceFrames.h"
 #include "support/PtyPeer.h"
@@ -119,6 +121,8 @@ protected:
 
     // First initialisation and showing the frame (after any settings the test prepares).
     void Start();
+    // Plays `panel` on a simulated device, makes its pseudo-terminal the view's port and starts.
+    void StartOnSim(const PanelFileResult& panel);
     // Connect: the client opens the pty and sends its connect request.
     void Connect();
     // Panel information, then the definition; waits until the panel is laid out.
@@ -143,4 +147,5 @@ protected:
     std::unique_ptr<CMainFrame> frame;
     CTalvex22View* view = nullptr;
     bool lastLayoutRequested = false;
+    std::unique_ptr<SimPtyDevice> sim; // StartOnSim's; stopped once the view is gone
 };

@@ -20,24 +20,12 @@ class Demo : public ViewFixture {
 protected:
     // Connects to the demo device and waits for its recommended layout.
     void ConnectToDemo() {
-        PanelFileResult demo = LoadDemoPanel();
-        ASSERT_TRUE(demo.panel) << demo.error;
-        std::string error;
-        sim = SimPtyDevice::Start(*demo.panel, {}, error);
-        ASSERT_TRUE(sim) << error;
-        view->SetPortPath(QString::fromStdString(sim->SlavePath()));
-        Start();
+        ASSERT_NO_FATAL_FAILURE(StartOnSim(LoadDemoPanel()));
         QSignalSpy laidOut(view, &CTalvex22View::PanelLaidOut);
         view->OnCommand(ID_CONNECT);
         // Laid out for the panel, then again for the layout it recommends.
         ASSERT_TRUE(WaitFor([&] { return laidOut.count() >= 2; }));
     }
-    void TearDown() override {
-        ViewFixture::TearDown();
-        sim.reset();
-    }
-
-    std::unique_ptr<SimPtyDevice> sim;
 };
 
 // The text a widget shows and the width it has for it; empty for other widgets.

@@ -282,6 +282,14 @@ TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
     port.Close();
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(reader.get(), LINK_PORT_CLOSED);
+
+    // A device that goes away during a gathering is lost when it ends.
+    PtyPeer gone;
+    SerialPort line;
+    ASSERT_EQ(line.Open(gone.SlavePath()), 0);
+    line.GatherUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+    gone.HangUp();
+    EXPECT_EQ(line.ReadExact(b, 1, nullptr, 0), LINK_PORT_LOST);
 }
 
 TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {

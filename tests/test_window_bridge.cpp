@@ -40,17 +40,10 @@ protected:
         broker =
             std::make_unique<MosquittoBroker>(dir.path().toStdString(), "allow_anonymous true\n");
         ASSERT_TRUE(broker->Start());
-        PanelFileResult demo = Panel();
-        ASSERT_TRUE(demo.panel) << demo.error;
-        std::string error;
-        sim = SimPtyDevice::Start(*demo.panel, {}, error);
-        ASSERT_TRUE(sim) << error;
-        view->SetPortPath(QString::fromStdString(sim->SlavePath()));
-        Start();
+        ASSERT_NO_FATAL_FAILURE(StartOnSim(Panel()));
     }
     void TearDown() override {
         ViewFixture::TearDown();
-        sim.reset();
         broker.reset();
     }
     virtual PanelFileResult Panel() { return LoadDemoPanel(); }
@@ -70,7 +63,6 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<MosquittoBroker> broker;
-    std::unique_ptr<SimPtyDevice> sim;
 };
 
 TEST_F(WindowMqtt, PublishesTheViewsRecordsAndCarriesOutCommandsOnThem) {
