@@ -423,8 +423,8 @@ TEST_F(Widgets, APacedValueNearItsFrameIsShownOnTheWakeItCameIn) {
         QCoreApplication::processEvents();
     ASSERT_EQ(number.m_pValueText->text(), QStringLiteral("1")); // a lone value: at once
     shown.start();
-    number.ShowValue(Payload().U32(2).bytes().data(), 4); // held for the next showing (33 ms)
-    while (shown.elapsed() < 29) {
+    number.ShowValue(Payload().U32(2).bytes().data(), 4); // held for the next showing (50 ms)
+    while (shown.elapsed() < 44) {
     } // near the frame, no event served meanwhile
     number.ShowValue(Payload().U32(3).bytes().data(), 4);
     QCoreApplication::processEvents();

@@ -32,7 +32,7 @@ void CTalvex22View::UpdateValues() {
     int targetPage = -1;
     bool relayout = false;
     // A device may push values faster than the screen shows them: each control's widgets take
-    // its latest at most every other frame.
+    // its latest at most every third frame.
     m_pWidgets->PaceValues(true);
     for (DeviceChange& change : changes) {
         CCtrl& c = *change.ctrl;

@@ -27,9 +27,9 @@
 
 namespace {
 
-// Values streaming from the device are shown every other screen frame: at 30 a second a text is
-// still smooth to follow, and each showing costs its paint.
-constexpr int kValueFrames = 2;
+// Values streaming from the device are shown every third screen frame: 20 times a second a
+// number is still easy to follow, and each showing costs its paint.
+constexpr int kValueFrames = 3;
 
 // Program faults: an operation met a kind it does not know.
 enum : long {

@@ -56,7 +56,7 @@ public:
     // The last of the record's widgets in the tab order, as MakeWidgets left it; none before.
     QWidget* LastInTabOrder(const CCtrl& c) const;
     void RefreshWidgets(CCtrl& c, CtrlRefresh what);
-    // While on, a value is set into its control's widgets at the next showing (every other screen
+    // While on, a value is set into its control's widgets at the next showing (every third screen
     // frame), once for all the values the control took until then (the last wins; the record
     // always has it). The view paces the values the device pushes, which may come faster than the
     // screen shows them.

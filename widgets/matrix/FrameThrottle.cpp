@@ -26,12 +26,16 @@ void FrameThrottle::Request() {
         if (!m_timer.isActive() || m_timer.interval() > 0) m_timer.start(0);
         return;
     }
-    if (!m_timer.isActive()) m_timer.start(int((wait + EarlyNs(m_interval) + 999999) / 1000000));
+    // The timer waits a little past the frame: a request then coming while the thread is awake
+    // anyway (the next batch of a stream) carries the run, and the grid moves to it.
+    if (!m_timer.isActive())
+        m_timer.start(int((wait + 2 * EarlyNs(m_interval) + 999999) / 1000000));
 }
 
 void FrameThrottle::Run() {
     const qint64 now = m_clock.nsecsElapsed();
     const qint64 frame = qint64(m_interval) * 1000000;
-    m_nextNs = now - m_nextNs < frame ? m_nextNs + frame : now + frame;
+    // An early run keeps the grid, a late one moves it: never more than one run a frame.
+    m_nextNs = now <= m_nextNs ? m_nextNs + frame : now + frame;
     m_run();
 }

@@ -20,7 +20,8 @@ public:
     // Milliseconds between runs: the primary screen's frame time, times `frames`.
     int Interval() const { return m_interval; }
     // How long before its frame a request may run: one that comes while the thread is awake
-    // anyway spares the timer's own wake-up. Runs stay one a frame on a fixed grid.
+    // anyway spares the timer's own wake-up. The timer itself waits as long again past the frame
+    // for such a request. On average runs stay at most one an interval.
     static qint64 EarlyNs(int intervalMs) { return qint64(intervalMs) * 1000000 / 4; }
 
 private:
