@@ -131,6 +131,10 @@ void HandoverPort::GatherUntil(std::chrono::steady_clock::time_point until) {
     m_shared->line.GatherUntil(until);
 }
 
+void HandoverPort::EndGathering() {
+    m_shared->line.EndGathering();
+}
+
 int HandoverPort::Write(const uint8_t* bytes, size_t n, long polls) {
     Shared& s = *m_shared;
     {

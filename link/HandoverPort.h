@@ -40,6 +40,7 @@ public:
     std::string LostReason() const override;
     size_t Buffered() const override;
     void GatherUntil(std::chrono::steady_clock::time_point until) override;
+    void EndGathering() override;
 
 protected:
     // Closed until Wait() when not waiting from the start.

@@ -158,7 +158,11 @@ int LinkWrite(const void* bytes, uint32_t n, int factor) {
     std::shared_ptr<ILinkPort> port = LinkPort();
     if (!port) return LINK_E_NOT_OPEN;
     FrameTraceBytes(true, static_cast<const uint8_t*>(bytes), n);
-    return port->Write(static_cast<const uint8_t*>(bytes), n, polls);
+    const int status = port->Write(static_cast<const uint8_t*>(bytes), n, polls);
+    // The device may answer at once: its answer is not left to gather.
+    LinkStateInstance().rxPace.Answered();
+    port->EndGathering();
+    return status;
 }
 
 void LinkBindReader(ILinkPort* port) {
@@ -216,9 +220,10 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     if (!port) return LINK_PORT_CLOSED;
     if (t_readerPort && port->Buffered() < count) {
         // About to wait for bytes: the window hears first of what came before them, and between
-        // messages a steady stream gathers a little.
+        // messages a steady stream gathers a little (not while a ping's reply is awaited: its
+        // round trip is what the person is shown).
         LinkTellWindow();
-        if (!inMessage) {
+        if (!inMessage && !s.pingOutstanding) {
             const auto now = StreamPace::Clock::now();
             if (const auto gather = s.rxPace.Gather(now); gather.count() > 0)
                 port->GatherUntil(now + gather);

@@ -30,4 +30,7 @@ public:
     // The reader's next wait for bytes first lets them gather until `until`, so a steady stream is
     // taken in fewer, larger reads; Close() still ends the wait at once. Reader thread only.
     virtual void GatherUntil(std::chrono::steady_clock::time_point until) { (void)until; }
+    // Ends a gathering under way, or the reader's next one, at once (any thread): what came
+    // meanwhile is read now.
+    virtual void EndGathering() {}
 };

@@ -97,10 +97,7 @@ int ApplyResult(int status, uint16_t flags, int outcome) {
         return LINK_ERROR;
     }
     FrameTraceFlush(false);
-    if (flags & HF_ACK_REQUEST) {
-        LinkSendAck();
-        LinkStateInstance().rxPace.Answered();
-    }
+    if (flags & HF_ACK_REQUEST) LinkSendAck();
     return outcome;
 }
 
@@ -129,7 +126,6 @@ int Dispatch(uint16_t code, uint16_t flags) {
     case MSG_PRESENCE_QUERY:
         FrameTraceFlush(false);
         LinkSendPresenceReply();
-        s.rxPace.Answered();
         return LINK_PRESENCE;
     case MSG_DEVICE_VALUES:
         return ApplyResult(ReceiveDeviceValues(), flags, LINK_VALUES);

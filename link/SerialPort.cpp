@@ -117,6 +117,7 @@ void SerialPort::Close() {
         return;
     }
     m_closing = true;
+    m_gatherWake.notify_all();
     char c = 1;
     [[maybe_unused]] ssize_t w = ::write(m_wake[1], &c, 1);
     m_idle.wait(g, [&] { return m_users == 0; });
@@ -205,20 +206,21 @@ size_t SerialPort::FillBuffer(int timeoutMs, int* status, bool pollFirst) {
 
 bool SerialPort::Gather() {
     const auto until = std::exchange(m_gatherUntil, {});
-    for (;;) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) return true;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{time_t(ns / 1000000000), long(ns % 1000000000)};
-        pollfd wake{m_wake[0], POLLIN, 0};
-        const int p = ppoll(&wake, 1, &timeout, nullptr);
-        if (p > 0) return false;
-        if (p == 0 || errno != EINTR) return true;
-    }
+    std::unique_lock g(m_mutex);
+    m_gatherWake.wait_until(g, until, [&] { return m_closing || m_gatherEnded; });
+    m_gatherEnded = false;
+    return !m_closing;
 }
 
 void SerialPort::GatherUntil(std::chrono::steady_clock::time_point until) {
     m_gatherUntil = until;
+}
+
+void SerialPort::EndGathering() {
+    // Kept until a gathering takes it: the reader may be just about to begin one.
+    std::lock_guard g(m_mutex);
+    m_gatherEnded = true;
+    m_gatherWake.notify_all();
 }
 
 size_t SerialPort::Buffered() const {

@@ -34,12 +34,14 @@ public:
     std::string LostReason() const override;
     size_t Buffered() const override;
     void GatherUntil(std::chrono::steady_clock::time_point until) override;
+    void EndGathering() override;
 
 private:
     bool Enter();
     void Leave();
     size_t FillBuffer(int timeoutMs, int* status, bool pollFirst = false);
-    // Waits out a gathering time asked for; false when the port is closed meanwhile.
+    // Waits out a gathering time asked for, or until EndGathering; false when the port is closed
+    // meanwhile.
     bool Gather();
     int Lost(const std::string& reason);
     int Attach(int fd);
@@ -52,6 +54,9 @@ private:
     bool m_socket = false; // written with send(), which can be told not to raise SIGPIPE
     int m_users = 0;
     std::string m_lostReason; // guarded by m_mutex
+    // A gathering reader waits on this with m_mutex; a close or EndGathering wakes it.
+    std::condition_variable m_gatherWake;
+    bool m_gatherEnded = false; // guarded by m_mutex
 
     // Bytes read from the descriptor but not yet consumed (m_bufferPos up to m_bufferEnd);
     // touched by the reader and by Purge.

@@ -1,15 +1,12 @@
 #include "StreamPace.h"
 
-#include <algorithm>
-#include <utility>
-
 StreamPace::Clock::duration StreamPace::Gather(Clock::time_point now) {
     m_at[m_next] = now;
     m_messages[m_next] = m_handled;
     m_handled = 0;
     m_next = (m_next + 1) % kReads;
     if (m_reads < kReads) ++m_reads;
-    if (std::exchange(m_answered, false) || m_reads < kReads) return {};
+    if (m_answered.exchange(false, std::memory_order_relaxed) || m_reads < kReads) return {};
     // The messages of every read but the oldest came after it.
     const Clock::time_point oldest = m_at[m_next];
     unsigned messages = 0;
@@ -20,11 +17,11 @@ StreamPace::Clock::duration StreamPace::Gather(Clock::time_point now) {
     // than a wake-up.
     if (pace * 2 > kGatherLimit || pace * kGatherMessages < std::chrono::microseconds(200))
         return {};
-    return std::min(pace * kGatherMessages, kGatherLimit);
+    return pace <= kFastPace ? pace * kGatherMessages : kGatherLimit;
 }
 
 void StreamPace::Reset() {
     m_reads = m_next = 0;
     m_handled = 0;
-    m_answered = false;
+    m_answered.store(false, std::memory_order_relaxed);
 }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <memory>
+#include <thread>
 
 #include "Frame.h"
 #include "LayoutProps.h"
@@ -228,7 +231,7 @@ TEST(LinkReceiver, WhatWasReadIsToldBeforeTheThreadWaitsEvenInsideAMessage) {
     EXPECT_EQ(LinkTakeOutcomes(), std::vector<int>{LINK_ACK});
 }
 
-TEST(StreamPace, GathersAFewMessagesOfASteadyStreamAndNothingElse) {
+TEST(StreamPace, GathersASteadyStreamByItsPaceAndNothingElse) {
     using std::chrono::microseconds;
     using std::chrono::milliseconds;
     // Reads of `each` messages every `gap`, long enough to tell the pace.
@@ -242,18 +245,20 @@ TEST(StreamPace, GathersAFewMessagesOfASteadyStreamAndNothingElse) {
         }
         return gather;
     };
-    EXPECT_EQ(gatherAt(milliseconds(1), 1), milliseconds(4));          // 1,000 a second
-    EXPECT_EQ(gatherAt(microseconds(12500), 4), microseconds(12500));  // the line's rate, gathered
-    EXPECT_EQ(gatherAt(milliseconds(5), 1), StreamPace::kGatherLimit); // capped
-    EXPECT_EQ(gatherAt(milliseconds(10), 1).count(), 0); // too slow to find two in a gathering
+    EXPECT_EQ(gatherAt(milliseconds(1), 1), milliseconds(4)); // 1,000 a second: four messages
+    EXPECT_EQ(gatherAt(milliseconds(2), 1), milliseconds(8)); // the fastest a gathering holds
+    // The line's rate (taken four at a time or one by one) and slower: one showing of values.
+    EXPECT_EQ(gatherAt(microseconds(12500), 4), StreamPace::kGatherLimit);
+    EXPECT_EQ(gatherAt(microseconds(3125), 1), StreamPace::kGatherLimit);
+    EXPECT_EQ(gatherAt(milliseconds(25), 1), StreamPace::kGatherLimit);
+    EXPECT_EQ(gatherAt(milliseconds(30), 1).count(), 0); // too slow to find two in a gathering
     EXPECT_EQ(gatherAt(microseconds(20), 1).count(), 0); // back to back: nothing to wait for
-    EXPECT_EQ(gatherAt(std::chrono::seconds(1), 50).count(), 0); // bursts with pauses between
 
     StreamPace pace; // too few reads to tell a pace
     pace.Handled();
     EXPECT_EQ(pace.Gather(StreamPace::Clock::now()).count(), 0);
 
-    // A device that waits for each acknowledgement would only be slowed by a gathering.
+    // A device that waits for each answer would only be slowed by a gathering.
     auto t = StreamPace::Clock::now();
     for (int read = 0; read < 12; ++read, t += milliseconds(1)) {
         pace.Handled();
@@ -262,7 +267,7 @@ TEST(StreamPace, GathersAFewMessagesOfASteadyStreamAndNothingElse) {
     }
 }
 
-TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
+TEST(SerialPort, AGatheringIsReadInOneGoAndASendOrACloseEndsItAtOnce) {
     PtyPeer peer;
     SerialPort port;
     ASSERT_EQ(port.Open(peer.SlavePath()), 0);
@@ -274,9 +279,19 @@ TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
     EXPECT_EQ(b[0], 1);
     EXPECT_EQ(port.Buffered(), 2u); // the rest is held, a read of it does not wait
 
+    // Something sent to the device ends a gathering, under way or about to begin: the answer is
+    // read at once.
+    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
+    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
+    port.GatherUntil(std::chrono::steady_clock::now() + std::chrono::hours(1));
+    auto answer = std::async(std::launch::async, [&] { return port.ReadExact(b, 1, nullptr, 0); });
+    peer.Write({4});
+    port.EndGathering();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), 0);
+    EXPECT_EQ(b[0], 4);
+
     // A device that falls silent cannot keep a closing port waiting out the gathering.
-    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
-    ASSERT_EQ(port.ReadExact(b, 1, nullptr, 0), 0);
     port.GatherUntil(std::chrono::steady_clock::now() + std::chrono::hours(1));
     auto reader = std::async(std::launch::async, [&] { return port.ReadExact(b, 1, nullptr, 0); });
     port.Close();
@@ -290,6 +305,79 @@ TEST(SerialPort, AGatheringIsReadInOneGoAndACloseEndsItAtOnce) {
     line.GatherUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
     gone.HangUp();
     EXPECT_EQ(line.ReadExact(b, 1, nullptr, 0), LINK_PORT_LOST);
+}
+
+// A line on which every gathering the receive thread asks for lasts an hour: only something sent
+// to the device, or a close, ends one in time.
+class HourGatheringPort : public ILinkPort {
+public:
+    explicit HourGatheringPort(const std::string& path) { m_opened = m_line.Open(path); }
+    int Opened() const { return m_opened; }
+    void Close() override { m_line.Close(); }
+    bool IsOpen() const override { return m_line.IsOpen(); }
+    int ReadExact(uint8_t* buffer, size_t n, size_t* immediate, int stallMs) override {
+        return m_line.ReadExact(buffer, n, immediate, stallMs);
+    }
+    int Write(const uint8_t* bytes, size_t n, long polls) override {
+        return m_line.Write(bytes, n, polls);
+    }
+    void Purge(bool input, bool output) override { m_line.Purge(input, output); }
+    std::string LostReason() const override { return m_line.LostReason(); }
+    size_t Buffered() const override { return m_line.Buffered(); }
+    void GatherUntil(std::chrono::steady_clock::time_point) override {
+        m_asked = true;
+        m_line.GatherUntil(std::chrono::steady_clock::now() + std::chrono::hours(1));
+    }
+    void EndGathering() override { m_line.EndGathering(); }
+    bool Asked() const { return m_asked; }
+
+private:
+    SerialPort m_line;
+    int m_opened = 0;
+    std::atomic<bool> m_asked{false};
+};
+
+TEST(LinkReceiver, WhatTheClientSendsEndsAGatheringAndAPingsReplyIsNeverGathered) {
+    LinkFixtureServices services;
+    PtyPeer peer;
+    auto port = std::make_unique<HourGatheringPort>(peer.SlavePath());
+    ASSERT_EQ(port->Opened(), 0);
+    HourGatheringPort* line = port.get();
+    LinkSetBatchedOutcomes(true);
+    int window = 0;
+    ASSERT_EQ(LinkOpenPort(std::move(port), &window, kNotifyMessage), 0);
+    uint16_t code = 0, flags = 0;
+    ASSERT_TRUE(peer.ReadHeader(code, flags)); // the connect request
+    auto value = [](uint32_t v) {
+        Bytes m = DeviceHeader(MSG_DEVICE_VALUES);
+        Bytes items = ItemList({{1, U32Bytes(v)}});
+        m.insert(m.end(), items.begin(), items.end());
+        return m;
+    };
+    // A steady stream at a serial line's pace until the receive thread gathers.
+    for (uint32_t i = 0; i < 1000 && !line->Asked(); ++i) {
+        peer.Write(value(i));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    ASSERT_TRUE(line->Asked());
+    ASSERT_EQ(LinkPing(), 0);
+    ASSERT_TRUE(peer.ReadHeader(code, flags));
+    EXPECT_EQ(code, MSG_PING);
+    // The stream goes on before the reply comes: no gathering holds the reply meanwhile.
+    for (uint32_t i = 0; i < 12; ++i) {
+        peer.Write(value(i));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    peer.Write(DeviceHeader(MSG_PING_REPLY));
+    bool replied = false;
+    for (int tellings = 0; !replied && tellings < 100; ++tellings) {
+        const int told = int(services.notifier.Outcomes().size());
+        for (int outcome : LinkTakeOutcomes()) replied = replied || outcome == LINK_PING_REPLY;
+        if (!replied && !services.notifier.WaitForPosts(told + 1, 5000)) break;
+    }
+    EXPECT_TRUE(replied);
+    LinkClose(false);
+    LinkSetBatchedOutcomes(false);
 }
 
 TEST(LinkWrite, TimesOutWhenThePeerStopsReadingAndPurgesTheOutput) {
