@@ -31,6 +31,8 @@ struct Direction {
 };
 
 thread_local Direction t_sent, t_received;
+// When the receive thread last read new bytes, while frames are wanted; unset otherwise.
+thread_local std::chrono::system_clock::time_point t_readAt;
 
 Direction& Of(bool sent) {
     return sent ? t_sent : t_received;
@@ -62,6 +64,7 @@ struct Order {
     std::mutex mutex;
     int writing = 0; // sent frames begun and not yet handed on
     std::vector<Record> heldBack;
+    std::chrono::system_clock::time_point last; // the latest time handed on
 };
 
 Order& TheOrder() {
@@ -69,9 +72,14 @@ Order& TheOrder() {
     return order;
 }
 
-// Called with the order's mutex held: the sinks see one frame at a time.
-// The record is spent: its frame moves on to the monitor.
-void Deliver(Record& r) {
+// Called with the order's mutex held: the sinks see one frame at a time, their times never going
+// back (a frame read before a send began may be handed on after it). The record is spent: its
+// frame moves on to the monitor.
+void Deliver(Order& order, Record& r) {
+    if (r.frame.time < order.last)
+        r.frame.time = order.last;
+    else
+        order.last = r.frame.time;
     const LinkServices& services = LinkGetServices();
     if (services.trace && !r.line.empty()) services.trace->FrameAt(r.frame.time, r.line);
     if (services.monitor && services.monitor->Wanted()) services.monitor->Frame(std::move(r.frame));
@@ -84,11 +92,11 @@ void Emit(bool sent, Direction& d, Record* record) {
         order.heldBack.push_back(std::move(*record));
         return;
     }
-    if (record) Deliver(*record);
+    if (record) Deliver(order, *record);
     if (!sent || !d.writing) return;
     d.writing = false;
     if (--order.writing > 0) return;
-    for (Record& r : order.heldBack) Deliver(r);
+    for (Record& r : order.heldBack) Deliver(order, r);
     order.heldBack.clear();
 }
 
@@ -101,7 +109,12 @@ void HandOn(bool sent, Direction& d) {
     const bool decode = services.trace || (monitor && monitor->DecodeWanted());
     if (wanted) {
         DecodedFrame& frame = record.frame;
-        frame.time = sent ? d.start : std::chrono::system_clock::now();
+        if (sent)
+            frame.time = d.start;
+        else if (t_readAt != std::chrono::system_clock::time_point{})
+            frame.time = t_readAt;
+        else // read by a thread that does not note its reads
+            frame.time = std::chrono::system_clock::now();
         frame.sent = sent;
         frame.length = d.total;
         if (d.bytes.size() >= FRAME_HEADER_SIZE) {
@@ -115,12 +128,15 @@ void HandOn(bool sent, Direction& d) {
                     Kinds().get());
         }
         if (services.trace) record.line = FrameTraceLine(frame, d.bytes.data(), d.bytes.size());
-        if (monitor && monitor->BytesWanted())
-            frame.bytes.assign(d.bytes.begin(),
-                               d.bytes.begin() +
-                                   ptrdiff_t(std::min(d.bytes.size(), monitor->BytesWanted())));
+        if (monitor && monitor->BytesWanted()) {
+            // The frame takes the kept bytes themselves; a capture copies them on, and the
+            // buffer comes back for the next frame unless somebody kept the frame.
+            frame.bytes.swap(d.bytes);
+            frame.bytes.resize(std::min(frame.bytes.size(), monitor->BytesWanted()));
+        }
     }
     if (wanted || d.writing) Emit(sent, d, wanted ? &record : nullptr);
+    if (record.frame.bytes.capacity() > d.bytes.capacity()) d.bytes.swap(record.frame.bytes);
     d.bytes.clear();
     d.total = 0;
 }
@@ -146,6 +162,11 @@ FrameCapture::~FrameCapture() {
 void FrameTraceFlush(bool sent) {
     Direction& d = Of(sent);
     if (d.depth > 0 && d.active) HandOn(sent, d);
+}
+
+void FrameTraceRead() {
+    t_readAt =
+        FramesWanted() ? std::chrono::system_clock::now() : std::chrono::system_clock::time_point{};
 }
 
 void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n) {

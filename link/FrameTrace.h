@@ -27,6 +27,9 @@ private:
 void FrameTraceFlush(bool sent);
 // Called by the primitive transfers; does nothing unless a capture of that direction is open.
 void FrameTraceBytes(bool sent, const uint8_t* bytes, size_t n);
+// The receive thread has read new bytes from the line: a frame it receives is timed by the read
+// that brought its last bytes (the clock is read once for all the frames of a read).
+void FrameTraceRead();
 // The kinds of a new panel's controls, for decoding value items; called by the receive thread
 // with the downloaded table before it goes live (the monitor never reads the live table).
 void FrameTraceSetPanel(const std::vector<CLinkCtrl>& table);

@@ -218,7 +218,8 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
         port = held.get();
     }
     if (!port) return LINK_PORT_CLOSED;
-    if (t_readerPort && port->Buffered() < count) {
+    const bool fresh = t_readerPort && port->Buffered() < count;
+    if (fresh) {
         // About to wait for bytes: the window hears first of what came before them, and between
         // messages a steady stream gathers a little (not while a ping's reply is awaited: its
         // round trip is what the person is shown).
@@ -233,6 +234,7 @@ int LinkRead(void* buffer, uint32_t count, long site, bool inMessage) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     const int stallMs = inMessage ? s.stallTimeoutMs.load() : 0;
     int status = port->ReadExact(bytes, count, g_services.trace ? &immediate : nullptr, stallMs);
+    if (fresh && status == 0) FrameTraceRead();
     if (status == 0) FrameTraceBytes(false, bytes, count);
     if (status == LINK_PORT_STALLED) s.rxStalled = true;
     if (g_services.trace) TraceRead(site, count, immediate >= count ? bytes : nullptr);

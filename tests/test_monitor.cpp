@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "Frame.h"
@@ -256,7 +257,7 @@ TEST(ProtocolMonitor, KeepsTheNewestTenThousandFramesInOneInsertionPerBatch) {
     EXPECT_EQ(removed.count(), 1);
 }
 
-TEST(FrameOrder, AReplyHandedOnWhileItsRequestIsWrittenFollowsIt) {
+TEST(FrameOrder, AReplyHandedOnWhileItsRequestIsWrittenFollowsItAndTimesNeverGoBack) {
     LinkFixtureServices services;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("trace.txt"));
@@ -266,16 +267,27 @@ TEST(FrameOrder, AReplyHandedOnWhileItsRequestIsWrittenFollowsIt) {
         FileTraceSink trace(path);
         LinkSetServices(
             LinkServices{&services.notifier, &services.alerts, &services.store, &trace, &tap});
+        // The receiving thread read its bytes (and took the time) before the request began;
+        // it is handed on behind the request all the same.
+        std::promise<void> read, begun;
+        std::thread device([&] {
+            FrameTraceRead();
+            read.set_value();
+            begun.get_future().wait();
+            FrameCapture reply(false);
+            const FrameHeaderBytes pong = BuildFrameHeader(MSG_PING_REPLY, 0);
+            FrameTraceBytes(false, pong.data(), pong.size());
+        });
+        read.get_future().wait();
+        for (const auto t = std::chrono::system_clock::now();
+             std::chrono::system_clock::now() <= t;) {
+        }
         {
             FrameCapture request(true);
             const FrameHeaderBytes ping = BuildFrameHeader(MSG_PING, 0);
             FrameTraceBytes(true, ping.data(), ping.size());
-            // The device answers before the write has returned.
-            std::thread([] {
-                FrameCapture reply(false);
-                const FrameHeaderBytes pong = BuildFrameHeader(MSG_PING_REPLY, 0);
-                FrameTraceBytes(false, pong.data(), pong.size());
-            }).join();
+            begun.set_value();
+            device.join(); // the device answers before the write has returned
         }
         LinkSetServices(LinkServices{&services.notifier, &services.alerts, &services.store});
     }

@@ -74,13 +74,23 @@ std::deque<DecodedFrame> FrameTap::Take() {
     return batch;
 }
 
+std::vector<uint8_t> FrameTap::BatchBuffer() {
+    // A full batch and the largest frame block beyond it.
+    std::vector<uint8_t> buffer(kCaptureBatchBytes + PCAPNG_SNAPLEN + 256);
+    buffer.clear();
+    return buffer;
+}
+
 void FrameTap::SetCapturing(size_t snapLength) {
+    std::vector<uint8_t> buffer;
+    if (snapLength && m_captureBlocks.capacity() < kCaptureBatchBytes) buffer = BatchBuffer();
     {
         std::lock_guard g(m_mutex);
         if (snapLength && !m_captureBytes.load(std::memory_order_relaxed)) {
             m_captureBlocks.clear(); // what a capture that failed left behind
             m_captureFrames = 0;
             m_captureLost = 0;
+            if (buffer.capacity() > m_captureBlocks.capacity()) m_captureBlocks.swap(buffer);
         }
         m_captureBytes.store(snapLength, std::memory_order_relaxed);
     }

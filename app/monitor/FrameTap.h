@@ -42,6 +42,10 @@ public:
     // Frames from now on carry their first `snapLength` bytes to the capture's queue; 0 stops
     // that and wakes a waiting TakeCaptured.
     void SetCapturing(size_t snapLength);
+    // An empty buffer that holds a batch without growing, its memory already touched: the
+    // capture's queue and its writer swap two of these, so a frame captured never waits for the
+    // memory it is written to.
+    static std::vector<uint8_t> BatchBuffer();
     // Waits up to `timeout`, or until a batch has gathered, and takes the frames to capture, oldest
     // first; `lost` is what was left out since the last call because the queue was full.
     // Swaps `blocks` (emptied first, its memory kept for the next batch) for the packet blocks

@@ -58,8 +58,9 @@ bool PcapCapture::Start(const QString& path, const CaptureSource& source, QStrin
     m_stop = false;
     m_written = 0;
     m_tap.SetCapturing(PCAPNG_SNAPLEN);
-    m_thread =
-        std::thread([this, fd, h = std::string(header.begin(), header.end())] { Run(fd, h); });
+    std::vector<uint8_t> blocks = FrameTap::BatchBuffer();
+    blocks.assign(header.begin(), header.end());
+    m_thread = std::thread([this, fd, b = std::move(blocks)]() mutable { Run(fd, std::move(b)); });
     emit CapturingChanged(true);
     return true;
 }
@@ -72,8 +73,7 @@ void PcapCapture::Stop() {
     emit CapturingChanged(false);
 }
 
-void PcapCapture::Run(int fd, std::string header) {
-    std::vector<uint8_t> blocks(header.begin(), header.end());
+void PcapCapture::Run(int fd, std::vector<uint8_t> blocks) {
     bool ok = WriteAll(fd, blocks);
     while (ok) {
         const bool last = m_stop.load();

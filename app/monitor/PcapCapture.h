@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <thread>
+#include <vector>
 
 class FrameTap;
 
@@ -42,7 +44,8 @@ signals:
     void Failed(const QString& message);
 
 private:
-    void Run(int fd, std::string header);
+    // Writes `blocks` (the file's header, in a batch buffer), then each batch the tap gathers.
+    void Run(int fd, std::vector<uint8_t> blocks);
 
     FrameTap& m_tap;
     QString m_path;
