@@ -2,8 +2,8 @@
 // for several messages instead of once each (as a USB serial adapter's latency timer does). A
 // fast stream gathers a few messages' time, so each value still reaches the window within a few
 // milliseconds; a stream at a serial line's pace gathers for as long as the window takes between
-// two showings of values, since nobody sees a value sooner. A lone message, a burst, or a stream
-// slower than two messages a gathering is read at once.
+// two showings of values, since nobody sees a value sooner. A lone message, bytes that come back
+// to back, or a stream slower than two messages a gathering is read at once.
 #pragma once
 
 #include <array>

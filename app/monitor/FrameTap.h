@@ -43,8 +43,8 @@ public:
     // that and wakes a waiting TakeCaptured.
     void SetCapturing(size_t snapLength);
     // An empty buffer that holds a batch without growing, its memory already touched: the
-    // capture's queue and its writer swap two of these, so a frame captured never waits for the
-    // memory it is written to.
+    // capture's queue and its writer swap two of these, so capturing a frame neither grows nor
+    // first touches the memory it is written to (unless the writer falls a batch behind).
     static std::vector<uint8_t> BatchBuffer();
     // Waits up to `timeout`, or until a batch has gathered, and takes the frames to capture, oldest
     // first; `lost` is what was left out since the last call because the queue was full.

@@ -35,7 +35,8 @@ void FrameThrottle::Request() {
 void FrameThrottle::Run() {
     const qint64 now = m_clock.nsecsElapsed();
     const qint64 frame = qint64(m_interval) * 1000000;
-    // An early run keeps the grid, a late one moves it: never more than one run a frame.
+    // An early run keeps the grid, a late one moves it: on average never more than one run an
+    // interval.
     m_nextNs = now <= m_nextNs ? m_nextNs + frame : now + frame;
     m_run();
 }
