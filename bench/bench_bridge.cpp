@@ -34,10 +34,7 @@ constexpr int kRate = 1000;
 constexpr const char* kState = "bench/control_1/state";
 
 Bytes ValueMessage(uint32_t value) {
-    Bytes frame = DeviceHeader(MSG_DEVICE_VALUES);
-    Bytes items = ItemList({{kId, U32Bytes(value)}});
-    frame.insert(frame.end(), items.begin(), items.end());
-    return frame;
+    return DeviceValues({{kId, U32Bytes(value)}});
 }
 
 long ResidentKiB(pid_t pid) {

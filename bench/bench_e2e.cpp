@@ -52,10 +52,7 @@ double CpuSeconds(clockid_t clock) {
 }
 
 Bytes ValueMessage(uint32_t value) {
-    Bytes frame = DeviceHeader(MSG_DEVICE_VALUES);
-    Bytes items = ItemList({{kId, U32Bytes(value)}});
-    frame.insert(frame.end(), items.begin(), items.end());
-    return frame;
+    return DeviceValues({{kId, U32Bytes(value)}});
 }
 
 // Notes when each value reached the control: right after the view has handled an outcome.

@@ -293,9 +293,7 @@ void BM_ValueStorm(benchmark::State& state) {
         qApp->installEventFilter(&counter);
         Bytes batch;
         for (int i = 0; i < values; ++i) {
-            Bytes frame = DeviceHeader(MSG_DEVICE_VALUES);
-            const Bytes items = ItemList({{number, U32Bytes(uint32_t(i))}});
-            frame.insert(frame.end(), items.begin(), items.end());
+            const Bytes frame = DeviceValues({{number, U32Bytes(uint32_t(i))}});
             batch.insert(batch.end(), frame.begin(), frame.end());
         }
         const long paintsBefore = g_client->pacer->Paints();

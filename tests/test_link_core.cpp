@@ -189,8 +189,7 @@ TEST(LinkReceiver, BatchedOutcomesGoOnReadingUntilAPanelAndAreToldOnce) {
     Bytes stream;
     auto add = [&](const Bytes& frame) { stream.insert(stream.end(), frame.begin(), frame.end()); };
     for (int i = 0; i < 3; ++i) {
-        add(DeviceHeader(MSG_DEVICE_VALUES));
-        add(ItemList({{1, U32Bytes(uint32_t(i))}}));
+        add(DeviceValues({{1, U32Bytes(uint32_t(i))}}));
         add(DeviceHeader(MSG_DEVICE_ACK));
     }
     add(DeviceHeader(MSG_PRESENCE_QUERY));
@@ -216,8 +215,7 @@ TEST(LinkReceiver, WhatWasReadIsToldBeforeTheThreadWaitsEvenInsideAMessage) {
     Bytes stream;
     auto add = [&](const Bytes& frame) { stream.insert(stream.end(), frame.begin(), frame.end()); };
     for (uint32_t i = 0; i < 3; ++i) {
-        add(DeviceHeader(MSG_DEVICE_VALUES));
-        add(ItemList({{1, U32Bytes(i)}}));
+        add(DeviceValues({{1, U32Bytes(i)}}));
     }
     // Half of a fourth message: the thread waits for the rest, and the window hears of the three
     // meanwhile, in one telling.
@@ -348,12 +346,7 @@ TEST(LinkReceiver, WhatTheClientSendsEndsAGatheringAndAPingsReplyIsNeverGathered
     ASSERT_EQ(LinkOpenPort(std::move(port), &window, kNotifyMessage), 0);
     uint16_t code = 0, flags = 0;
     ASSERT_TRUE(peer.ReadHeader(code, flags)); // the connect request
-    auto value = [](uint32_t v) {
-        Bytes m = DeviceHeader(MSG_DEVICE_VALUES);
-        Bytes items = ItemList({{1, U32Bytes(v)}});
-        m.insert(m.end(), items.begin(), items.end());
-        return m;
-    };
+    auto value = [](uint32_t v) { return DeviceValues({{1, U32Bytes(v)}}); };
     // A steady stream at a serial line's pace until the receive thread gathers.
     for (uint32_t i = 0; i < 1000 && !line->Asked(); ++i) {
         peer.Write(value(i));

@@ -1,5 +1,7 @@
 #include "DeviceFrames.h"
 
+#include "Frame.h"
+
 Bytes U32Bytes(uint32_t v) {
     return Payload().U32(v).bytes();
 }
@@ -39,4 +41,11 @@ Bytes ItemList(const std::vector<std::pair<uint32_t, Bytes>>& items) {
     p.U32(uint32_t(items.size()));
     for (const auto& [id, data] : items) p.U32(id).Sized(data);
     return p.bytes();
+}
+
+Bytes DeviceValues(const std::vector<std::pair<uint32_t, Bytes>>& items) {
+    Bytes frame = DeviceHeader(MSG_DEVICE_VALUES);
+    const Bytes list = ItemList(items);
+    frame.insert(frame.end(), list.begin(), list.end());
+    return frame;
 }

@@ -23,3 +23,5 @@ Bytes Definition(char letter, uint32_t flags, uint32_t id, const Bytes& value,
 Bytes PanelPayload(const std::vector<Bytes>& definitions);
 // A value list (messages 7, 9, 16, 21).
 Bytes ItemList(const std::vector<std::pair<uint32_t, Bytes>>& items);
+// A whole message 7: values the device pushes.
+Bytes DeviceValues(const std::vector<std::pair<uint32_t, Bytes>>& items);
